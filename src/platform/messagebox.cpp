@@ -1,0 +1,96 @@
+#include "platform/messagebox.h"
+
+#include <QMessageBox>
+
+#include "platform/textcodec.h"
+
+namespace zelto {
+
+std::deque<Answer> MessageBoxes::script_;
+std::vector<MessageBoxes::Question> MessageBoxes::asked_;
+
+namespace {
+
+QMessageBox::StandardButton ToButton(Answer answer) {
+  switch (answer) {
+    case Answer::Ok:
+      return QMessageBox::Ok;
+    case Answer::Yes:
+      return QMessageBox::Yes;
+    case Answer::No:
+      return QMessageBox::No;
+    case Answer::Cancel:
+      return QMessageBox::Cancel;
+  }
+  return QMessageBox::Ok;
+}
+
+Answer FromButton(int button) {
+  switch (button) {
+    case QMessageBox::Yes:
+      return Answer::Yes;
+    case QMessageBox::No:
+      return Answer::No;
+    case QMessageBox::Cancel:
+      return Answer::Cancel;
+    default:
+      return Answer::Ok;
+  }
+}
+
+}  // namespace
+
+Answer MessageBoxes::Ask(std::string_view text, std::string_view title, Buttons buttons) {
+  return Ask(DecodeText(text), DecodeText(title), buttons);
+}
+
+Answer MessageBoxes::Ask(const QString& text, const QString& title, Buttons buttons,
+                         std::optional<Answer> defaultAnswer) {
+  const Answer fallback = buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
+  const Answer def = defaultAnswer.value_or(fallback);
+  asked_.push_back({text, title, buttons, def});
+  if (!script_.empty()) {
+    const Answer answer = script_.front();
+    script_.pop_front();
+    return answer;
+  }
+
+  QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::NoButton, parent_);
+  switch (buttons) {
+    case Buttons::Ok:
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+    case Buttons::YesNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setEscapeButton(QMessageBox::No);
+      break;
+    case Buttons::YesNoCancel:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      break;
+  }
+  box.setDefaultButton(ToButton(def));
+  const int result = box.exec();
+  if (buttons == Buttons::Ok) return Answer::Ok;
+  // Closing the box by its frame counts as the safest answer.
+  if (result != QMessageBox::Yes && result != QMessageBox::No && result != QMessageBox::Cancel)
+    return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
+  return FromButton(result);
+}
+
+void MessageBoxes::SetNextAnswer(Answer answer) {
+  script_.push_back(answer);
+}
+void MessageBoxes::ClearScript() {
+  script_.clear();
+}
+bool MessageBoxes::HasScriptedAnswers() {
+  return !script_.empty();
+}
+const std::vector<MessageBoxes::Question>& MessageBoxes::Asked() {
+  return asked_;
+}
+void MessageBoxes::ClearAsked() {
+  asked_.clear();
+}
+
+}  // namespace zelto

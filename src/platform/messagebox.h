@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "store/ports.h"
+
+class QWidget;
+
+namespace zelto {
+
+// Every message box of the program goes through here: modal, no icon.
+// Tests queue canned answers with SetNextAnswer; while answers are queued no
+// dialog is shown, so no test ever blocks on a modal exec(). Each question
+// is recorded either way.
+class MessageBoxes : public Prompter {
+ public:
+  struct Question {
+    QString text;
+    QString title;
+    Buttons buttons;
+    Answer defaultAnswer;
+  };
+
+  explicit MessageBoxes(QWidget* parent = nullptr) : parent_(parent) {}
+  void SetParent(QWidget* parent) { parent_ = parent; }
+
+  Answer Ask(std::string_view text, std::string_view title, Buttons buttons) override;
+  Answer Ask(const QString& text, const QString& title, Buttons buttons,
+             std::optional<Answer> defaultAnswer = std::nullopt);
+
+  // Test scripting, shared by every instance.
+  static void SetNextAnswer(Answer answer);
+  static void ClearScript();
+  static bool HasScriptedAnswers();
+  static const std::vector<Question>& Asked();
+  static void ClearAsked();
+
+ private:
+  QWidget* parent_;
+  static std::deque<Answer> script_;
+  static std::vector<Question> asked_;
+};
+
+}  // namespace zelto

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zelto {
+
+// A naive local calendar date-time with one-second resolution: no time zone,
+// no daylight-saving. It counts seconds from the zero date-time
+// 1899-12-30 00:00:00, so hour and day steps are plain integer arithmetic and
+// a daylight-saving night can neither skip nor repeat an hour.
+class DateTime {
+ public:
+  static constexpr int64_t kSecondsPerHour = 3600;
+  static constexpr int64_t kSecondsPerDay = 86400;
+  static constexpr int kMinYear = 100;
+  static constexpr int kMaxYear = 9999;
+
+  constexpr DateTime() = default;  // the zero date-time
+
+  static constexpr DateTime FromSeconds(int64_t seconds) { return DateTime(seconds); }
+
+  // Builds a date-time from parts that may lie outside their normal ranges:
+  // month 13 is January of the next year, day 0 the last day of the month
+  // before, hour 24 midnight of the next day. The year is taken literally
+  // (year 99 is the year 99, not 1999). Fails when the result lies outside
+  // the years 100..9999.
+  static std::optional<DateTime> FromParts(int64_t year, int64_t month, int64_t day,
+                                           int64_t hour = 0, int64_t minute = 0,
+                                           int64_t second = 0);
+
+  // Calendar days since 1899-12-30 of a proleptic Gregorian date, with the
+  // same month/day roll-over as FromParts but no range check.
+  static int64_t DayNumberOf(int64_t year, int64_t month, int64_t day);
+
+  constexpr int64_t Seconds() const { return seconds_; }
+  // Day number: whole calendar days since 1899-12-30 (negative before it).
+  constexpr int64_t DayNumber() const { return FloorDiv(seconds_, kSecondsPerDay); }
+  constexpr int SecondOfDay() const {
+    return static_cast<int>(seconds_ - DayNumber() * kSecondsPerDay);
+  }
+
+  int Year() const;
+  int Month() const;  // 1..12
+  int Day() const;    // 1..31
+  constexpr int Hour() const { return SecondOfDay() / 3600; }
+  constexpr int Minute() const { return SecondOfDay() / 60 % 60; }
+  constexpr int Second() const { return SecondOfDay() % 60; }
+  // 1 = Sunday .. 7 = Saturday.
+  constexpr int Weekday() const { return WeekdayOfDay(DayNumber()); }
+  static constexpr int WeekdayOfDay(int64_t dayNumber) {
+    // Day 0, 1899-12-30, was a Saturday.
+    return static_cast<int>(FloorMod(dayNumber + 6, 7)) + 1;
+  }
+
+  void YearMonthDay(int& year, int& month, int& day) const;
+  static void CivilFromDayNumber(int64_t dayNumber, int& year, int& month, int& day);
+
+  constexpr DateTime AddHours(int64_t hours) const {
+    return DateTime(seconds_ + hours * kSecondsPerHour);
+  }
+  constexpr DateTime AddDays(int64_t days) const {
+    return DateTime(seconds_ + days * kSecondsPerDay);
+  }
+  constexpr DateTime StartOfHour() const {
+    return DateTime(seconds_ - FloorMod(seconds_, kSecondsPerHour));
+  }
+  bool InRange() const;
+
+  constexpr auto operator<=>(const DateTime&) const = default;
+
+  static constexpr int64_t FloorDiv(int64_t a, int64_t b) {
+    int64_t q = a / b;
+    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+  }
+  static constexpr int64_t FloorMod(int64_t a, int64_t b) { return a - FloorDiv(a, b) * b; }
+
+ private:
+  constexpr explicit DateTime(int64_t seconds) : seconds_(seconds) {}
+  int64_t seconds_ = 0;
+};
+
+// "yyyy-mm-dd-hh", the data file's date-time field.
+std::string FormatFileDate(DateTime value);
+// Splits at "-" and reads year, month, day and hour as 16-bit integers with
+// roll-over; parts after the fourth are ignored. Fails on a missing or
+// unreadable part or a result outside the representable range.
+std::optional<DateTime> ParseFileDate(std::string_view text);
+
+// The general date-and-time texts of the oldest file format:
+//   yyyy-mm-dd [hh:nn[:ss]]
+//   m/d/yyyy [h:nn[:ss] [AM|PM]]
+// with surrounding blanks ignored.
+std::optional<DateTime> ParseGeneralDate(std::string_view text);
+
+}  // namespace zelto

@@ -1,0 +1,59 @@
+#include "support/core/fakes.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace zelto::test {
+
+Answer ScriptedPrompter::Ask(std::string_view text, std::string_view title, Buttons buttons) {
+  asked.push_back({std::string(text), std::string(title), buttons});
+  if (!script_.empty()) {
+    const Answer answer = script_.front();
+    script_.pop_front();
+    return answer;
+  }
+  return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
+}
+
+TempFolder::TempFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "zelto-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  // Tests make files read-only to provoke failures; undo that before removal.
+  for (auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
+    std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+  }
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ReadFileBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFileBytes(const std::filesystem::path& file, std::string_view bytes) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+DateTime At(int year, int month, int day, int hour, int minute, int second) {
+  auto value = DateTime::FromParts(year, month, day, hour, minute, second);
+  if (!value) {
+    ADD_FAILURE() << "bad test date " << year << "-" << month << "-" << day;
+    return DateTime();
+  }
+  return *value;
+}
+
+}  // namespace zelto::test

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "store/ports.h"
+
+namespace zelto::test {
+
+// A clock that stands still until told to move.
+class FakeClock : public Clock {
+ public:
+  explicit FakeClock(DateTime now = DateTime()) : now_(now) {}
+  DateTime Now() const override { return now_; }
+  void Set(DateTime now) { now_ = now; }
+  void AdvanceHours(int64_t hours) { now_ = now_.AddHours(hours); }
+
+ private:
+  DateTime now_;
+};
+
+// Answers questions from a script (Ok/Yes when the script is empty) and
+// records every question asked.
+class ScriptedPrompter : public Prompter {
+ public:
+  struct Question {
+    std::string text;
+    std::string title;
+    Buttons buttons;
+  };
+  Answer Ask(std::string_view text, std::string_view title, Buttons buttons) override;
+  void Queue(Answer answer) { script_.push_back(answer); }
+  std::vector<Question> asked;
+
+ private:
+  std::deque<Answer> script_;
+};
+
+// Hooks that record the button switching and report a chosen window state.
+class RecordingHooks : public WindowHooks {
+ public:
+  void SetPassButtonsEnabled(bool enabled) override { buttonCalls.push_back(enabled); }
+  bool IsMinimized() const override { return minimized; }
+  std::string PositionFileText() const override { return positionText; }
+  std::vector<bool> buttonCalls;
+  bool minimized = false;
+  std::string positionText = "0\t0\t5895\t7620\t0\r\n650\t3100\t2000\r\n\t\t\t\r\n";
+};
+
+// A fresh folder under the system temp dir, removed again at destruction.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string ReadFileBytes(const std::filesystem::path& file);
+void WriteFileBytes(const std::filesystem::path& file, std::string_view bytes);
+
+// Date-time literal for tests; aborts the test on an invalid date.
+DateTime At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+}  // namespace zelto::test
