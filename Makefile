@@ -33,7 +33,7 @@ fuzz:
 	cmake --build build-fuzz --target fuzz_loader
 
 format:
-	find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find src tests bench $(wildcard fuzz) -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf $(BUILD_DIR) build-fuzz
