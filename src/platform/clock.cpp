@@ -4,13 +4,6 @@
 
 namespace zelto {
 
-DateTime SystemClock::Now() const {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return DateTime::FromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                             local.tm_min, local.tm_sec)
-      .value_or(DateTime());
-}
+DateTime SystemClock::Now() const { return LocalDateTime(std::time(nullptr)); }
 
 }  // namespace zelto

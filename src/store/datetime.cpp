@@ -88,6 +88,14 @@ bool DateTime::InRange() const {
   return day >= kFirst && day <= kLast;
 }
 
+DateTime LocalDateTime(std::time_t moment) {
+  std::tm local{};
+  localtime_r(&moment, &local);
+  return DateTime::FromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                             local.tm_min, local.tm_sec)
+      .value_or(DateTime());
+}
+
 std::string FormatFileDate(DateTime value) {
   int y, m, d;
   value.YearMonthDay(y, m, d);

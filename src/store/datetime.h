@@ -2,6 +2,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -82,6 +83,10 @@ class DateTime {
   constexpr explicit DateTime(int64_t seconds) : seconds_(seconds) {}
   int64_t seconds_ = 0;
 };
+
+// The local calendar reading of a moment, under the process's time zone.
+// Everything after this conversion is naive.
+DateTime LocalDateTime(std::time_t moment);
 
 // "yyyy-mm-dd-hh", the data file's date-time field.
 std::string FormatFileDate(DateTime value);
