@@ -254,6 +254,7 @@ void Form1::FillTaskList() {
   const bool todo = Option1->isChecked();
   const bool done = Option2->isChecked();
   std::vector<TaskListModel::Row> rows;
+  rows.reserve(static_cast<size_t>(model_->rowCount()) + 64);
   for (int id = 0; id <= kMaxTaskId; ++id) {
     const std::string& text = table_.TaskText[id];
     if (text.empty()) continue;
