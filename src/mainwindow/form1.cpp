@@ -98,7 +98,6 @@ Form1::Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter,
   setWindowTitle("Zelto Todo List v2.3");
   const QIcon appIcon = AppIcon();
   setWindowIcon(appIcon);
-  UseDesignFont(this);
   setAutoFillBackground(true);
   QPalette pal = palette();
   pal.setColor(QPalette::Window, Qt::white);
@@ -215,6 +214,7 @@ Form1::Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter,
   // Design-time sort (first column, ascending) with sorting on and every
   // header plain until a sort is chosen.
   for (int column = 1; column <= 3; ++column) SetHeaderImage(column, 3);
+  UseDesignLook(this);
   ListView1->setFocus();
 }
 
