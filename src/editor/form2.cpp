@@ -292,7 +292,6 @@ void Form2::Open() {
 }
 
 void Form2::Form_Load() {
-  if (mainWindow_) mainWindow_->setEnabled(false);
   if (editMode_ == "new") {
     // TaskCount is only a hint: a refresh while an earlier dialog was open
     // may have counted below an id that has been saved since. Never hand
@@ -309,6 +308,11 @@ void Form2::Form_Load() {
   } else if (editMode_ == "edit") {
     LoadSlot(editTaskId_);
   }
+  // Only now: the limit message above is a child of the main window, and a
+  // disabled window disables its message boxes too, which would leave the
+  // user no way to close it. The message is modal, so the window takes no
+  // input before this point either.
+  if (mainWindow_) mainWindow_->setEnabled(false);
   taskId_ = editTaskId_;
   shownText_ = Text1->text();
 }
