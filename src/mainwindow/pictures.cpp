@@ -17,8 +17,12 @@ namespace zelto {
 
 QIcon Picture(const QString& name) {
   RegisterPictures();
-  // QIcon finds the "@2x" file beside the named one by itself.
-  return QIcon(":/pictures/" + name + ".png");
+  // Both sizes by hand: QIcon looks for the "@2x" file only when the
+  // program starts on a high-density screen, not when a window moves to one.
+  QIcon icon;
+  icon.addFile(":/pictures/" + name + ".png");
+  icon.addFile(":/pictures/" + name + "@2x.png");
+  return icon;
 }
 
 QIcon AppIcon() {
