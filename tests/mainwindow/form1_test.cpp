@@ -228,6 +228,13 @@ TEST_F(Form1Test, StoredSortValuesMayBeTextOrUnset) {
   form->Option1_Click();
   EXPECT_EQ(Column(0), (Cells{"3", "2", "1"}));
   EXPECT_EQ(form->HeaderImage(1), 2);
+  // Values out of range from a damaged position file: the list keeps what
+  // it had, and the headers fall back to "none".
+  form->TodoSortColumn = "7";
+  form->TodoSortOrder = "4";
+  form->Option1_Click();
+  EXPECT_EQ(Column(0), (Cells{"3", "2", "1"}));
+  for (int column = 1; column <= 3; ++column) EXPECT_EQ(form->HeaderImage(column), 3);
 }
 
 struct DeleteCase {
