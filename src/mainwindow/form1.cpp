@@ -331,9 +331,10 @@ void Form1::ItemCheck(int row, bool checked) {
       model_->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   const auto id = ParseInt16(model_->RowAt(row).id.toStdString());
   if (id && table_.TaskText.Valid(*id)) {
+    const DateTime now = clock_.Now();
     table_.TaskChecked[*id] = checked ? -1 : 0;
-    table_.CheckedDate[*id] = checked ? clock_.Now() : DateTime();
-    FindOccurrences(table_, *id, clock_.Now());
+    table_.CheckedDate[*id] = checked ? now : DateTime();
+    FindOccurrences(table_, *id, now);
   }
   FillTaskList();
 }
