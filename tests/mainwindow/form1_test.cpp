@@ -241,6 +241,7 @@ struct DeleteCase {
   const char* name;
   bool byKey;
   Answer answer;
+  friend void PrintTo(const DeleteCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class DeleteTest : public Form1Test, public ::testing::WithParamInterface<DeleteCase> {};
