@@ -71,6 +71,35 @@ uint32_t WeekdayBits(const Mask& m) {
   return OnesOf8(&m[0]) & 0x7Fu;
 }
 
+// The civil date of a day number: the same calendar as DateTime's, by
+// Neri and Schneider's method in 32-bit arithmetic over the years 0..8000
+// (a day number plus kShift counts the days since 0000-03-01). Checked
+// against DateTime for every day of that range.
+void CivilOf(int64_t day, int& year, int& month, int& dayOfMonth) {
+  constexpr int64_t kShift = 693899;
+  constexpr int64_t kLast = 3000000;  // in the year 8113
+  if (day < -kShift || day > kLast) {
+    DT::CivilFromDayNumber(day, year, month, dayOfMonth);
+    return;
+  }
+  const uint32_t n1 = 4 * static_cast<uint32_t>(day + kShift) + 3;
+  const uint32_t century = n1 / 146097;
+  const uint32_t n2 = n1 % 146097 / 4 * 4 + 3;
+  const uint64_t p2 = uint64_t{2939745} * n2;
+  const uint32_t yearOfCentury = static_cast<uint32_t>(p2 >> 32);
+  const uint32_t dayOfYear = static_cast<uint32_t>(p2) / 2939745 / 4;  // from 1 March
+  const uint32_t n3 = 2141 * dayOfYear + 197913;
+  const bool janOrFeb = dayOfYear >= 306;
+  year = static_cast<int>(100 * century + yearOfCentury + janOrFeb);
+  month = static_cast<int>((n3 >> 16) - (janOrFeb ? 12 : 0));
+  dayOfMonth = static_cast<int>((n3 & 0xFFFF) / 2141 + 1);
+}
+
+// 0 = Sunday.
+int WeekdayIndex(int64_t day) {
+  return DT::WeekdayOfDay(day) - 1;
+}
+
 struct Rule {
   uint32_t hours = 0;     // bit h: hour h of the day
   uint32_t days = 0;      // bit d-1: day d of the month
@@ -79,14 +108,13 @@ struct Rule {
   // The each-n-days rule, when it can reject a day: the passing days d are
   // those with FloorMod(d, interval) == phase.
   bool stepped = false;
-  int64_t interval = 1;
-  int64_t phase = 0;
+  int32_t interval = 1;
+  int32_t phase = 0;
 
   bool DatePasses(int64_t day) const {
     int y, m, d;
-    DT::CivilFromDayNumber(day, y, m, d);
-    const int w = DT::WeekdayOfDay(day);
-    return ((months >> (m - 1)) & (days >> (d - 1)) & (weekdays >> (w - 1)) & 1u) != 0 &&
+    CivilOf(day, y, m, d);
+    return ((months >> (m - 1)) & (days >> (d - 1)) & (weekdays >> WeekdayIndex(day)) & 1u) != 0 &&
            (!stepped || DT::FloorMod(day, interval) == phase);
   }
 };
@@ -109,8 +137,8 @@ Rule ReadRule(const TaskTable& t, int id) {
   // Only divisibility of the day distance matters, so the sign of the
   // interval does not.
   r.stepped = true;
-  r.interval = n < 0 ? -int64_t{n} : int64_t{n};
-  r.phase = DT::FloorMod(start->DayNumber(), r.interval);
+  r.interval = n < 0 ? -n : n;
+  r.phase = static_cast<int32_t>(DT::FloorMod(start->DayNumber(), r.interval));
   return r;
 }
 
@@ -155,20 +183,20 @@ uint32_t HoursAfter(int h) {
 
 // --- Month by month ---------------------------------------------------------
 
-bool IsLeapYear(int64_t y) {
+bool IsLeapYear(int y) {
   return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
 }
 
-int DaysInMonth(int64_t year, int month) {
+int DaysInMonth(int year, int month) {
   static constexpr int8_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
 }
 
-// Walks the calendar a month at a time and gives, for each month, the set
-// of its days that pass (bit i: the month's day i + 1). The weekday and
-// each-n-days patterns are periodic bit runs shifted into place; their
-// phases move by the month's length, so no division is needed per month.
-class MonthWalk {
+// The rule's day patterns as periodic bit runs: a month's passing days are
+// these runs shifted to the month's first day and masked with its days of
+// the month. The phases move by the month's length from one month to the
+// next, so the walk needs no division.
+class MonthPatterns {
   // For an interval n below 64: bits 0, n, 2n, ... and 28 mod n.
   static constexpr auto kStepRuns = [] {
     std::array<uint64_t, 64> runs{};
@@ -177,114 +205,129 @@ class MonthWalk {
     }
     return runs;
   }();
-  static constexpr auto kLengthStep28 = [] {
+  static constexpr auto kStep28 = [] {
     std::array<int8_t, 64> steps{};
     for (int n = 1; n < 64; ++n) steps[n] = static_cast<int8_t>(28 % n);
     return steps;
   }();
 
  public:
-  MonthWalk(const Rule& rule, int64_t day) : rule_(rule) {
-    int d;
-    DT::CivilFromDayNumber(day, year_, month_, d);
-    first_ = day - (d - 1);
-    length_ = DaysInMonth(year_, month_);
-    weekdayOfFirst_ = DT::WeekdayOfDay(first_) - 1;
-    // Copies of the 7 weekday bits at every multiple of 7 (bit 63 too).
-    weekdayRun_ = uint64_t{rule.weekdays} * 0x8102040810204081u;
-    if (rule.stepped) {
-      const int64_t n = rule.interval;
-      stepRun_ = n < 64 ? kStepRuns[n] : 1;
-      const int64_t step28 = n < 64 ? kLengthStep28[n] : 28;
-      for (int i = 0; i < 4; ++i) {
-        lengthStep_[i] = step28 + i >= n ? step28 + i - n : step28 + i;
-      }
-      toStep_ = DT::FloorMod(rule.phase - first_, n);
+  struct Month {
+    int64_t first;  // day number of the month's first day
+    int year;
+    int month;
+    int length;
+    int weekdayOfFirst;  // 0 = Sunday
+    int32_t toStep;      // days from the first day to the next each-n-days day
+  };
+
+  explicit MonthPatterns(const Rule& rule)
+      : months_(rule.months),
+        days_(rule.days),
+        // Copies of the 7 weekday bits at every multiple of 7 (bit 63 too).
+        weekdayRun_(uint64_t{rule.weekdays} * 0x8102040810204081u),
+        stepped_(rule.stepped),
+        interval_(rule.interval),
+        phase_(rule.phase) {
+    if (!stepped_) return;
+    stepRun_ = interval_ < 64 ? kStepRuns[interval_] : 1;
+    const int32_t step28 = interval_ < 64 ? kStep28[interval_] : 28;
+    for (int i = 0; i < 4; ++i) {
+      lengthStep_[i] = step28 + i >= interval_ ? step28 + i - interval_ : step28 + i;
     }
   }
 
-  int64_t First() const { return first_; }
-  int64_t Last() const { return first_ + length_ - 1; }
+  Month MonthOf(int64_t day) const {
+    Month m;
+    int d;
+    CivilOf(day, m.year, m.month, d);
+    m.first = day - (d - 1);
+    m.length = DaysInMonth(m.year, m.month);
+    m.weekdayOfFirst = WeekdayIndex(m.first);
+    m.toStep = stepped_ ? static_cast<int32_t>(DT::FloorMod(phase_ - m.first, interval_)) : 0;
+    return m;
+  }
 
-  uint32_t PassingDays() const {
-    if ((rule_.months >> (month_ - 1) & 1u) == 0) return 0;
-    uint32_t bits = rule_.days & ((uint32_t{1} << length_) - 1);
-    bits &= static_cast<uint32_t>(weekdayRun_ >> weekdayOfFirst_);
-    if (rule_.stepped) bits &= toStep_ < 64 ? static_cast<uint32_t>(stepRun_ << toStep_) : 0;
+  // Bit i: the month's day i + 1 passes.
+  uint32_t PassingDays(const Month& m) const {
+    if ((months_ >> (m.month - 1) & 1u) == 0) return 0;
+    uint32_t bits = days_ & ((uint32_t{1} << m.length) - 1);
+    bits &= static_cast<uint32_t>(weekdayRun_ >> m.weekdayOfFirst);
+    if (stepped_) bits &= m.toStep < 64 ? static_cast<uint32_t>(stepRun_ << m.toStep) : 0;
     return bits;
   }
 
-  void Next() {
-    first_ += length_;
-    weekdayOfFirst_ += length_ - 28;
-    if (weekdayOfFirst_ >= 7) weekdayOfFirst_ -= 7;
-    if (rule_.stepped) {
-      toStep_ -= lengthStep_[length_ - 28];
-      if (toStep_ < 0) toStep_ += rule_.interval;
+  void Next(Month& m) const {
+    m.first += m.length;
+    m.weekdayOfFirst += m.length - 28;
+    if (m.weekdayOfFirst >= 7) m.weekdayOfFirst -= 7;
+    if (stepped_) {
+      m.toStep -= lengthStep_[m.length - 28];
+      if (m.toStep < 0) m.toStep += interval_;
     }
-    if (++month_ > 12) {
-      month_ = 1;
-      ++year_;
+    if (++m.month > 12) {
+      m.month = 1;
+      ++m.year;
     }
-    length_ = DaysInMonth(year_, month_);
+    m.length = DaysInMonth(m.year, m.month);
   }
 
-  void Previous() {
-    if (--month_ < 1) {
-      month_ = 12;
-      --year_;
+  void Previous(Month& m) const {
+    if (--m.month < 1) {
+      m.month = 12;
+      --m.year;
     }
-    length_ = DaysInMonth(year_, month_);
-    first_ -= length_;
-    weekdayOfFirst_ -= length_ - 28;
-    if (weekdayOfFirst_ < 0) weekdayOfFirst_ += 7;
-    if (rule_.stepped) {
-      toStep_ += lengthStep_[length_ - 28];
-      if (toStep_ >= rule_.interval) toStep_ -= rule_.interval;
+    m.length = DaysInMonth(m.year, m.month);
+    m.first -= m.length;
+    m.weekdayOfFirst -= m.length - 28;
+    if (m.weekdayOfFirst < 0) m.weekdayOfFirst += 7;
+    if (stepped_) {
+      m.toStep += lengthStep_[m.length - 28];
+      if (m.toStep >= interval_) m.toStep -= interval_;
     }
   }
 
  private:
-  const Rule& rule_;
-  int year_ = 0;
-  int month_ = 1;
-  int64_t first_ = 0;  // day number of the month's first day
-  int length_ = 31;
-  int weekdayOfFirst_ = 0;   // 0 = Sunday
-  uint64_t weekdayRun_ = 0;  // bit i: weekday (i mod 7) selected
-  uint64_t stepRun_ = 0;     // bits 0, n, 2n, ...
-  int64_t lengthStep_[4] = {0, 0, 0, 0};
-  int64_t toStep_ = 0;  // days from the month's first day to the next each-n-days day
+  uint32_t months_;
+  uint32_t days_;
+  uint64_t weekdayRun_;  // bit i: weekday (i mod 7) selected
+  bool stepped_;
+  int32_t interval_;
+  int32_t phase_;
+  uint64_t stepRun_ = 0;                  // bits 0, n, 2n, ...
+  int32_t lengthStep_[4] = {0, 0, 0, 0};  // 28..31 mod n
 };
+
+using Month = MonthPatterns::Month;
 
 struct Found {
   std::optional<int64_t> previous;  // hours since the zero date-time
   std::optional<int64_t> next;
 };
 
-// The latest passing day in [lowDay, baseDay - 1], then the earliest in
-// [baseDay + 1, highDay], starting from baseDay's month.
-std::optional<int64_t> LatestDayByMonth(MonthWalk walk, const Window& w) {
-  uint32_t bits = walk.PassingDays() & ((uint32_t{1} << (w.baseDay - walk.First())) - 1);
+// The latest passing day in [lowDay, baseDay - 1] and the earliest in
+// [baseDay + 1, highDay], walking out from baseDay's month.
+std::optional<int64_t> LatestDayByMonth(const MonthPatterns& p, Month m, const Window& w) {
+  uint32_t bits = p.PassingDays(m) & ((uint32_t{1} << (w.baseDay - m.first)) - 1);
   for (;;) {
-    const bool lastMonth = walk.First() <= w.lowDay;
-    if (lastMonth) bits &= ~((uint32_t{1} << (w.lowDay - walk.First())) - 1);
-    if (bits != 0) return walk.First() + HighestBit(bits);
+    const bool lastMonth = m.first <= w.lowDay;
+    if (lastMonth) bits &= ~((uint32_t{1} << (w.lowDay - m.first)) - 1);
+    if (bits != 0) return m.first + HighestBit(bits);
     if (lastMonth) return std::nullopt;
-    walk.Previous();
-    bits = walk.PassingDays();
+    p.Previous(m);
+    bits = p.PassingDays(m);
   }
 }
 
-std::optional<int64_t> EarliestDayByMonth(MonthWalk walk, const Window& w) {
-  uint32_t bits = walk.PassingDays() & ~((uint32_t{2} << (w.baseDay - walk.First())) - 1);
+std::optional<int64_t> EarliestDayByMonth(const MonthPatterns& p, Month m, const Window& w) {
+  uint32_t bits = p.PassingDays(m) & ~((uint32_t{2} << (w.baseDay - m.first)) - 1);
   for (;;) {
-    const bool lastMonth = walk.Last() >= w.highDay;
-    if (lastMonth) bits &= (uint32_t{2} << (w.highDay - walk.First())) - 1;
-    if (bits != 0) return walk.First() + LowestBit(bits);
+    const bool lastMonth = m.first + m.length > w.highDay;
+    if (lastMonth) bits &= (uint32_t{2} << (w.highDay - m.first)) - 1;
+    if (bits != 0) return m.first + LowestBit(bits);
     if (lastMonth) return std::nullopt;
-    walk.Next();
-    bits = walk.PassingDays();
+    p.Next(m);
+    bits = p.PassingDays(m);
   }
 }
 
@@ -327,13 +370,14 @@ Found Search(const Rule& r, const Window& w) {
     if (!f.previous) before = LatestDayByStep(r, w);
     if (!f.next) after = EarliestDayByStep(r, w);
   } else {
-    const MonthWalk walk(r, w.baseDay);
-    if (walk.PassingDays() >> (w.baseDay - walk.First()) & 1u) {
+    const MonthPatterns patterns(r);
+    const Month month = patterns.MonthOf(w.baseDay);
+    if (patterns.PassingDays(month) >> (w.baseDay - month.first) & 1u) {
       if (hoursToday != 0) f.previous = baseHours + HighestBit(hoursToday);
       if (hoursLater != 0) f.next = baseHours + LowestBit(hoursLater);
     }
-    if (!f.previous) before = LatestDayByMonth(walk, w);
-    if (!f.next) after = EarliestDayByMonth(walk, w);
+    if (!f.previous) before = LatestDayByMonth(patterns, month, w);
+    if (!f.next) after = EarliestDayByMonth(patterns, month, w);
   }
 
   // Every selected hour of a day strictly inside the window is a candidate;
