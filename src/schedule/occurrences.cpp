@@ -2,6 +2,7 @@
 
 #include <array>
 #include <bit>
+#include <climits>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,7 +21,7 @@
 namespace zelto {
 namespace {
 
-constexpr int64_t kHoursPerDay = 24;
+constexpr int kHoursPerDay = 24;
 
 using DT = DateTime;
 
@@ -100,6 +101,16 @@ int WeekdayIndex(int64_t day) {
   return DT::WeekdayOfDay(day) - 1;
 }
 
+// FloorMod(a, n) for n > 0, in 32 bits whenever a fits: the intervals come
+// from 16-bit fields, and a 64-bit division costs several times as much.
+int32_t ModInterval(int64_t a, int32_t n) {
+  if (a >= INT32_MIN && a <= INT32_MAX) {
+    const int32_t r = static_cast<int32_t>(a) % n;
+    return r < 0 ? r + n : r;
+  }
+  return static_cast<int32_t>(DT::FloorMod(a, n));
+}
+
 struct Rule {
   uint32_t hours = 0;     // bit h: hour h of the day
   uint32_t days = 0;      // bit d-1: day d of the month
@@ -111,11 +122,14 @@ struct Rule {
   int32_t interval = 1;
   int32_t phase = 0;
 
+  // Every day of every month, no each-n-days: the weekday alone decides.
+  bool OnlyWeekdays() const { return days == 0x7FFFFFFFu && months == 0xFFFu && !stepped; }
+
   bool DatePasses(int64_t day) const {
     int y, m, d;
     CivilOf(day, y, m, d);
     return ((months >> (m - 1)) & (days >> (d - 1)) & (weekdays >> WeekdayIndex(day)) & 1u) != 0 &&
-           (!stepped || DT::FloorMod(day, interval) == phase);
+           (!stepped || ModInterval(day, interval) == phase);
   }
 };
 
@@ -127,18 +141,22 @@ Rule ReadRule(const TaskTable& t, int id) {
   r.weekdays = WeekdayBits(t.WeekdayMask[id]);
   const int n = t.EveryNDays[id];
   if (n == 0 || n == 1 || n == -1) return r;  // 0 switches the rule off; ±1 lets every day pass
-  // The start year is taken literally, as the data file's date parts are: a
-  // year below 100 is a year of the first century, which only a damaged file
-  // can hold. Unless the month carries it into the year 100 or later, the
-  // start date lies outside the representable years 100..9999, and a start
-  // date that cannot be formed lets every day pass.
-  const auto start = DT::FromParts(t.StartYear[id], t.StartMonth[id], t.StartDay[id]);
-  if (!start) return r;
+  // The start date rolls over like the data file's date parts, and its year
+  // is taken literally: a year below 100 is a year of the first century,
+  // which only a damaged file can hold. Unless the month carries it into
+  // the year 100 or later, the start date lies outside the representable
+  // years 100..9999, and a start date that cannot be formed lets every day
+  // pass. This is DateTime::FromParts at midnight, without its general
+  // checks, which 16-bit parts cannot fail.
+  static const int64_t kFirstDay = DT::FromParts(DT::kMinYear, 1, 1)->DayNumber();
+  static const int64_t kLastDay = DT::FromParts(DT::kMaxYear, 12, 31)->DayNumber();
+  const int64_t start = DT::DayNumberOf(t.StartYear[id], t.StartMonth[id], t.StartDay[id]);
+  if (start < kFirstDay || start > kLastDay) return r;
   // Only divisibility of the day distance matters, so the sign of the
   // interval does not.
   r.stepped = true;
   r.interval = n < 0 ? -n : n;
-  r.phase = static_cast<int32_t>(DT::FloorMod(start->DayNumber(), r.interval));
+  r.phase = ModInterval(start, r.interval);
   return r;
 }
 
@@ -155,14 +173,18 @@ struct Window {
   int64_t highDay;  // the latest day, whose hours up to highHour are inside
   int highHour;
 
-  explicit Window(DateTime base) {
-    const int64_t hour = DT::FloorDiv(base.Seconds(), DT::kSecondsPerHour);
-    baseDay = DT::FloorDiv(hour, kHoursPerDay);
-    baseHour = static_cast<int>(hour - baseDay * kHoursPerDay);
-    lowDay = DT::FloorDiv(hour - kSearchHours, kHoursPerDay);
-    lowHour = static_cast<int>(hour - kSearchHours - lowDay * kHoursPerDay);
-    highDay = DT::FloorDiv(hour + kSearchHours, kHoursPerDay);
-    highHour = static_cast<int>(hour + kSearchHours - highDay * kHoursPerDay);
+  explicit Window(DateTime now) {
+    // kSearchHours is 366 days and 16 hours.
+    constexpr int kDaysOut = kSearchHours / kHoursPerDay;
+    constexpr int kHoursOut = kSearchHours % kHoursPerDay;
+    baseDay = now.DayNumber();
+    baseHour = now.Hour();
+    const bool lowBorrows = baseHour < kHoursOut;
+    lowDay = baseDay - kDaysOut - lowBorrows;
+    lowHour = baseHour - kHoursOut + (lowBorrows ? kHoursPerDay : 0);
+    const bool highCarries = baseHour + kHoursOut >= kHoursPerDay;
+    highDay = baseDay + kDaysOut + highCarries;
+    highHour = baseHour + kHoursOut - (highCarries ? kHoursPerDay : 0);
   }
 };
 
@@ -183,32 +205,28 @@ uint32_t HoursAfter(int h) {
 
 // --- Month by month ---------------------------------------------------------
 
+// Divisible by 4, and by 400 when by 100 (given 4, 100 divides y when 25
+// does, and 400 when 16 does).
 bool IsLeapYear(int y) {
-  return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
+  return (y & 3) == 0 && (y % 25 != 0 || (y & 15) == 0);
 }
 
-int DaysInMonth(int year, int month) {
-  static constexpr int8_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
+// Days of the year before each month, and the year's length.
+constexpr int16_t kDaysBefore[2][13] = {
+    {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365},
+    {0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335, 366}};
 
 // The rule's day patterns as periodic bit runs: a month's passing days are
 // these runs shifted to the month's first day and masked with its days of
-// the month. The phases move by the month's length from one month to the
-// next, so the walk needs no division.
+// the month. The walk goes from one selected month straight to the next.
 class MonthPatterns {
-  // For an interval n below 64: bits 0, n, 2n, ... and 28 mod n.
+  // For an interval n below 64: bits 0, n, 2n, ...
   static constexpr auto kStepRuns = [] {
     std::array<uint64_t, 64> runs{};
     for (int n = 1; n < 64; ++n) {
       for (int i = 0; i < 64; i += n) runs[n] |= uint64_t{1} << i;
     }
     return runs;
-  }();
-  static constexpr auto kStep28 = [] {
-    std::array<int8_t, 64> steps{};
-    for (int n = 1; n < 64; ++n) steps[n] = static_cast<int8_t>(28 % n);
-    return steps;
   }();
 
  public:
@@ -228,23 +246,20 @@ class MonthPatterns {
         weekdayRun_(uint64_t{rule.weekdays} * 0x8102040810204081u),
         stepped_(rule.stepped),
         interval_(rule.interval),
-        phase_(rule.phase) {
-    if (!stepped_) return;
-    stepRun_ = interval_ < 64 ? kStepRuns[interval_] : 1;
-    const int32_t step28 = interval_ < 64 ? kStep28[interval_] : 28;
-    for (int i = 0; i < 4; ++i) {
-      lengthStep_[i] = step28 + i >= interval_ ? step28 + i - interval_ : step28 + i;
-    }
-  }
+        phase_(rule.phase),
+        stepRun_(!rule.stepped        ? ~uint64_t{0}
+                 : rule.interval < 64 ? kStepRuns[rule.interval]
+                                      : 1) {}
 
   Month MonthOf(int64_t day) const {
     Month m;
     int d;
     CivilOf(day, m.year, m.month, d);
     m.first = day - (d - 1);
-    m.length = DaysInMonth(m.year, m.month);
+    const bool leap = IsLeapYear(m.year);
+    m.length = kDaysBefore[leap][m.month] - kDaysBefore[leap][m.month - 1];
     m.weekdayOfFirst = WeekdayIndex(m.first);
-    m.toStep = stepped_ ? static_cast<int32_t>(DT::FloorMod(phase_ - m.first, interval_)) : 0;
+    m.toStep = stepped_ ? ModInterval(phase_ - m.first, interval_) : 0;
     return m;
   }
 
@@ -253,49 +268,65 @@ class MonthPatterns {
     if ((months_ >> (m.month - 1) & 1u) == 0) return 0;
     uint32_t bits = days_ & ((uint32_t{1} << m.length) - 1);
     bits &= static_cast<uint32_t>(weekdayRun_ >> m.weekdayOfFirst);
-    if (stepped_) bits &= m.toStep < 64 ? static_cast<uint32_t>(stepRun_ << m.toStep) : 0;
+    bits &= m.toStep < 64 ? static_cast<uint32_t>(stepRun_ << m.toStep) : 0;
     return bits;
   }
 
-  void Next(Month& m) const {
-    m.first += m.length;
-    m.weekdayOfFirst += m.length - 28;
-    if (m.weekdayOfFirst >= 7) m.weekdayOfFirst -= 7;
-    if (stepped_) {
-      m.toStep -= lengthStep_[m.length - 28];
-      if (m.toStep < 0) m.toStep += interval_;
+  // To the next or previous month that the month mask selects (there is
+  // one: a rule without months never gets here).
+  void NextSelected(Month& m) const {
+    int year = m.year;
+    int64_t yearStart = m.first - kDaysBefore[IsLeapYear(year)][m.month - 1];
+    const uint32_t later = months_ >> m.month;
+    int month;
+    if (later != 0) {
+      month = m.month + 1 + std::countr_zero(later);
+    } else {
+      yearStart += kDaysBefore[IsLeapYear(year)][12];
+      ++year;
+      month = 1 + std::countr_zero(months_);
     }
-    if (++m.month > 12) {
-      m.month = 1;
-      ++m.year;
-    }
-    m.length = DaysInMonth(m.year, m.month);
+    MoveTo(m, year, month, yearStart);
   }
 
-  void Previous(Month& m) const {
-    if (--m.month < 1) {
-      m.month = 12;
-      --m.year;
+  void PreviousSelected(Month& m) const {
+    int year = m.year;
+    int64_t yearStart = m.first - kDaysBefore[IsLeapYear(year)][m.month - 1];
+    const uint32_t earlier = months_ & ((uint32_t{1} << (m.month - 1)) - 1);
+    int month;
+    if (earlier != 0) {
+      month = 32 - std::countl_zero(earlier);
+    } else {
+      --year;
+      yearStart -= kDaysBefore[IsLeapYear(year)][12];
+      month = 32 - std::countl_zero(months_);
     }
-    m.length = DaysInMonth(m.year, m.month);
-    m.first -= m.length;
-    m.weekdayOfFirst -= m.length - 28;
-    if (m.weekdayOfFirst < 0) m.weekdayOfFirst += 7;
-    if (stepped_) {
-      m.toStep += lengthStep_[m.length - 28];
-      if (m.toStep >= interval_) m.toStep -= interval_;
-    }
+    MoveTo(m, year, month, yearStart);
   }
 
  private:
+  void MoveTo(Month& m, int year, int month, int64_t yearStart) const {
+    const bool leap = IsLeapYear(year);
+    const int64_t first = yearStart + kDaysBefore[leap][month - 1];
+    const int32_t shift = static_cast<int32_t>(first - m.first);  // within about a year
+    m.weekdayOfFirst = (m.weekdayOfFirst + shift % 7 + 7) % 7;
+    if (stepped_) {
+      m.toStep = (m.toStep - shift) % interval_;
+      if (m.toStep < 0) m.toStep += interval_;
+    }
+    m.first = first;
+    m.year = year;
+    m.month = month;
+    m.length = kDaysBefore[leap][month] - kDaysBefore[leap][month - 1];
+  }
+
   uint32_t months_;
   uint32_t days_;
   uint64_t weekdayRun_;  // bit i: weekday (i mod 7) selected
   bool stepped_;
   int32_t interval_;
   int32_t phase_;
-  uint64_t stepRun_ = 0;                  // bits 0, n, 2n, ...
-  int32_t lengthStep_[4] = {0, 0, 0, 0};  // 28..31 mod n
+  uint64_t stepRun_;  // bits 0, n, 2n, ... (all bits without the rule)
 };
 
 using Month = MonthPatterns::Month;
@@ -310,11 +341,13 @@ struct Found {
 std::optional<int64_t> LatestDayByMonth(const MonthPatterns& p, Month m, const Window& w) {
   uint32_t bits = p.PassingDays(m) & ((uint32_t{1} << (w.baseDay - m.first)) - 1);
   for (;;) {
-    const bool lastMonth = m.first <= w.lowDay;
-    if (lastMonth) bits &= ~((uint32_t{1} << (w.lowDay - m.first)) - 1);
+    if (m.first <= w.lowDay) {  // the window begins in this month, or after it
+      if (m.first + m.length <= w.lowDay) return std::nullopt;
+      bits &= ~((uint32_t{1} << (w.lowDay - m.first)) - 1);
+      if (bits == 0) return std::nullopt;
+    }
     if (bits != 0) return m.first + HighestBit(bits);
-    if (lastMonth) return std::nullopt;
-    p.Previous(m);
+    p.PreviousSelected(m);
     bits = p.PassingDays(m);
   }
 }
@@ -322,11 +355,13 @@ std::optional<int64_t> LatestDayByMonth(const MonthPatterns& p, Month m, const W
 std::optional<int64_t> EarliestDayByMonth(const MonthPatterns& p, Month m, const Window& w) {
   uint32_t bits = p.PassingDays(m) & ~((uint32_t{2} << (w.baseDay - m.first)) - 1);
   for (;;) {
-    const bool lastMonth = m.first + m.length > w.highDay;
-    if (lastMonth) bits &= (uint32_t{2} << (w.highDay - m.first)) - 1;
+    if (m.first + m.length > w.highDay) {  // the window ends in this month, or before it
+      if (m.first > w.highDay) return std::nullopt;
+      bits &= (uint32_t{2} << (w.highDay - m.first)) - 1;
+      if (bits == 0) return std::nullopt;
+    }
     if (bits != 0) return m.first + LowestBit(bits);
-    if (lastMonth) return std::nullopt;
-    p.Next(m);
+    p.NextSelected(m);
     bits = p.PassingDays(m);
   }
 }
@@ -337,7 +372,7 @@ std::optional<int64_t> EarliestDayByMonth(const MonthPatterns& p, Month m, const
 // visiting the each-n-days days themselves is quicker than walking months.
 std::optional<int64_t> LatestDayByStep(const Rule& r, const Window& w) {
   int64_t day = w.baseDay - 1;
-  day -= DT::FloorMod(day - r.phase, r.interval);
+  day -= ModInterval(day - r.phase, r.interval);
   for (; day >= w.lowDay; day -= r.interval) {
     if (r.DatePasses(day)) return day;
   }
@@ -346,11 +381,26 @@ std::optional<int64_t> LatestDayByStep(const Rule& r, const Window& w) {
 
 std::optional<int64_t> EarliestDayByStep(const Rule& r, const Window& w) {
   int64_t day = w.baseDay + 1;
-  day += DT::FloorMod(r.phase - day, r.interval);
+  day += ModInterval(r.phase - day, r.interval);
   for (; day <= w.highDay; day += r.interval) {
     if (r.DatePasses(day)) return day;
   }
   return std::nullopt;
+}
+
+// --- Weekdays alone -------------------------------------------------------
+
+// Days from a day of the given weekday (0 = Sunday) back to the nearest
+// earlier day of a selected weekday, and on to the nearest later one.
+int DaysBackToWeekday(uint32_t weekdays, int weekday) {
+  int k = 1;
+  while ((weekdays >> ((weekday - k + 7) % 7) & 1u) == 0) ++k;
+  return k;
+}
+int DaysOnToWeekday(uint32_t weekdays, int weekday) {
+  int k = 1;
+  while ((weekdays >> ((weekday + k) % 7) & 1u) == 0) ++k;
+  return k;
 }
 
 // --- The search -------------------------------------------------------------
@@ -362,7 +412,16 @@ Found Search(const Rule& r, const Window& w) {
   const int64_t baseHours = w.baseDay * kHoursPerDay;
 
   std::optional<int64_t> before, after;
-  if (r.stepped && r.interval > 31) {
+  if (r.OnlyWeekdays()) {
+    const int weekday = WeekdayIndex(w.baseDay);
+    if (r.weekdays >> weekday & 1u) {
+      if (hoursToday != 0) f.previous = baseHours + HighestBit(hoursToday);
+      if (hoursLater != 0) f.next = baseHours + LowestBit(hoursLater);
+    }
+    // Some weekday is selected, so both lie within a week.
+    if (!f.previous) before = w.baseDay - DaysBackToWeekday(r.weekdays, weekday);
+    if (!f.next) after = w.baseDay + DaysOnToWeekday(r.weekdays, weekday);
+  } else if (r.stepped && r.interval > 31) {
     if ((hoursToday != 0 || hoursLater != 0) && r.DatePasses(w.baseDay)) {
       if (hoursToday != 0) f.previous = baseHours + HighestBit(hoursToday);
       if (hoursLater != 0) f.next = baseHours + LowestBit(hoursLater);
@@ -418,7 +477,7 @@ void FindOccurrences(TaskTable& table, int id, DateTime now) {
   const Rule rule = ReadRule(table, id);
   Found found;
   if (rule.hours != 0 && rule.days != 0 && rule.months != 0 && rule.weekdays != 0) {
-    found = Search(rule, Window(now.StartOfHour()));
+    found = Search(rule, Window(now));
   }
   Store(table.PreviousOccurrence[id], found.previous);
   Store(table.NextOccurrence[id], found.next);
