@@ -75,12 +75,6 @@ std::vector<DateTime> Moments(int count) {
   return out;
 }
 
-std::unique_ptr<TaskTable> MixTable() {
-  auto t = MakeTaskTable();
-  for (int id = 1; id <= kTasks; ++id) WriteRule(*t, id, kMix[id % kMix.size()]);
-  return t;
-}
-
 // Every check passes except an each-n-days of 1000 whose days all lie more
 // than a year from now: both scans run to their ends.
 constexpr int kNeverInterval = 1000;
@@ -92,15 +86,34 @@ void WriteNeverRule(TaskTable& t, int id, DateTime now, int offset) {
 
 const DateTime kWorstNow = Date(2024, 6, 15, 10, 30);
 
-void Search(benchmark::State& state, SearchFn search, bool never) {
-  std::unique_ptr<TaskTable> t;
-  std::vector<DateTime> moments(kTasks, kWorstNow);
-  if (never) {
-    t = MakeTaskTable();
-    for (int id = 1; id <= kTasks; ++id) WriteNeverRule(*t, id, kWorstNow, id * 37);
-  } else {
-    t = MixTable();
-    moments = Moments(kTasks);
+// Two more rules that rarely or never match, each slow for one way the
+// search can go: every other Monday that is a 31st walks every month of both
+// years; a 40-day interval that only 30 or 31 February would meet jumps from
+// February to February.
+const Rule kSparseWalk{"every other Monday the 31st", {9}, {2}, {31}, {}, 14, 2024, 1, 1};
+const Rule kNoSuchDay{"impossible days", {}, {}, {30, 31}, {2}, 40, 2024, 1, 1};
+
+enum class Input { Mix, Never, SparseWalk, NoSuchDay };
+
+void Search(benchmark::State& state, SearchFn search, Input input) {
+  auto t = MakeTaskTable();
+  std::vector<DateTime> moments = Moments(kTasks);
+  for (int id = 1; id <= kTasks; ++id) {
+    switch (input) {
+      case Input::Mix:
+        WriteRule(*t, id, kMix[id % kMix.size()]);
+        break;
+      case Input::Never:
+        moments[id - 1] = kWorstNow;
+        WriteNeverRule(*t, id, kWorstNow, id * 37);
+        break;
+      case Input::SparseWalk:
+        WriteRule(*t, id, kSparseWalk);
+        break;
+      case Input::NoSuchDay:
+        WriteRule(*t, id, kNoSuchDay);
+        break;
+    }
   }
   int i = 0;
   for (auto _ : state) {
@@ -117,7 +130,10 @@ void RecalculateOracle(TaskTable& t, DateTime now) {
   for (int id = 0; id <= kMaxTaskId; ++id) {
     if (t.TaskText[id].empty()) continue;
     test::FindOccurrencesOracle(t, id, now);
-    if (OccurrenceAsDate(t.NextOccurrence[id]).value_or(DateTime()) <= now) t.TaskChecked[id] = 0;
+    if (!HoldsText(t.NextOccurrence[id], kMoreThanOneYear)) {
+      const auto next = OccurrenceAsDate(t.NextOccurrence[id]);
+      if (!next || now >= *next) t.TaskChecked[id] = 0;
+    }
     t.TaskCount = static_cast<int16_t>(id);
   }
 }
@@ -138,12 +154,19 @@ void Recalculate(benchmark::State& state, bool oracle) {
 }
 
 void RegisterAll() {
-  benchmark::RegisterBenchmark("FindOccurrences_Mix/oracle", Search, test::FindOccurrencesOracle,
-                               false);
-  benchmark::RegisterBenchmark("FindOccurrences_Mix/fast", Search, FindOccurrences, false);
-  benchmark::RegisterBenchmark("FindOccurrences_NeverMatches/oracle", Search,
-                               test::FindOccurrencesOracle, true);
-  benchmark::RegisterBenchmark("FindOccurrences_NeverMatches/fast", Search, FindOccurrences, true);
+  const struct {
+    const char* name;
+    Input input;
+  } inputs[] = {{"Mix", Input::Mix},
+                {"NeverMatches", Input::Never},
+                {"RareMonthWalk", Input::SparseWalk},
+                {"NeverMatchesNoSuchDay", Input::NoSuchDay}};
+  for (const auto& in : inputs) {
+    const std::string name = std::string("FindOccurrences_") + in.name;
+    benchmark::RegisterBenchmark((name + "/oracle").c_str(), Search, test::FindOccurrencesOracle,
+                                 in.input);
+    benchmark::RegisterBenchmark((name + "/fast").c_str(), Search, FindOccurrences, in.input);
+  }
   benchmark::RegisterBenchmark("RecalculateAll_10000NeverMatch/oracle", Recalculate, true)
       ->Unit(benchmark::kMillisecond)
       ->Iterations(2);

@@ -22,6 +22,10 @@ namespace zelto {
 namespace {
 
 constexpr int kHoursPerDay = 24;
+constexpr uint32_t kAllDays = 0x7FFFFFFFu;
+constexpr uint32_t kAllMonths = 0xFFFu;
+// The month walk handles intervals below this; longer ones go day by day.
+constexpr int32_t kLongInterval = 64;
 
 using DT = DateTime;
 
@@ -122,14 +126,14 @@ struct Rule {
   int32_t interval = 1;
   int32_t phase = 0;
 
-  // Every day of every month, no each-n-days: the weekday alone decides.
-  bool OnlyWeekdays() const { return days == 0x7FFFFFFFu && months == 0xFFFu && !stepped; }
-
-  bool DatePasses(int64_t day) const {
+  // The day-of-month, month and weekday checks.
+  bool CalendarPasses(int64_t day) const {
     int y, m, d;
     CivilOf(day, y, m, d);
-    return ((months >> (m - 1)) & (days >> (d - 1)) & (weekdays >> WeekdayIndex(day)) & 1u) != 0 &&
-           (!stepped || ModInterval(day, interval) == phase);
+    return ((months >> (m - 1)) & (days >> (d - 1)) & (weekdays >> WeekdayIndex(day)) & 1u) != 0;
+  }
+  bool DatePasses(int64_t day) const {
+    return CalendarPasses(day) && (!stepped || ModInterval(day, interval) == phase);
   }
 };
 
@@ -220,10 +224,10 @@ constexpr int16_t kDaysBefore[2][13] = {
 // these runs shifted to the month's first day and masked with its days of
 // the month. The walk goes from one selected month straight to the next.
 class MonthPatterns {
-  // For an interval n below 64: bits 0, n, 2n, ...
+  // For an interval n below kLongInterval: bits 0, n, 2n, ...
   static constexpr auto kStepRuns = [] {
-    std::array<uint64_t, 64> runs{};
-    for (int n = 1; n < 64; ++n) {
+    std::array<uint64_t, kLongInterval> runs{};
+    for (int n = 1; n < kLongInterval; ++n) {
       for (int i = 0; i < 64; i += n) runs[n] |= uint64_t{1} << i;
     }
     return runs;
@@ -239,25 +243,29 @@ class MonthPatterns {
     int32_t toStep;      // days from the first day to the next each-n-days day
   };
 
+  // For rules without each-n-days or with an interval below kLongInterval.
   explicit MonthPatterns(const Rule& rule)
       : months_(rule.months),
         days_(rule.days),
         // Copies of the 7 weekday bits at every multiple of 7 (bit 63 too).
         weekdayRun_(uint64_t{rule.weekdays} * 0x8102040810204081u),
         stepped_(rule.stepped),
-        interval_(rule.interval),
+        interval_(rule.stepped ? rule.interval : 1),
         phase_(rule.phase),
-        stepRun_(!rule.stepped        ? ~uint64_t{0}
-                 : rule.interval < 64 ? kStepRuns[rule.interval]
-                                      : 1) {}
+        stepRun_(!rule.stepped ? ~uint64_t{0} : kStepRuns[rule.interval]) {
+    if (!stepped_) return;
+    const int32_t step28 = 28 % interval_;
+    for (int i = 0; i < 4; ++i) {
+      lengthStep_[i] = step28 + i >= interval_ ? step28 + i - interval_ : step28 + i;
+    }
+  }
 
   Month MonthOf(int64_t day) const {
     Month m;
     int d;
     CivilOf(day, m.year, m.month, d);
     m.first = day - (d - 1);
-    const bool leap = IsLeapYear(m.year);
-    m.length = kDaysBefore[leap][m.month] - kDaysBefore[leap][m.month - 1];
+    m.length = Length(m.year, m.month);
     m.weekdayOfFirst = WeekdayIndex(m.first);
     m.toStep = stepped_ ? ModInterval(phase_ - m.first, interval_) : 0;
     return m;
@@ -265,7 +273,7 @@ class MonthPatterns {
 
   // Bit i: the month's day i + 1 passes.
   uint32_t PassingDays(const Month& m) const {
-    if ((months_ >> (m.month - 1) & 1u) == 0) return 0;
+    if (!Selected(m.month)) return 0;
     uint32_t bits = days_ & ((uint32_t{1} << m.length) - 1);
     bits &= static_cast<uint32_t>(weekdayRun_ >> m.weekdayOfFirst);
     bits &= m.toStep < 64 ? static_cast<uint32_t>(stepRun_ << m.toStep) : 0;
@@ -275,9 +283,13 @@ class MonthPatterns {
   // To the next or previous month that the month mask selects (there is
   // one: a rule without months never gets here).
   void NextSelected(Month& m) const {
+    const uint32_t later = months_ >> m.month;
+    if (Selected(m.month == 12 ? 1 : m.month + 1)) {
+      StepForward(m);
+      return;
+    }
     int year = m.year;
     int64_t yearStart = m.first - kDaysBefore[IsLeapYear(year)][m.month - 1];
-    const uint32_t later = months_ >> m.month;
     int month;
     if (later != 0) {
       month = m.month + 1 + std::countr_zero(later);
@@ -286,13 +298,17 @@ class MonthPatterns {
       ++year;
       month = 1 + std::countr_zero(months_);
     }
-    MoveTo(m, year, month, yearStart);
+    JumpTo(m, year, month, yearStart);
   }
 
   void PreviousSelected(Month& m) const {
+    const uint32_t earlier = months_ & ((uint32_t{1} << (m.month - 1)) - 1);
+    if (Selected(m.month == 1 ? 12 : m.month - 1)) {
+      StepBack(m);
+      return;
+    }
     int year = m.year;
     int64_t yearStart = m.first - kDaysBefore[IsLeapYear(year)][m.month - 1];
-    const uint32_t earlier = months_ & ((uint32_t{1} << (m.month - 1)) - 1);
     int month;
     if (earlier != 0) {
       month = 32 - std::countl_zero(earlier);
@@ -301,23 +317,55 @@ class MonthPatterns {
       yearStart -= kDaysBefore[IsLeapYear(year)][12];
       month = 32 - std::countl_zero(months_);
     }
-    MoveTo(m, year, month, yearStart);
+    JumpTo(m, year, month, yearStart);
   }
 
  private:
-  void MoveTo(Month& m, int year, int month, int64_t yearStart) const {
-    const bool leap = IsLeapYear(year);
-    const int64_t first = yearStart + kDaysBefore[leap][month - 1];
-    const int32_t shift = static_cast<int32_t>(first - m.first);  // within about a year
-    m.weekdayOfFirst = (m.weekdayOfFirst + shift % 7 + 7) % 7;
-    if (stepped_) {
-      m.toStep = (m.toStep - shift) % interval_;
-      if (m.toStep < 0) m.toStep += interval_;
+  bool Selected(int month) const { return (months_ >> (month - 1) & 1u) != 0; }
+
+  static int Length(int year, int month) {
+    static constexpr int8_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 ? 28 + IsLeapYear(year) : kDays[month - 1];
+  }
+
+  // The neighbouring month: the phases move by 28..31 days, no division.
+  void StepForward(Month& m) const {
+    m.first += m.length;
+    m.weekdayOfFirst += m.length - 28;
+    if (m.weekdayOfFirst >= 7) m.weekdayOfFirst -= 7;
+    m.toStep -= lengthStep_[m.length - 28];
+    if (m.toStep < 0) m.toStep += interval_;
+    if (++m.month > 12) {
+      m.month = 1;
+      ++m.year;
     }
+    m.length = Length(m.year, m.month);
+  }
+
+  void StepBack(Month& m) const {
+    if (--m.month < 1) {
+      m.month = 12;
+      --m.year;
+    }
+    m.length = Length(m.year, m.month);
+    m.first -= m.length;
+    m.weekdayOfFirst -= m.length - 28;
+    if (m.weekdayOfFirst < 0) m.weekdayOfFirst += 7;
+    m.toStep += lengthStep_[m.length - 28];
+    if (m.toStep >= interval_) m.toStep -= interval_;
+  }
+
+  // Over unselected months.
+  void JumpTo(Month& m, int year, int month, int64_t yearStart) const {
+    const int64_t first = yearStart + kDaysBefore[IsLeapYear(year)][month - 1];
+    const int32_t shift = static_cast<int32_t>(first - m.first);  // within a year
+    m.weekdayOfFirst = (m.weekdayOfFirst + shift % 7 + 7) % 7;
+    m.toStep = (m.toStep - shift) % interval_;
+    if (m.toStep < 0) m.toStep += interval_;
     m.first = first;
     m.year = year;
     m.month = month;
-    m.length = kDaysBefore[leap][month] - kDaysBefore[leap][month - 1];
+    m.length = Length(year, month);
   }
 
   uint32_t months_;
@@ -326,130 +374,182 @@ class MonthPatterns {
   bool stepped_;
   int32_t interval_;
   int32_t phase_;
-  uint64_t stepRun_;  // bits 0, n, 2n, ... (all bits without the rule)
+  uint64_t stepRun_;                      // bits 0, n, 2n, ... (all bits without the rule)
+  int32_t lengthStep_[4] = {0, 0, 0, 0};  // 28..31 mod n
 };
 
 using Month = MonthPatterns::Month;
+
+// --- Three ways to the nearest passing days ---------------------------------
+//
+// Each route answers: does the base day pass, which is the latest passing
+// day in [lowDay, baseDay - 1], and which the earliest in [baseDay + 1,
+// highDay]?
+
+// Rules that select every day of every month: only the weekday and the
+// each-n-days rule decide. The each-n-days days (every day without the rule)
+// run through the weekdays with period 7, so seven of them settle whether
+// any ever passes.
+class WeekdayRoute {
+ public:
+  WeekdayRoute(const Rule& r, const Window& w)
+      : r_(r), w_(w), n_(r.stepped ? r.interval : 1), weekdayStep_(n_ % 7) {}
+
+  bool Today() const {
+    return (r_.weekdays >> WeekdayIndex(w_.baseDay) & 1u) != 0 &&
+           (!r_.stepped || ModInterval(w_.baseDay, n_) == r_.phase);
+  }
+
+  std::optional<int64_t> Latest() const {
+    int64_t day = w_.baseDay - 1;
+    if (r_.stepped) day -= ModInterval(day - r_.phase, n_);
+    int weekday = WeekdayIndex(day);
+    for (int k = 0; k < 7 && day >= w_.lowDay; ++k) {
+      if ((r_.weekdays >> weekday & 1u) != 0) return day;
+      day -= n_;
+      weekday -= weekdayStep_;
+      if (weekday < 0) weekday += 7;
+    }
+    return std::nullopt;
+  }
+
+  std::optional<int64_t> Earliest() const {
+    int64_t day = w_.baseDay + 1;
+    if (r_.stepped) day += ModInterval(r_.phase - day, n_);
+    int weekday = WeekdayIndex(day);
+    for (int k = 0; k < 7 && day <= w_.highDay; ++k) {
+      if ((r_.weekdays >> weekday & 1u) != 0) return day;
+      day += n_;
+      weekday += weekdayStep_;
+      if (weekday >= 7) weekday -= 7;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  const Rule& r_;
+  const Window& w_;
+  int32_t n_;
+  int weekdayStep_;
+};
+
+// Rules with an interval of kLongInterval days or more: at most six of its
+// days fall within each half of the window, and visiting them is quicker
+// than walking the months.
+class StepRoute {
+ public:
+  StepRoute(const Rule& r, const Window& w) : r_(r), w_(w) {}
+
+  bool Today() const { return r_.DatePasses(w_.baseDay); }
+
+  std::optional<int64_t> Latest() const {
+    int64_t day = w_.baseDay - 1;
+    day -= ModInterval(day - r_.phase, r_.interval);
+    for (; day >= w_.lowDay; day -= r_.interval) {
+      if (r_.CalendarPasses(day)) return day;
+    }
+    return std::nullopt;
+  }
+
+  std::optional<int64_t> Earliest() const {
+    int64_t day = w_.baseDay + 1;
+    day += ModInterval(r_.phase - day, r_.interval);
+    for (; day <= w_.highDay; day += r_.interval) {
+      if (r_.CalendarPasses(day)) return day;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  const Rule& r_;
+  const Window& w_;
+};
+
+// Everything else: walk out from the base day's month, a selected month at
+// a time.
+class MonthRoute {
+ public:
+  MonthRoute(const Rule& r, const Window& w) : p_(r), w_(w), base_(p_.MonthOf(w.baseDay)) {}
+
+  bool Today() const { return (p_.PassingDays(base_) >> (w_.baseDay - base_.first) & 1u) != 0; }
+
+  std::optional<int64_t> Latest() const {
+    Month m = base_;
+    uint32_t bits = p_.PassingDays(m) & ((uint32_t{1} << (w_.baseDay - m.first)) - 1);
+    for (;;) {
+      if (m.first <= w_.lowDay) {  // the window begins in this month, or after it
+        if (m.first + m.length <= w_.lowDay) return std::nullopt;
+        bits &= ~((uint32_t{1} << (w_.lowDay - m.first)) - 1);
+        if (bits == 0) return std::nullopt;
+      }
+      if (bits != 0) return m.first + HighestBit(bits);
+      p_.PreviousSelected(m);
+      bits = p_.PassingDays(m);
+    }
+  }
+
+  std::optional<int64_t> Earliest() const {
+    Month m = base_;
+    uint32_t bits = p_.PassingDays(m) & ~((uint32_t{2} << (w_.baseDay - m.first)) - 1);
+    for (;;) {
+      if (m.first + m.length > w_.highDay) {  // the window ends in this month, or before it
+        if (m.first > w_.highDay) return std::nullopt;
+        bits &= (uint32_t{2} << (w_.highDay - m.first)) - 1;
+        if (bits == 0) return std::nullopt;
+      }
+      if (bits != 0) return m.first + LowestBit(bits);
+      p_.NextSelected(m);
+      bits = p_.PassingDays(m);
+    }
+  }
+
+ private:
+  MonthPatterns p_;
+  const Window& w_;
+  Month base_;
+};
+
+// --- The search -------------------------------------------------------------
 
 struct Found {
   std::optional<int64_t> previous;  // hours since the zero date-time
   std::optional<int64_t> next;
 };
 
-// The latest passing day in [lowDay, baseDay - 1] and the earliest in
-// [baseDay + 1, highDay], walking out from baseDay's month.
-std::optional<int64_t> LatestDayByMonth(const MonthPatterns& p, Month m, const Window& w) {
-  uint32_t bits = p.PassingDays(m) & ((uint32_t{1} << (w.baseDay - m.first)) - 1);
-  for (;;) {
-    if (m.first <= w.lowDay) {  // the window begins in this month, or after it
-      if (m.first + m.length <= w.lowDay) return std::nullopt;
-      bits &= ~((uint32_t{1} << (w.lowDay - m.first)) - 1);
-      if (bits == 0) return std::nullopt;
-    }
-    if (bits != 0) return m.first + HighestBit(bits);
-    p.PreviousSelected(m);
-    bits = p.PassingDays(m);
-  }
-}
-
-std::optional<int64_t> EarliestDayByMonth(const MonthPatterns& p, Month m, const Window& w) {
-  uint32_t bits = p.PassingDays(m) & ~((uint32_t{2} << (w.baseDay - m.first)) - 1);
-  for (;;) {
-    if (m.first + m.length > w.highDay) {  // the window ends in this month, or before it
-      if (m.first > w.highDay) return std::nullopt;
-      bits &= (uint32_t{2} << (w.highDay - m.first)) - 1;
-      if (bits == 0) return std::nullopt;
-    }
-    if (bits != 0) return m.first + LowestBit(bits);
-    p.NextSelected(m);
-    bits = p.PassingDays(m);
-  }
-}
-
-// --- Long intervals ---------------------------------------------------------
-
-// With an interval longer than a month, at most one day a month can pass:
-// visiting the each-n-days days themselves is quicker than walking months.
-std::optional<int64_t> LatestDayByStep(const Rule& r, const Window& w) {
-  int64_t day = w.baseDay - 1;
-  day -= ModInterval(day - r.phase, r.interval);
-  for (; day >= w.lowDay; day -= r.interval) {
-    if (r.DatePasses(day)) return day;
-  }
-  return std::nullopt;
-}
-
-std::optional<int64_t> EarliestDayByStep(const Rule& r, const Window& w) {
-  int64_t day = w.baseDay + 1;
-  day += ModInterval(r.phase - day, r.interval);
-  for (; day <= w.highDay; day += r.interval) {
-    if (r.DatePasses(day)) return day;
-  }
-  return std::nullopt;
-}
-
-// --- Weekdays alone -------------------------------------------------------
-
-// Days from a day of the given weekday (0 = Sunday) back to the nearest
-// earlier day of a selected weekday, and on to the nearest later one.
-int DaysBackToWeekday(uint32_t weekdays, int weekday) {
-  int k = 1;
-  while ((weekdays >> ((weekday - k + 7) % 7) & 1u) == 0) ++k;
-  return k;
-}
-int DaysOnToWeekday(uint32_t weekdays, int weekday) {
-  int k = 1;
-  while ((weekdays >> ((weekday + k) % 7) & 1u) == 0) ++k;
-  return k;
-}
-
-// --- The search -------------------------------------------------------------
-
-Found Search(const Rule& r, const Window& w) {
+template <typename Route>
+Found SearchBy(const Route& route, const Rule& r, const Window& w) {
   Found f;
+  const int64_t baseHours = w.baseDay * kHoursPerDay;
   const uint32_t hoursToday = r.hours & HoursUpTo(w.baseHour);
   const uint32_t hoursLater = r.hours & HoursAfter(w.baseHour);
-  const int64_t baseHours = w.baseDay * kHoursPerDay;
-
-  std::optional<int64_t> before, after;
-  if (r.OnlyWeekdays()) {
-    const int weekday = WeekdayIndex(w.baseDay);
-    if (r.weekdays >> weekday & 1u) {
-      if (hoursToday != 0) f.previous = baseHours + HighestBit(hoursToday);
-      if (hoursLater != 0) f.next = baseHours + LowestBit(hoursLater);
-    }
-    // Some weekday is selected, so both lie within a week.
-    if (!f.previous) before = w.baseDay - DaysBackToWeekday(r.weekdays, weekday);
-    if (!f.next) after = w.baseDay + DaysOnToWeekday(r.weekdays, weekday);
-  } else if (r.stepped && r.interval > 31) {
-    if ((hoursToday != 0 || hoursLater != 0) && r.DatePasses(w.baseDay)) {
-      if (hoursToday != 0) f.previous = baseHours + HighestBit(hoursToday);
-      if (hoursLater != 0) f.next = baseHours + LowestBit(hoursLater);
-    }
-    if (!f.previous) before = LatestDayByStep(r, w);
-    if (!f.next) after = EarliestDayByStep(r, w);
-  } else {
-    const MonthPatterns patterns(r);
-    const Month month = patterns.MonthOf(w.baseDay);
-    if (patterns.PassingDays(month) >> (w.baseDay - month.first) & 1u) {
-      if (hoursToday != 0) f.previous = baseHours + HighestBit(hoursToday);
-      if (hoursLater != 0) f.next = baseHours + LowestBit(hoursLater);
-    }
-    if (!f.previous) before = LatestDayByMonth(patterns, month, w);
-    if (!f.next) after = EarliestDayByMonth(patterns, month, w);
+  if ((hoursToday != 0 || hoursLater != 0) && route.Today()) {
+    if (hoursToday != 0) f.previous = baseHours + HighestBit(hoursToday);
+    if (hoursLater != 0) f.next = baseHours + LowestBit(hoursLater);
   }
-
   // Every selected hour of a day strictly inside the window is a candidate;
   // on the two edge days only part of the day is.
-  if (before) {
+  if (!f.previous) {
+    const auto day = route.Latest();
     const int hour = HighestBit(r.hours);
-    if (*before > w.lowDay || hour >= w.lowHour) f.previous = *before * kHoursPerDay + hour;
+    if (day && (*day > w.lowDay || hour >= w.lowHour)) f.previous = *day * kHoursPerDay + hour;
   }
-  if (after) {
+  if (!f.next) {
+    const auto day = route.Earliest();
     const int hour = LowestBit(r.hours);
-    if (*after < w.highDay || hour <= w.highHour) f.next = *after * kHoursPerDay + hour;
+    if (day && (*day < w.highDay || hour <= w.highHour)) f.next = *day * kHoursPerDay + hour;
   }
   return f;
+}
+
+Found Search(const Rule& r, const Window& w) {
+  // An interval divisible by 7 keeps to one weekday; if that one is not
+  // selected, nothing passes.
+  if (r.stepped && r.interval % 7 == 0 && (r.weekdays >> WeekdayIndex(r.phase) & 1u) == 0) {
+    return {};
+  }
+  if (r.days == kAllDays && r.months == kAllMonths) return SearchBy(WeekdayRoute(r, w), r, w);
+  if (r.stepped && r.interval >= kLongInterval) return SearchBy(StepRoute(r, w), r, w);
+  return SearchBy(MonthRoute(r, w), r, w);
 }
 
 void StoreMoreThanOneYear(Occurrence& field) {
