@@ -2,7 +2,6 @@
 
 #include <array>
 #include <bit>
-#include <climits>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,9 +14,10 @@
 // (day-of-month, month and weekday masks, each-n-days), so an hour passes
 // exactly when its hour of the day is selected and its day passes. Instead
 // of testing up to 17,601 hours one by one, the search finds the nearest
-// passing day in each direction, a month at a time as 31-bit day sets, and
-// then picks the nearest selected hour on that day. The answers are the
-// same as those of the hour-by-hour scan, window edges included.
+// passing day in each direction (by weekday, by the each-n-days days, or a
+// month at a time as 31-bit day sets) and then takes the nearest selected
+// hour of that day. The answers are those of the hour-by-hour scan, the
+// partly covered days at the window's two ends included.
 namespace zelto {
 namespace {
 
