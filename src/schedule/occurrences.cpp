@@ -24,6 +24,8 @@ namespace {
 constexpr int kHoursPerDay = 24;
 constexpr uint32_t kAllDays = 0x7FFFFFFFu;
 constexpr uint32_t kAllMonths = 0xFFFu;
+constexpr uint32_t kFebruary = 1u << 1;
+constexpr uint32_t kThirtyDayMonths = 1u << 3 | 1u << 5 | 1u << 8 | 1u << 10;
 // The month walk handles intervals below this; longer ones go day by day.
 constexpr int32_t kLongInterval = 64;
 
@@ -118,7 +120,7 @@ int32_t ModInterval(int64_t a, int32_t n) {
 struct Rule {
   uint32_t hours = 0;     // bit h: hour h of the day
   uint32_t days = 0;      // bit d-1: day d of the month
-  uint32_t months = 0;    // bit m-1: month m
+  uint32_t months = 0;    // bit m-1: month m, if it has a selected day
   uint32_t weekdays = 0;  // bit w-1: weekday w, Sunday = 1
   // The each-n-days rule, when it can reject a day: the passing days d are
   // those with FloorMod(d, interval) == phase.
@@ -143,6 +145,11 @@ Rule ReadRule(const TaskTable& t, int id) {
   r.days = DayOfMonthBits(t.DayOfMonthMask[id]);
   r.months = MonthBits(t.MonthMask[id]);
   r.weekdays = WeekdayBits(t.WeekdayMask[id]);
+  // A month too short for every selected day can never pass: dropping it
+  // lets the month walk skip it.
+  const int earliestDay = std::countr_zero(r.days) + 1;
+  if (earliestDay >= 30) r.months &= ~kFebruary;
+  if (earliestDay >= 31) r.months &= ~kThirtyDayMonths;
   const int n = t.EveryNDays[id];
   if (n == 0 || n == 1 || n == -1) return r;  // 0 switches the rule off; ±1 lets every day pass
   // The start date rolls over like the data file's date parts, and its year
@@ -231,6 +238,13 @@ class MonthPatterns {
       for (int i = 0; i < 64; i += n) runs[n] |= uint64_t{1} << i;
     }
     return runs;
+  }();
+  // For the same n: 2^64 / n rounded up, to take remainders by n without
+  // dividing (0 for n = 1, for which every remainder is 0).
+  static constexpr auto kReciprocals = [] {
+    std::array<uint64_t, kLongInterval> reciprocals{};
+    for (uint64_t n = 1; n < kLongInterval; ++n) reciprocals[n] = UINT64_MAX / n + 1;
+    return reciprocals;
   }();
 
  public:
@@ -360,8 +374,11 @@ class MonthPatterns {
     const int64_t first = yearStart + kDaysBefore[IsLeapYear(year)][month - 1];
     const int32_t shift = static_cast<int32_t>(first - m.first);  // within a year
     m.weekdayOfFirst = (m.weekdayOfFirst + shift % 7 + 7) % 7;
-    m.toStep = (m.toStep - shift) % interval_;
-    if (m.toStep < 0) m.toStep += interval_;
+    // FloorMod(toStep - shift, n) without a division (Lemire's method, with
+    // a multiple of n added to make the dividend positive).
+    const uint32_t dividend = static_cast<uint32_t>(m.toStep - shift + 366 * interval_);
+    const unsigned __int128 fraction = kReciprocals[interval_] * dividend;
+    m.toStep = static_cast<int32_t>((fraction * static_cast<uint32_t>(interval_)) >> 64);
     m.first = first;
     m.year = year;
     m.month = month;
