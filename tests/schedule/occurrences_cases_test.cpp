@@ -128,13 +128,6 @@ TEST(OccurrenceSearch, OnlyAnErrorMarkerInPreviousOccurrenceStopsTheSearch) {
   }
 }
 
-TEST(OccurrenceSearch, AnIdOutsideTheTableThrows) {
-  auto t = MakeTaskTable();
-  EXPECT_THROW(FindOccurrences(*t, -1, At(2024, 5, 15)), std::out_of_range);
-  EXPECT_THROW(FindOccurrences(*t, kMaxTaskId + 1, At(2024, 5, 15)), std::out_of_range);
-  EXPECT_NO_THROW(FindOccurrences(*t, kMaxTaskId, At(2024, 5, 15)));
-}
-
 // The clock jumped from 02:00 to 03:00 that night, but the search steps
 // naive hours, so 02:00 still exists.
 TEST(OccurrenceSearch, ASkippedDaylightSavingHourStillCounts) {
