@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include "mainwindow/hourwatch.h"
+#include "schedule/passes.h"
+#include "store/tasktable.h"
+#include "support/core/fakes.h"
+
+namespace zelto {
+namespace {
+
+using test::At;
+
+TEST(HourWatch, RefreshesOnlyWhenTheHourNumberChanges) {
+  test::FakeClock clock(At(2024, 3, 10, 23, 59, 58));
+  int refreshes = 0;
+  HourWatch watch(clock, [&] { return ++refreshes, false; }, {});
+
+  const struct {
+    int64_t advanceSeconds;
+    bool refresh;
+    const char* why;
+  } steps[] = {
+      {0, true, "the start-up tick always refreshes"},
+      {1, false, "same hour"},
+      {1, true, "23 -> 0 is a change"},
+      {1800, false, "half an hour later"},
+      {1800, true, "0 -> 1"},
+      {86400, false, "a whole day later, same hour"},
+      {7 * 86400, false, "a week later, same hour"},
+      {-3 * 86400, false, "the clock set back by days, same hour"},
+      {-3600, true, "the clock set back an hour"},
+      {86400 + 3600, true, "a day and an hour"},
+  };
+  DateTime now = clock.Now();
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.why);
+    now = DateTime::FromSeconds(now.Seconds() + step.advanceSeconds);
+    clock.Set(now);
+    const int before = refreshes;
+    EXPECT_EQ(watch.Tick(), step.refresh);
+    EXPECT_EQ(refreshes - before, step.refresh ? 1 : 0);
+    EXPECT_EQ(watch.CurrentHour, now.Hour());
+  }
+
+  watch.Reset();
+  EXPECT_TRUE(watch.Tick()) << "after a reset the next tick refreshes again";
+  EXPECT_EQ(watch.PreviousHour, HourWatch::kNoHour);
+}
+
+// The tick with the real due-task refresh: the window comes back only for a
+// ticked task that fell due while it was minimised.
+TEST(HourWatch, RestoreRequestFromTheRefresh) {
+  const struct {
+    int16_t checked;
+    bool minimized;
+    bool restores;
+  } cases[] = {
+      {-1, true, true},
+      {0, true, false},
+      {-1, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "checked " << c.checked << " minimized " << c.minimized);
+    auto table = MakeTaskTable();
+    table->TaskText[7] = "water the plants";
+    table->TaskChecked[7] = c.checked;
+    table->HourMask[7].Fill(1);
+    table->WeekdayMask[7].Fill(1);
+    table->DayOfMonthMask[7].Fill(1);
+    table->MonthMask[7].Fill(1);
+    table->EveryNDays[7] = 1;
+    table->StartDay[7] = 1;
+    table->StartMonth[7] = 1;
+    table->StartYear[7] = 2024;
+    table->NextOccurrence[7] = At(2024, 3, 10, 9);
+
+    test::FakeClock clock(At(2024, 3, 10, 8, 30));
+    test::RecordingHooks hooks;
+    hooks.minimized = c.minimized;
+    int restores = 0;
+    HourWatch watch(
+        clock, [&] { return RefreshDueTasks(*table, clock.Now(), hooks); }, [&] { ++restores; });
+
+    watch.Tick();  // start-up: nothing due yet
+    EXPECT_EQ(restores, 0);
+    clock.Set(At(2024, 3, 10, 9, 0, 1));
+    watch.Tick();
+    EXPECT_EQ(restores, c.restores ? 1 : 0);
+    EXPECT_EQ(table->TaskChecked[7], 0);
+  }
+}
+
+}  // namespace
+}  // namespace zelto
