@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "store/ports.h"
@@ -11,6 +12,9 @@ namespace zelto {
 inline constexpr std::string_view kContentFile = "content.txt";
 inline constexpr std::string_view kContentTmpFile = "content.tmp";
 inline constexpr std::string_view kPositionFile = "position.txt";
+// The sibling that receives content.txt's new bytes just before it is
+// renamed over content.txt; it exists only for the moment of a save.
+inline constexpr std::string_view kContentNewFile = "content.new";
 
 // Loads <folder>/content.txt into the table with the loader its first line
 // names. Returns false when the file cannot be opened (start-up then sets
@@ -18,6 +22,13 @@ inline constexpr std::string_view kPositionFile = "position.txt";
 // nothing and still counts as opened. Cut-short records are reported one by
 // one through the prompter.
 bool LoadDataFile(TaskTable& table, const std::filesystem::path& folder, Prompter& prompter);
+
+// Loads the bytes of a whole data file, first line included, exactly as
+// LoadDataFile loads the file's content.
+void LoadDataBytes(TaskTable& table, std::string_view bytes, Prompter& prompter);
+
+// The bytes that a save writes to content.tmp and content.txt.
+std::string FormatDataFile(const TaskTable& table);
 
 enum class SaveResult {
   Saved,
@@ -30,5 +41,22 @@ enum class SaveResult {
 // content.txt with the same bytes.
 SaveResult SaveDataFile(const TaskTable& table, const std::filesystem::path& folder,
                         bool DataFileError, Prompter& prompter, WindowHooks& hooks);
+
+// The points of a save at which a test stops the process, to check that
+// content.txt then holds exactly the old or exactly the new data.
+enum class SaveStep {
+  PositionWritten,   // position.txt written and closed
+  TmpPartlyWritten,  // half of content.tmp written
+  TmpWritten,        // content.tmp written, synced and closed
+  NewPartlyWritten,  // half of content.new written
+  NewWritten,        // content.new written, synced and closed
+  Replaced,          // content.new renamed over content.txt
+  FolderSynced,      // the rename made durable
+};
+using SaveStepHook = void (*)(SaveStep step);
+
+// For tests only: called at every SaveStep of every later save; null (the
+// default) turns it off.
+void SetSaveStepHookForTesting(SaveStepHook hook);
 
 }  // namespace zelto
