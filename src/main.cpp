@@ -1,22 +1,23 @@
 #include <QApplication>
-#include <QLabel>
 
+#include "mainwindow/form1.h"
 #include "platform/clock.h"
 #include "platform/messagebox.h"
 #include "platform/programfolder.h"
-#include "schedule/passes.h"
 #include "store/datafile.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  zelto::MessageBoxes prompter;
   auto table = zelto::MakeTaskTable();
-  zelto::LoadDataFile(*table, zelto::ProgramFolder(), prompter);
-  int count = 0;
-  for (int id = 0; id <= zelto::kMaxTaskId; ++id) count += table->InUse(id) ? 1 : 0;
-  QLabel window(QString("%1 tasks loaded").arg(count));
-  window.setWindowTitle("Zelto Todo List v2.3");
-  window.resize(385, 475);
+  zelto::SystemClock clock;
+  zelto::MessageBoxes prompter;
+  const auto folder = zelto::ProgramFolder();
+  const bool opened = zelto::LoadDataFile(*table, folder, prompter);
+
+  zelto::Form1 window(*table, clock, prompter, folder);
+  prompter.SetParent(&window);
+  window.DataFileError = opened ? 0 : 1;
+  window.RefreshAndFill();
   window.show();
   return app.exec();
 }

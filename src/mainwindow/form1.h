@@ -1,0 +1,145 @@
+#pragma once
+
+#include <QIcon>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <filesystem>
+
+#include "store/ports.h"
+#include "store/tasktable.h"
+
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class QToolButton;
+class QTreeView;
+
+namespace zelto {
+
+class Form2;
+class MessageBoxes;
+class TaskListModel;
+
+// The main window: the "Tasks" view switch, the seven command buttons and
+// the task list. It owns no task data; every change ends with a rebuild of
+// the list from the table.
+class Form1 : public QWidget, public WindowHooks {
+  Q_OBJECT
+
+ public:
+  static constexpr int kTwipsPerPixel = 15;
+
+  Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter, std::filesystem::path folder,
+        QWidget* parent = nullptr);
+  ~Form1() override;
+
+  // Controls, under their design names (also their object names).
+  QGroupBox* Frame1 = nullptr;
+  QRadioButton* Option1 = nullptr;  // "ToDo"
+  QRadioButton* Option2 = nullptr;  // "Done"
+  QToolButton* Command5 = nullptr;  // New task
+  QToolButton* Command4 = nullptr;  // Edit task
+  QToolButton* Command6 = nullptr;  // Delete task
+  QToolButton* Command3 = nullptr;  // Re-count
+  QToolButton* Command7 = nullptr;  // Recalculate All
+  QToolButton* Command1 = nullptr;  // Refresh list & Save
+  QToolButton* Command8 = nullptr;  // About
+  QPushButton* Command2 = nullptr;  // "dummy": the hidden focus sink
+  QTreeView* ListView1 = nullptr;
+  QTimer* Timer1 = nullptr;  // 1000 ms; the hour watch is connected by the start-up code
+  QTimer* Timer2 = nullptr;  // 200 ms; never started
+
+  // Header images by number (1 "asc", 2 "desc", 3 "none", 4 "tray") and
+  // the notification-area image.
+  QIcon ImageList1(int index) const;
+  QIcon ImageList2() const { return trayImage_; }
+
+  // Sort settings per view, kept as the text the position file holds; an
+  // unset (empty) value counts as 0.
+  QString TodoSortColumn;
+  QString TodoSortOrder;
+  QString DoneSortColumn;
+  QString DoneSortOrder;
+
+  // Set when the data file could not be opened at start-up; the save asks
+  // before it overwrites anything while this is set.
+  int16_t DataFileError = 0;
+
+  // Hand-over to the editor.
+  QString EditMode;
+  int16_t EditTaskId = 0;
+
+  // The list.
+  void FillTaskList();
+  void ColumnClick(int column);  // column numbered from 1
+  void ItemCheck(int row, bool checked);
+  void Option1_Click();
+  void Option2_Click();
+  // The list's own sort column (0..2) and order (0 ascending, 1 descending).
+  int ListSortKey() const;
+  int ListSortOrder() const;
+  void SetListSort(int column, int order);  // also re-sorts the rows
+  // Header images: column numbered from 1, image 1..3.
+  void SetHeaderImage(int column, int image);
+  int HeaderImage(int column) const;
+  QString HeaderText(int column) const;  // column numbered from 1
+  int RowCount() const;
+  QString CellText(int row, int column) const;  // column 0..2
+  bool RowChecked(int row) const;
+  int SelectedRow() const;  // -1 when no row is selected
+
+  // The due-task refresh followed by a rebuild of the list; returns the
+  // restore request (a ticked task fell due while minimised).
+  bool RefreshAndFill();
+  void RecalculateAndFill();
+
+  // The commands.
+  void Command1_Click();  // Refresh list & Save
+  void Command3_Click();  // Re-count
+  void Command4_Click();  // Edit task
+  void Command5_Click();  // New task
+  void Command6_Click();  // Delete task
+  void Command7_Click();  // Recalculate All
+  void Command8_Click();  // About
+  void ListView1_DblClick();
+  void ListView1_KeyUp(int key);
+
+  // The editor while it is open, else null.
+  Form2* Editor() const;
+
+  // WindowHooks
+  void SetPassButtonsEnabled(bool enabled) override;
+  bool IsMinimized() const override;
+  std::string PositionFileText() const override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QToolButton* MakePictureButton(const char* name, const QString& tip, const QString& picture,
+                                 int left);
+  void SelectFirstRow();
+  void ShowViewHeaderImages(const QString& column, const QString& order);
+  bool IsTodoView() const;
+  // The id of the selected row as its first cell reads, if it names a slot.
+  std::optional<int> SelectedTaskId() const;
+  void DeleteSelectedTask();
+  void EditSelectedTask();
+  void OpenEditor();
+
+  TaskTable& table_;
+  const Clock& clock_;
+  MessageBoxes& prompter_;
+  std::filesystem::path folder_;
+  TaskListModel* model_ = nullptr;
+  std::array<QIcon, 5> imageList1_;
+  QIcon trayImage_;
+  std::array<QString, 7> weekdayNames_;  // Sunday first, the user's locale
+  QPointer<Form2> editor_;
+};
+
+}  // namespace zelto

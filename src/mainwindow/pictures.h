@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+namespace zelto {
+
+// A picture of the program's resources by name ("new", "asc", ...), with
+// its double-resolution variant for high-density screens.
+QIcon Picture(const QString& name);
+
+// The application icon, also the notification-area image.
+QIcon AppIcon();
+
+}  // namespace zelto
+
+class QWidget;
+namespace zelto {
+// The windows are laid out in fixed positions for an 8-point font.
+void UseDesignFont(QWidget* window);
+}  // namespace zelto

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QString>
+#include <array>
+#include <vector>
+
+namespace zelto {
+
+// The rows of the task list: three cell texts and a check box per row, and
+// nothing else. The list sorts itself by the text of one column, like a
+// report-style list control; the sort keys are cached per column so that a
+// header click on ten thousand rows costs one sort of plain strings.
+class TaskListModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  static constexpr int kColumnCount = 3;
+
+  struct Row {
+    QString id;
+    QString task;
+    QString occurrence;
+    bool checked = false;
+  };
+
+  explicit TaskListModel(QObject* parent = nullptr);
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  // Replaces every row; they come in ascending id order and leave sorted
+  // by the current sort key and order. Never reports a tick.
+  void SetRows(std::vector<Row> rows);
+
+  // The list's own sort settings (column 0..2, order 0 ascending or
+  // 1 descending). Setting them does not reorder; Sort() does.
+  int SortKey() const { return sortKey_; }
+  int SortOrder() const { return sortOrder_; }
+  void SetSortKey(int column);
+  void SetSortOrder(int order);
+  // Orders the rows by the current settings, keeping the selection.
+  void Sort();
+
+  const Row& RowAt(int row) const { return rows_[order_[static_cast<size_t>(row)]]; }
+
+  void SetHeaderText(int column, const QString& text);
+  QString HeaderText(int column) const;
+  // Header images by number: 1 "asc", 2 "desc", 3 "none"; 0 shows none.
+  void SetHeaderImages(const QIcon& asc, const QIcon& desc, const QIcon& none);
+  void SetHeaderImage(int column, int image);
+  int HeaderImage(int column) const;
+
+ signals:
+  // The user ticked or unticked the box of a row.
+  void ItemCheck(int row, bool checked);
+
+ private:
+  const QString& Cell(const Row& row, int column) const;
+  void SortOrderVector();
+  const std::vector<QString>& Keys(int column);
+
+  std::vector<Row> rows_;        // in the order they were added
+  std::vector<uint32_t> order_;  // display row -> index into rows_
+  std::array<std::vector<QString>, kColumnCount> keys_;
+  std::array<bool, kColumnCount> keysValid_{};
+  int sortKey_ = 0;
+  int sortOrder_ = 0;
+  std::array<QString, kColumnCount> headerText_;
+  std::array<int, kColumnCount> headerImage_{};
+  std::array<QIcon, 4> images_;
+};
+
+}  // namespace zelto

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLocale>
+#include <memory>
+
+#include "mainwindow/form1.h"
+#include "platform/messagebox.h"
+#include "schedule/occurrences.h"
+#include "support/core/fakes.h"
+
+namespace zelto::test {
+
+// A shown main window over a fresh table, a clock standing at a Sunday
+// afternoon and the message boxes scripted. English weekday names, so
+// dates read "2024-03-10 Sun 14:00".
+class Form1Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    MessageBoxes::ClearScript();
+    MessageBoxes::ClearAsked();
+    form = std::make_unique<Form1>(*table, clock, prompter, folder.path());
+    form->show();
+  }
+
+  void TearDown() override {
+    EXPECT_FALSE(MessageBoxes::HasScriptedAnswers()) << "a scripted answer was not asked for";
+    MessageBoxes::ClearScript();
+    form.reset();
+  }
+
+  // A task due at every hour, started 2011-12-18, with fresh occurrences.
+  void AddTask(int id, const std::string& text, int16_t checked = 0) {
+    table->TaskText[id] = text;
+    table->EveryNDays[id] = 1;
+    table->StartDay[id] = 18;
+    table->StartMonth[id] = 12;
+    table->StartYear[id] = 2011;
+    for (int k = 0; k < kMaskSize; ++k) {
+      table->HourMask[id][k] = 1;
+      table->WeekdayMask[id][k] = 1;
+      table->DayOfMonthMask[id][k] = 1;
+      table->MonthMask[id][k] = 1;
+    }
+    table->TaskChecked[id] = checked;
+    FindOccurrences(*table, id, clock.Now());
+    if (id > table->TaskCount) table->TaskCount = static_cast<int16_t>(id);
+  }
+
+  std::vector<QString> Column(int column) const {
+    std::vector<QString> cells;
+    for (int row = 0; row < form->RowCount(); ++row) cells.push_back(form->CellText(row, column));
+    return cells;
+  }
+
+  std::unique_ptr<TaskTable> table = MakeTaskTable();
+  FakeClock clock{At(2024, 3, 10, 14, 30)};
+  MessageBoxes prompter;
+  TempFolder folder;
+  std::unique_ptr<Form1> form;
+};
+
+}  // namespace zelto::test
