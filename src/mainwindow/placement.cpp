@@ -24,16 +24,10 @@ int16_t WindowStateNumber(Qt::WindowStates states) {
   return 0;
 }
 
-double TwipsPerPixel() {
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  const double dpi = screen ? screen->logicalDotsPerInch() : 96.0;
-  return dpi > 0 ? 1440.0 / dpi : 15.0;
-}
-
-QSizeF PrimaryScreenTwips() {
+QSizeF PrimaryScreenTwips(double twipsPerPixel) {
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return {};
-  return QSizeF(screen->geometry().size()) * TwipsPerPixel();
+  return QSizeF(screen->geometry().size()) * twipsPerPixel;
 }
 
 int TwipsToPixels(double twips, double twipsPerPixel) {

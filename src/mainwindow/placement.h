@@ -26,11 +26,8 @@ struct Placement {
 // 2 maximised (minimised wins when both flags are set).
 int16_t WindowStateNumber(Qt::WindowStates states);
 
-// Twips per device-independent pixel on the primary screen: 15 at 96 dpi.
-double TwipsPerPixel();
-
 // The primary screen's size in twips.
-QSizeF PrimaryScreenTwips();
+QSizeF PrimaryScreenTwips(double twipsPerPixel);
 
 // A length in twips as whole pixels, halves to even.
 int TwipsToPixels(double twips, double twipsPerPixel);
