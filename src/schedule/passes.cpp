@@ -5,24 +5,29 @@
 namespace zelto {
 namespace {
 
-// At or after the next occurrence; a field that is not a readable
-// date-time counts as due, "More than 1 year" never.
+// At or after the next occurrence. An empty field reads as the zero
+// date-time and so is long past; a field that is not a readable date-time
+// (a marker such as "!!! Error !!!") counts as due; "More than 1 year" is
+// never due.
 bool IsDue(const Occurrence& next, DateTime now) {
   if (HoldsText(next, kMoreThanOneYear)) return false;
+  if (const auto* date = std::get_if<DateTime>(&next)) return now >= *date;
   const auto date = OccurrenceAsDate(next);
   return !date || now >= *date;
 }
+
+constexpr int16_t kTicked = -1;
 
 }  // namespace
 
 bool RefreshDueTasks(TaskTable& table, DateTime now, WindowHooks& hooks) {
   hooks.SetPassButtonsEnabled(false);
-  const bool minimized = hooks.IsMinimized();
   bool restore = false;
   for (int id = 0; id <= kMaxTaskId; ++id) {
     if (table.TaskText[id].empty()) continue;
     if (IsDue(table.NextOccurrence[id], now)) {
-      if (table.TaskChecked[id] == -1 && minimized) restore = true;
+      // Only a task the user had ticked brings a hidden window back.
+      if (table.TaskChecked[id] == kTicked && hooks.IsMinimized()) restore = true;
       table.TaskChecked[id] = 0;
       FindOccurrences(table, id, now);
     }
@@ -37,6 +42,8 @@ void RecalculateAll(TaskTable& table, DateTime now, WindowHooks& hooks) {
   for (int id = 0; id <= kMaxTaskId; ++id) {
     if (table.TaskText[id].empty()) continue;
     FindOccurrences(table, id, now);
+    // A fresh next occurrence lies after now's hour, so in practice this
+    // unticks only tasks whose occurrences cannot be searched.
     if (IsDue(table.NextOccurrence[id], now)) table.TaskChecked[id] = 0;
     table.TaskCount = static_cast<int16_t>(id);
   }
