@@ -183,7 +183,7 @@ class Form1 : public QWidget, public WindowHooks {
   bool ended_ = false;                   // the shutdown has run: the next close just closes
   bool endRequested_ = false;            // the session ends: no save result keeps the window
   int16_t startState_ = 0;               // the window state position.txt asked for
-  std::optional<QSize> startOuterSize_;  // outer size from position.txt, frame not yet known
+  std::optional<QRect> startOuterRect_;  // from position.txt, while the frame is not yet known
   // Column widths in twips as position.txt gave them: written back unchanged
   // while the column keeps the pixel width they made.
   std::array<float, 3> columnTwips_{650.0f, 3100.0f, 2000.0f};

@@ -50,12 +50,12 @@ void Form1::ApplyPositionFile() {
 
   if (items.Move) {
     const auto px = [](double twips) { return TwipsToPixels(twips, kTwipsPerPixel); };
-    const QSize outer(px(items.Move->Width), px(items.Move->Height));
-    move(px(items.Move->Left), px(items.Move->Top));
-    // The frame is not known before the window is shown: the outer size
-    // is corrected once it is (CorrectStartSize).
-    resize(outer);
-    startOuterSize_ = outer;
+    const QRect outer(px(items.Move->Left), px(items.Move->Top), px(items.Move->Width),
+                      px(items.Move->Height));
+    // The frame is not known before the window is shown: the rectangle is
+    // put right once it is (CorrectStartSize).
+    setGeometry(outer);
+    startOuterRect_ = outer;
     RecordPlacement();
   }
   if (items.WindowState) startState_ = *items.WindowState;
@@ -89,6 +89,7 @@ void Form1::ShowAtStartUp() {
   } else {
     show();
   }
+  QTimer::singleShot(0, this, &Form1::CorrectStartSize);
   Timer1->start();
 }
 
@@ -116,15 +117,18 @@ void Form1::FitListToWindow() {
 }
 
 void Form1::CorrectStartSize() {
-  // The outer size from position.txt went to the inside of the window;
-  // once the window manager has put its frame around it, take the frame off.
-  if (!startOuterSize_ || !isVisible()) return;
-  const QSize frame = frameGeometry().size() - size();
-  if (frame.width() <= 0 && frame.height() <= 0) return;  // no frame yet, or none at all
-  const QSize wanted = *startOuterSize_ - frame;
-  startOuterSize_.reset();
-  if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
-    resize(wanted);
+  // position.txt gives the outer rectangle, but before the window is shown
+  // its frame is unknown and the rectangle went to the inside of the
+  // window. Once the frame is there, put the frame on that rectangle.
+  if (!startOuterRect_ || !isVisible()) return;
+  const QRect frame = frameGeometry();
+  const QRect inner = geometry();
+  if (frame == inner) return;  // no frame yet, or none at all
+  const QRect wanted = *startOuterRect_;
+  startOuterRect_.reset();
+  if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)) return;
+  setGeometry(wanted.adjusted(inner.left() - frame.left(), inner.top() - frame.top(),
+                              inner.right() - frame.right(), inner.bottom() - frame.bottom()));
 }
 
 void Form1::moveEvent(QMoveEvent* event) {
@@ -179,6 +183,7 @@ void Form1::BringBack() {
   raise();
   activateWindow();
   if (Tray) Tray->Remove();
+  QTimer::singleShot(0, this, &Form1::CorrectStartSize);  // first showing after a start in the tray
 }
 
 bool Form1::IsMinimized() const {
