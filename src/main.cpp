@@ -66,6 +66,7 @@ int main(int argc, char* argv[]) {
   zelto::Form1 window(*table, clock, prompter, zelto::ProgramFolder());
   prompter.SetParent(&window);
   mark.Phase("window");
+  window.StartUpStepDone = [&mark](const char* step) { mark.Phase(step); };
   window.StartUp();
   mark.Phase("startup");
   mark.WatchFirstPaint(&window);

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "mainwindow/hourwatch.h"
@@ -136,6 +137,10 @@ class Form1 : public QWidget, public WindowHooks {
   // Session end or a termination signal: save, remove the icon and end,
   // whatever the save did. Runs as well while the window is hidden.
   void EndSession();
+
+  // Told the name of each start-up step as it ends ("position", "load",
+  // "tick"); the start-up measurement listens.
+  std::function<void(const char*)> StartUpStepDone;
 
   Placement WindowPlacement;  // WindowLeft.. and RestoreWindowState
   int16_t RestoreRequest = 0;

@@ -36,9 +36,15 @@ void Form1::StartUp() {
   header->resizeSection(1, TwipsToPixels(3100, kTwipsPerPixel));
   header->resizeSection(2, TwipsToPixels(2000, kTwipsPerPixel));
 
+  const auto stepDone = [this](const char* step) {
+    if (StartUpStepDone) StartUpStepDone(step);
+  };
   ApplyPositionFile();
+  stepDone("position");
   DataFileError = LoadDataFile(table_, folder_, prompter_) ? 0 : 1;
+  stepDone("load");
   Timer1_Timer();
+  stepDone("tick");
   connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer, Qt::UniqueConnection);
 }
 
