@@ -96,6 +96,8 @@ Form2::Form2(TaskTable& table, const Clock& clock, MessageBoxes& prompter, QStri
   setSizeGripEnabled(false);
   resize(Px(6840), Px(5040));
   BuildControls();
+  // The grids are tight: keep each number close to its own box.
+  setStyleSheet("QCheckBox { spacing: 2px; }");
 }
 
 Form2::~Form2() {

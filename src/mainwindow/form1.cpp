@@ -219,7 +219,8 @@ Form1::Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter,
 }
 
 Form2* Form1::Editor() const {
-  return editor_.data();
+  // A closed editor lingers until the event loop deletes it.
+  return editor_ && editor_->isVisible() ? editor_.data() : nullptr;
 }
 
 Form1::~Form1() {
@@ -253,6 +254,7 @@ void Form1::FillTaskList() {
   const bool todo = Option1->isChecked();
   const bool done = Option2->isChecked();
   std::vector<TaskListModel::Row> rows;
+  rows.reserve(static_cast<size_t>(model_->rowCount()) + 64);
   for (int id = 0; id <= kMaxTaskId; ++id) {
     const std::string& text = table_.TaskText[id];
     if (text.empty()) continue;
@@ -456,7 +458,7 @@ void Form1::Command5_Click() {
 }
 
 void Form1::OpenEditor() {
-  if (editor_) return;  // one editor at a time; the window is disabled meanwhile anyway
+  if (Editor()) return;  // one at a time; the window is disabled meanwhile anyway
   editor_ = new Form2(
       table_, clock_, prompter_, EditMode, EditTaskId, [this] { FillTaskList(); }, this);
   editor_->Open();

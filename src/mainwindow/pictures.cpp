@@ -31,6 +31,9 @@ QIcon AppIcon() {
 void UseDesignFont(QWidget* window) {
   QFont font = window->font();
   font.setPointSizeF(8);
+  // The positions leave room for a narrow face; most desktops have a
+  // condensed cut of their sans font, and fall back to the normal one.
+  font.setStretch(QFont::SemiCondensed);
   window->setFont(font);
 }
 

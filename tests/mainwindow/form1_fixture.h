@@ -3,13 +3,29 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
 #include <memory>
 
+#include "editor/form2.h"
 #include "mainwindow/form1.h"
 #include "platform/messagebox.h"
 #include "schedule/occurrences.h"
 #include "support/core/fakes.h"
+
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
 
 namespace zelto::test {
 
@@ -24,6 +40,7 @@ class Form1Test : public ::testing::Test {
     MessageBoxes::ClearAsked();
     form = std::make_unique<Form1>(*table, clock, prompter, folder.path());
     form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
   }
 
   void TearDown() override {
@@ -54,6 +71,38 @@ class Form1Test : public ::testing::Test {
     std::vector<QString> cells;
     for (int row = 0; row < form->RowCount(); ++row) cells.push_back(form->CellText(row, column));
     return cells;
+  }
+
+  void ClickHeader(int column) {
+    QHeaderView* header = form->ListView1->header();
+    const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+  }
+
+  // The centre of a row's check box, as the view's style places it.
+  QPoint CheckBoxCentre(int row) const {
+    QTreeView* view = form->ListView1;
+    const QModelIndex index = view->model()->index(row, 0);
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.rect = view->visualRect(index);
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    option.text = index.data().toString();
+    return view->style()
+        ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view)
+        .center();
+  }
+
+  void ClickCheckBox(int row) {
+    QTest::mouseClick(form->ListView1->viewport(), Qt::LeftButton, {}, CheckBoxCentre(row));
+  }
+
+  void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+  // "New task" through its button; the editor it opened.
+  Form2* OpenNew() {
+    Click(form->Command5);
+    return form->Editor();
   }
 
   std::unique_ptr<TaskTable> table = MakeTaskTable();

@@ -1,0 +1,153 @@
+// The task list with ten thousand rows: a full rebuild and a re-sort by a
+// header click, each beside the same work done with a QTreeWidget.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QLocale>
+#include <QTreeWidget>
+#include <memory>
+
+#include "mainwindow/form1.h"
+#include "platform/messagebox.h"
+#include "store/tasktable.h"
+#include "support/core/fakes.h"
+
+namespace zelto {
+namespace {
+
+constexpr int kRows = 10000;
+
+DateTime Start() {
+  return *DateTime::FromParts(2024, 3, 10, 14, 30);
+}
+
+std::unique_ptr<TaskTable> MakeFullTable() {
+  auto table = MakeTaskTable();
+  for (int id = 1; id <= kRows; ++id) {
+    table->TaskText[id] = "Task number " + std::to_string((id * 7919) % kRows);
+    table->TaskChecked[id] = 0;
+    if (id % 97 == 0)
+      table->PreviousOccurrence[id] = std::string(kMoreThanOneYear);
+    else
+      table->PreviousOccurrence[id] = Start().AddHours(-(id * 37) % 8800);
+  }
+  table->TaskCount = kRows;
+  return table;
+}
+
+struct Fixture {
+  std::unique_ptr<TaskTable> table = MakeFullTable();
+  test::FakeClock clock{Start()};
+  MessageBoxes prompter;
+  Form1 form{*table, clock, prompter, "/nonexistent"};
+  Fixture() {
+    form.show();
+    QCoreApplication::processEvents();
+  }
+};
+
+// The same cells the list shows, made once for the baseline.
+struct Cells {
+  QString id, task, occurrence;
+};
+std::vector<Cells> BaselineCells(Form1& form) {
+  form.FillTaskList();
+  std::vector<Cells> cells;
+  for (int row = 0; row < form.RowCount(); ++row)
+    cells.push_back({form.CellText(row, 0), form.CellText(row, 1), form.CellText(row, 2)});
+  return cells;
+}
+
+void FillTreeWidget(QTreeWidget& tree, const std::vector<Cells>& cells, int column,
+                    Qt::SortOrder order) {
+  tree.clear();
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(cells.size()));
+  for (const Cells& c : cells) {
+    auto* item = new QTreeWidgetItem(QStringList{c.id, c.task, c.occurrence});
+    item->setCheckState(0, Qt::Unchecked);
+    items.push_back(item);
+  }
+  tree.addTopLevelItems(items);
+  tree.sortItems(column, order);
+  if (tree.topLevelItemCount() > 0) tree.setCurrentItem(tree.topLevelItem(0));
+}
+
+void BM_FillTaskList(benchmark::State& state) {
+  Fixture f;
+  for (auto _ : state) {
+    f.form.FillTaskList();
+    QCoreApplication::processEvents();
+  }
+  state.counters["rows"] = f.form.RowCount();
+}
+
+void BM_FillTaskListTreeWidget(benchmark::State& state) {
+  Fixture f;
+  const auto cells = BaselineCells(f.form);
+  QTreeWidget tree;
+  tree.setColumnCount(3);
+  tree.setRootIsDecorated(false);
+  tree.setUniformRowHeights(true);
+  tree.resize(385, 425);
+  tree.show();
+  for (auto _ : state) {
+    // The baseline gets its texts for free: only the widget's own work counts.
+    FillTreeWidget(tree, cells, 0, Qt::AscendingOrder);
+    QCoreApplication::processEvents();
+  }
+  state.counters["rows"] = tree.topLevelItemCount();
+}
+
+void BM_HeaderClick(benchmark::State& state) {
+  Fixture f;
+  f.form.FillTaskList();
+  QCoreApplication::processEvents();
+  int column = 1;
+  for (auto _ : state) {
+    f.form.ColumnClick(column + 1);  // every click flips the order
+    QCoreApplication::processEvents();
+    column = (column + 1) % 3;
+  }
+}
+
+void BM_HeaderClickTreeWidget(benchmark::State& state) {
+  Fixture f;
+  const auto cells = BaselineCells(f.form);
+  QTreeWidget tree;
+  tree.setColumnCount(3);
+  tree.setRootIsDecorated(false);
+  tree.setUniformRowHeights(true);
+  tree.resize(385, 425);
+  tree.show();
+  FillTreeWidget(tree, cells, 0, Qt::AscendingOrder);
+  QCoreApplication::processEvents();
+  int column = 1;
+  Qt::SortOrder order = Qt::AscendingOrder;
+  for (auto _ : state) {
+    order = order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    tree.sortItems(column, order);
+    QCoreApplication::processEvents();
+    column = (column + 1) % 3;
+  }
+}
+
+BENCHMARK(BM_FillTaskList)->Name("FillTaskList")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FillTaskListTreeWidget)
+    ->Name("FillTaskList/qtreewidget")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HeaderClick)->Name("HeaderClick")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HeaderClickTreeWidget)->Name("HeaderClick/qtreewidget")->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace zelto
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
