@@ -145,8 +145,9 @@ void Form1::moveEvent(QMoveEvent* event) {
 
 void Form1::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  if (!started_) return;
   FitListToWindow();
-  if (!started_ || (windowState() & Qt::WindowMinimized)) return;
+  if (windowState() & Qt::WindowMinimized) return;
   WindowPlacement.RestoreWindowState = WindowStateNumber(windowState());
   CorrectStartSize();
   RecordPlacement();
