@@ -230,5 +230,24 @@ TEST_F(LifecycleTest, HourWatchBringsTheWindowBackForADoneTaskFallingDue) {
   }
 }
 
+// Logging off or a termination signal while the window sits in the tray:
+// the save still runs and the icon goes.
+TEST_F(LifecycleTest, SessionEndWhileHiddenSavesAndRemovesTheIcon) {
+  WriteTask(3, 9, -1);
+  Start();
+  Minimize();
+  ASSERT_FALSE(form->isVisible());
+  ASSERT_TRUE(form->Tray->IsShown());
+  std::filesystem::remove(folder / "content.txt");
+
+  form->EndSession();
+  EXPECT_FALSE(form->Tray->IsShown());
+  EXPECT_FALSE(form->Timer1->isActive());
+  EXPECT_NE(ReadFileBytes(folder / "content.txt").find("Task 3"), std::string::npos);
+  const std::string position = ReadFileBytes(folder / "position.txt");
+  EXPECT_EQ(position.substr(position.find("\r\n") - 2, 4), "\t1\r\n")
+      << "written as minimised: " << position;
+}
+
 }  // namespace
 }  // namespace zelto::test
