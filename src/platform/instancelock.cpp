@@ -8,7 +8,12 @@ namespace zelto {
 
 InstanceLock::InstanceLock(const QString& folder)
     : lock_(
-          std::make_unique<QLockFile>(QDir(folder).filePath(QString::fromLatin1(kLockFileName)))) {}
+          std::make_unique<QLockFile>(QDir(folder).filePath(QString::fromLatin1(kLockFileName)))) {
+  // A lock is stale only when its process is gone, never merely because it
+  // is old: the running instance holds it for weeks, and not every file
+  // system keeps the advisory lock that would otherwise protect it.
+  lock_->setStaleLockTime(0);
+}
 
 InstanceLock::~InstanceLock() = default;
 

@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QSysInfo>
 #include <filesystem>
@@ -46,6 +47,20 @@ TEST(InstanceLock, LockOfADeadProcessDoesNotBlock) {
 
   InstanceLock lock(Q(folder.path()));
   EXPECT_EQ(lock.Acquire(), InstanceLock::Result::Acquired);
+}
+
+TEST(InstanceLock, OldLockOfALiveProcessStillBlocks) {
+  test::TempFolder folder;
+  // This very process, as the holder of a lock made two days ago.
+  const auto file = folder / InstanceLock::kLockFileName;
+  test::WriteFileBytes(file, std::to_string(getpid()) + "\n" +
+                                 QCoreApplication::applicationName().toStdString() + "\n" +
+                                 QSysInfo::machineHostName().toStdString() + "\n");
+  std::filesystem::last_write_time(
+      file, std::filesystem::file_time_type::clock::now() - std::chrono::hours(48));
+
+  InstanceLock lock(Q(folder.path()));
+  EXPECT_EQ(lock.Acquire(), InstanceLock::Result::AlreadyRunning);
 }
 
 TEST(InstanceLock, NoLockPossibleIsNotAlreadyRunning) {
