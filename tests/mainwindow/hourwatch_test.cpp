@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "mainwindow/hourwatch.h"
-#include "schedule/passes.h"
-#include "store/tasktable.h"
 #include "support/core/fakes.h"
 
 namespace zelto {
@@ -45,49 +43,6 @@ TEST(HourWatch, RefreshesOnlyWhenTheHourNumberChanges) {
   watch.Reset();
   EXPECT_TRUE(watch.Tick()) << "after a reset the next tick refreshes again";
   EXPECT_EQ(watch.PreviousHour, HourWatch::kNoHour);
-}
-
-// The tick with the real due-task refresh: the window comes back only for a
-// ticked task that fell due while it was minimised.
-TEST(HourWatch, RestoreRequestFromTheRefresh) {
-  const struct {
-    int16_t checked;
-    bool minimized;
-    bool restores;
-  } cases[] = {
-      {-1, true, true},
-      {0, true, false},
-      {-1, false, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "checked " << c.checked << " minimized " << c.minimized);
-    auto table = MakeTaskTable();
-    table->TaskText[7] = "water the plants";
-    table->TaskChecked[7] = c.checked;
-    table->HourMask[7].Fill(1);
-    table->WeekdayMask[7].Fill(1);
-    table->DayOfMonthMask[7].Fill(1);
-    table->MonthMask[7].Fill(1);
-    table->EveryNDays[7] = 1;
-    table->StartDay[7] = 1;
-    table->StartMonth[7] = 1;
-    table->StartYear[7] = 2024;
-    table->NextOccurrence[7] = At(2024, 3, 10, 9);
-
-    test::FakeClock clock(At(2024, 3, 10, 8, 30));
-    test::RecordingHooks hooks;
-    hooks.minimized = c.minimized;
-    int restores = 0;
-    HourWatch watch(
-        clock, [&] { return RefreshDueTasks(*table, clock.Now(), hooks); }, [&] { ++restores; });
-
-    watch.Tick();  // start-up: nothing due yet
-    EXPECT_EQ(restores, 0);
-    clock.Set(At(2024, 3, 10, 9, 0, 1));
-    watch.Tick();
-    EXPECT_EQ(restores, c.restores ? 1 : 0);
-    EXPECT_EQ(table->TaskChecked[7], 0);
-  }
 }
 
 }  // namespace
