@@ -92,12 +92,10 @@ Form2::Form2(TaskTable& table, const Clock& clock, MessageBoxes& prompter, QStri
   setWindowModality(Qt::NonModal);
   setWindowTitle("New / Edit Task");
   setWindowIcon(AppIcon());
-  UseDesignFont(this);
   setSizeGripEnabled(false);
   resize(Px(6840), Px(5040));
   BuildControls();
-  // The grids are tight: keep each number close to its own box.
-  setStyleSheet("QCheckBox { spacing: 2px; }");
+  UseDesignLook(this);
 }
 
 Form2::~Form2() {
@@ -219,10 +217,12 @@ void Form2::BuildControls() {
   Label3->setGeometry(TwipsRect(1080, 315, 495, 255));
   Label4 = new QLabel("Starting from", Frame5);
   Label4->setObjectName("Label4");
-  Label4->setGeometry(TwipsRect(1560, 315, 975, 255));
+  // A few pixels right of the design position, and the picker a few
+  // pixels narrower, so that the caption clears both neighbours in any font.
+  Label4->setGeometry(TwipsRect(1620, 315, 975, 255));
   DTPicker1 = new QDateEdit(Frame5);
   DTPicker1->setObjectName("DTPicker1");
-  DTPicker1->setGeometry(TwipsRect(2520, 240, 3015, 330));
+  DTPicker1->setGeometry(TwipsRect(2640, 240, 2895, 330));
   DTPicker1->setCalendarPopup(true);
   DTPicker1->setDateRange(kPickerMin, kPickerMax);
   DTPicker1->setDisplayFormat("yyyy-MM-dd  dddd");
@@ -292,7 +292,6 @@ void Form2::Open() {
 }
 
 void Form2::Form_Load() {
-  if (mainWindow_) mainWindow_->setEnabled(false);
   if (editMode_ == "new") {
     // TaskCount is only a hint: a refresh while an earlier dialog was open
     // may have counted below an id that has been saved since. Never hand
@@ -309,6 +308,11 @@ void Form2::Form_Load() {
   } else if (editMode_ == "edit") {
     LoadSlot(editTaskId_);
   }
+  // Only now: the limit message above is a child of the main window, and a
+  // disabled window disables its message boxes too, which would leave the
+  // user no way to close it. The message is modal, so the window takes no
+  // input before this point either.
+  if (mainWindow_) mainWindow_->setEnabled(false);
   taskId_ = editTaskId_;
   shownText_ = Text1->text();
 }

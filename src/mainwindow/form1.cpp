@@ -98,7 +98,6 @@ Form1::Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter,
   setWindowTitle("Zelto Todo List v2.3");
   const QIcon appIcon = AppIcon();
   setWindowIcon(appIcon);
-  UseDesignFont(this);
   setAutoFillBackground(true);
   QPalette pal = palette();
   pal.setColor(QPalette::Window, Qt::white);
@@ -215,6 +214,7 @@ Form1::Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter,
   // Design-time sort (first column, ascending) with sorting on and every
   // header plain until a sort is chosen.
   for (int column = 1; column <= 3; ++column) SetHeaderImage(column, 3);
+  UseDesignLook(this);
   ListView1->setFocus();
 }
 
@@ -331,9 +331,10 @@ void Form1::ItemCheck(int row, bool checked) {
       model_->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   const auto id = ParseInt16(model_->RowAt(row).id.toStdString());
   if (id && table_.TaskText.Valid(*id)) {
+    const DateTime now = clock_.Now();
     table_.TaskChecked[*id] = checked ? -1 : 0;
-    table_.CheckedDate[*id] = checked ? clock_.Now() : DateTime();
-    FindOccurrences(table_, *id, clock_.Now());
+    table_.CheckedDate[*id] = checked ? now : DateTime();
+    FindOccurrences(table_, *id, now);
   }
   FillTaskList();
 }

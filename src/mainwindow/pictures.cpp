@@ -17,8 +17,12 @@ namespace zelto {
 
 QIcon Picture(const QString& name) {
   RegisterPictures();
-  // QIcon finds the "@2x" file beside the named one by itself.
-  return QIcon(":/pictures/" + name + ".png");
+  // Both sizes by hand: QIcon looks for the "@2x" file only when the
+  // program starts on a high-density screen, not when a window moves to one.
+  QIcon icon;
+  icon.addFile(":/pictures/" + name + ".png");
+  icon.addFile(":/pictures/" + name + "@2x.png");
+  return icon;
 }
 
 QIcon AppIcon() {
@@ -28,13 +32,21 @@ QIcon AppIcon() {
   return icon;
 }
 
-void UseDesignFont(QWidget* window) {
+void UseDesignLook(QWidget* window) {
+  window->setStyleSheet(
+      "QGroupBox { border: 1px solid #c4c9cf; border-radius: 3px; margin-top: 6px; }"
+      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+      " left: 6px; padding: 0px 2px; }"
+      "QCheckBox { spacing: 2px; }");
+  // Set on every control: under a style sheet a window's font no longer
+  // reaches its children. Hence this runs once the controls exist.
   QFont font = window->font();
   font.setPointSizeF(8);
   // The positions leave room for a narrow face; most desktops have a
   // condensed cut of their sans font, and fall back to the normal one.
   font.setStretch(QFont::SemiCondensed);
   window->setFont(font);
+  for (QWidget* child : window->findChildren<QWidget*>()) child->setFont(font);
 }
 
 }  // namespace zelto

@@ -16,6 +16,8 @@ QIcon AppIcon();
 
 class QWidget;
 namespace zelto {
-// The windows are laid out in fixed positions for an 8-point font.
-void UseDesignFont(QWidget* window);
+// The windows are laid out in fixed positions for an 8-point font, with
+// frame captions drawn on the frame's top line. Call once the window's
+// controls exist.
+void UseDesignLook(QWidget* window);
 }  // namespace zelto

@@ -90,12 +90,14 @@ void TaskListModel::SetRows(std::vector<Row> rows) {
   endResetModel();
 }
 
+// A value the list cannot take (from a damaged position file) is refused
+// and the list keeps its setting.
 void TaskListModel::SetSortKey(int column) {
-  sortKey_ = std::clamp(column, 0, kColumnCount - 1);
+  if (column >= 0 && column < kColumnCount) sortKey_ = column;
 }
 
 void TaskListModel::SetSortOrder(int order) {
-  sortOrder_ = order == 0 ? 0 : 1;
+  if (order == 0 || order == 1) sortOrder_ = order;
 }
 
 const std::vector<QString>& TaskListModel::Keys(int column) {
@@ -158,7 +160,7 @@ void TaskListModel::SetHeaderImages(const QIcon& asc, const QIcon& desc, const Q
 }
 
 void TaskListModel::SetHeaderImage(int column, int image) {
-  if (column < 0 || column >= kColumnCount) return;
+  if (column < 0 || column >= kColumnCount || image < 0 || image > 3) return;
   headerImage_[static_cast<size_t>(column)] = image;
   emit headerDataChanged(Qt::Horizontal, column, column);
 }

@@ -39,7 +39,8 @@ class TaskListModel : public QAbstractTableModel {
   void SetRows(std::vector<Row> rows);
 
   // The list's own sort settings (column 0..2, order 0 ascending or
-  // 1 descending). Setting them does not reorder; Sort() does.
+  // 1 descending); other values are refused. Setting them does not
+  // reorder; Sort() does.
   int SortKey() const { return sortKey_; }
   int SortOrder() const { return sortOrder_; }
   void SetSortKey(int column);
@@ -52,6 +53,7 @@ class TaskListModel : public QAbstractTableModel {
   void SetHeaderText(int column, const QString& text);
   QString HeaderText(int column) const;
   // Header images by number: 1 "asc", 2 "desc", 3 "none"; 0 shows none.
+  // Other numbers are refused.
   void SetHeaderImages(const QIcon& asc, const QIcon& desc, const QIcon& none);
   void SetHeaderImage(int column, int image);
   int HeaderImage(int column) const;

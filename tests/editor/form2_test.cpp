@@ -64,6 +64,31 @@ TEST_F(Form2Test, NewTaskSavedUntouchedTakesTheInitialRule) {
   EXPECT_EQ(table->NextOccurrence[1], Occurrence(At(2024, 3, 10, 15)));
 }
 
+TEST_F(Form2Test, TabOrderRunsThroughTheGridsThenTheButtons) {
+  Form2* editor = OpenNew();
+  ASSERT_NE(editor, nullptr);
+  std::vector<QWidget*> expected = {editor->Text1};
+  for (auto* b : editor->Check1) expected.push_back(b);
+  for (auto* b : editor->Check2) expected.push_back(b);
+  for (auto* b : editor->Check3) expected.push_back(b);
+  for (auto* b : editor->Check4) expected.push_back(b);
+  for (QWidget* b :
+       {editor->Command1, editor->Command2, editor->Command3, editor->Command4, editor->Command5,
+        editor->Command6, editor->Command7, editor->Command8, editor->Command9, editor->Command10})
+    expected.push_back(b);
+  expected.push_back(editor->DTPicker1);
+  expected.push_back(editor->Text2);
+  ASSERT_EQ(expected.size(), 1u + 74u + 10u + 2u);
+  std::vector<QWidget*> order;
+  QWidget* w = editor->Text1;
+  do {
+    if (std::find(expected.begin(), expected.end(), w) != expected.end()) order.push_back(w);
+    w = w->nextInFocusChain();
+  } while (w != editor->Text1);
+  EXPECT_EQ(order, expected);
+  editor->Command2_Click();
+}
+
 TEST_F(Form2Test, CaretIsAfterTheTextOnOpening) {
   AddTask(4, "Call the plumber");
   Form2* editor = OpenEdit(4);

@@ -48,6 +48,25 @@ TEST_F(Form1Test, LayoutNamesAndDesignTimeValues) {
   EXPECT_EQ(form->HeaderText(3), "Previous occurence");
 }
 
+// The order of `widgets` in the window's focus chain, starting at the first.
+std::vector<QWidget*> ChainOrder(const std::vector<QWidget*>& widgets) {
+  std::vector<QWidget*> order;
+  QWidget* w = widgets.front();
+  do {
+    if (std::find(widgets.begin(), widgets.end(), w) != widgets.end()) order.push_back(w);
+    w = w->nextInFocusChain();
+  } while (w != widgets.front() && order.size() < widgets.size());
+  return order;
+}
+
+TEST_F(Form1Test, TabOrderAndFirstFocus) {
+  const std::vector<QWidget*> expected = {
+      form->ListView1, form->Command4, form->Command5, form->Command6, form->Option1, form->Option2,
+      form->Command1,  form->Command2, form->Command3, form->Command7, form->Command8};
+  EXPECT_EQ(ChainOrder(expected), expected);
+  EXPECT_EQ(form->focusWidget(), form->ListView1);
+}
+
 TEST_F(Form1Test, PassButtonsAreTheThreeThatTheHooksSwitch) {
   form->SetPassButtonsEnabled(false);
   EXPECT_FALSE(form->Command1->isEnabled());
@@ -209,12 +228,20 @@ TEST_F(Form1Test, StoredSortValuesMayBeTextOrUnset) {
   form->Option1_Click();
   EXPECT_EQ(Column(0), (Cells{"3", "2", "1"}));
   EXPECT_EQ(form->HeaderImage(1), 2);
+  // Values out of range from a damaged position file: the list keeps what
+  // it had, and the headers fall back to "none".
+  form->TodoSortColumn = "7";
+  form->TodoSortOrder = "4";
+  form->Option1_Click();
+  EXPECT_EQ(Column(0), (Cells{"3", "2", "1"}));
+  for (int column = 1; column <= 3; ++column) EXPECT_EQ(form->HeaderImage(column), 3);
 }
 
 struct DeleteCase {
   const char* name;
   bool byKey;
   Answer answer;
+  friend void PrintTo(const DeleteCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class DeleteTest : public Form1Test, public ::testing::WithParamInterface<DeleteCase> {};

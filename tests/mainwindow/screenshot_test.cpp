@@ -38,6 +38,13 @@ TEST_F(Form1Test, ScreenshotsOfBothWindows) {
   form->ColumnClick(3);
   const QString folder = ScreenshotFolder();
 
+  for (QToolButton* button : form->findChildren<QToolButton*>()) {
+    const QPixmap fine = button->icon().pixmap(QSize(25, 28), 2.0);
+    EXPECT_EQ(fine.size(), QSize(50, 56)) << button->objectName().toStdString();
+    EXPECT_EQ(fine.devicePixelRatio(), 2.0);
+  }
+  EXPECT_EQ(form->ImageList1(1).pixmap(QSize(8, 8), 2.0).size(), QSize(16, 16));
+
   for (int scale : {1, 2}) {
     const QImage image = Grab(form.get(), scale);
     EXPECT_EQ(image.size(), QSize(385, 475) * scale);
