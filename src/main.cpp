@@ -73,13 +73,14 @@ int main(int argc, char* argv[]) {
   window.ShowAtStartUp();
   mark.Phase("show");
 
-  // Ending the session or being asked to end by a signal saves like a
-  // close, also while the window is hidden; Qt itself would only close
-  // visible windows. Watched only from here: before, nothing needs saving.
+  // Being asked to end by a signal, or by the session manager (it asks for
+  // the data first, then makes the program quit), saves like a close, also
+  // while the window is hidden in the tray: nothing closes it for us there.
+  // Watched only from here: before, nothing needs saving.
   zelto::SignalWatch signalWatch;
   QObject::connect(&signalWatch, &zelto::SignalWatch::Received, &window, &zelto::Form1::EndSession);
   QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
-                   [&window](QSessionManager&) { window.EndSession(); });
+                   [&window](QSessionManager&) { window.CommitData(); });
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &zelto::Form1::EndSession);
   return app.exec();
 }

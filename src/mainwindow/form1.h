@@ -27,8 +27,8 @@ namespace zelto {
 
 class Form2;
 class MessageBoxes;
-class TrayIcon;
 class TaskListModel;
+class TrayIcon;
 
 // The main window: the "Tasks" view switch, the seven command buttons and
 // the task list. It owns no task data; every change ends with a rebuild of
@@ -137,6 +137,9 @@ class Form1 : public QWidget, public WindowHooks {
   // Session end or a termination signal: save, remove the icon and end,
   // whatever the save did. Runs as well while the window is hidden.
   void EndSession();
+  // The session manager asks for the data to be saved: the session may yet
+  // go on (a checkpoint, a log-off called off), so the program keeps running.
+  void CommitData();
 
   // Told the name of each start-up step as it ends ("position", "load",
   // "tick"); the start-up measurement listens.

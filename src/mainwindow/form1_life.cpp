@@ -258,6 +258,10 @@ void Form1::closeEvent(QCloseEvent* event) {
   QCoreApplication::quit();
 }
 
+void Form1::CommitData() {
+  if (started_ && !ended_ && !saving_) Save();
+}
+
 void Form1::EndSession() {
   endRequested_ = true;
   // A save already under way (its question open) ends the program itself

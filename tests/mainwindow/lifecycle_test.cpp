@@ -240,6 +240,13 @@ TEST_F(LifecycleTest, SessionEndWhileHiddenSavesAndRemovesTheIcon) {
   ASSERT_TRUE(form->Tray->IsShown());
   std::filesystem::remove(folder / "content.txt");
 
+  // The session manager's request for the data saves and changes nothing else.
+  form->CommitData();
+  EXPECT_NE(ReadFileBytes(folder / "content.txt").find("Task 3"), std::string::npos);
+  EXPECT_TRUE(form->Tray->IsShown());
+  EXPECT_TRUE(form->Timer1->isActive());
+  std::filesystem::remove(folder / "content.txt");
+
   form->EndSession();
   EXPECT_FALSE(form->Tray->IsShown());
   EXPECT_FALSE(form->Timer1->isActive());
