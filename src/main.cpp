@@ -69,18 +69,19 @@ int main(int argc, char* argv[]) {
   window.StartUpStepDone = [&mark](const char* step) { mark.Phase(step); };
   window.StartUp();
   mark.Phase("startup");
-  mark.WatchFirstPaint(&window);
-  window.ShowAtStartUp();
-  mark.Phase("show");
 
   // Being asked to end by a signal, or by the session manager (it asks for
   // the data first, then makes the program quit), saves like a close, also
   // while the window is hidden in the tray: nothing closes it for us there.
-  // Watched only from here: before, nothing needs saving.
+  // Watched from the end of start-up on: before, nothing needs saving.
   zelto::SignalWatch signalWatch;
   QObject::connect(&signalWatch, &zelto::SignalWatch::Received, &window, &zelto::Form1::EndSession);
   QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
                    [&window](QSessionManager&) { window.CommitData(); });
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &zelto::Form1::EndSession);
+
+  mark.WatchFirstPaint(&window);
+  window.ShowAtStartUp();
+  mark.Phase("show");
   return app.exec();
 }
