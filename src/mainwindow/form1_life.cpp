@@ -259,13 +259,18 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::CommitData() {
-  if (started_ && !ended_ && !saving_) Save();
+  if (!started_ || ended_ || saving_) return;
+  Save();
+  if (endRequested_) {  // a signal came while the save's question was open
+    FinishShutdown();
+    QCoreApplication::quit();
+  }
 }
 
 void Form1::EndSession() {
   endRequested_ = true;
-  // A save already under way (its question open) ends the program itself
-  // when it returns.
+  // A save already under way (its question open) ends the program when it
+  // returns.
   if (saving_) return;
   if (started_ && !ended_) {
     Save();
