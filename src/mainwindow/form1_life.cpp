@@ -268,10 +268,15 @@ void Form1::CommitData() {
 }
 
 void Form1::EndSession() {
+  const bool askedBefore = endRequested_;
   endRequested_ = true;
-  // A save already under way (its question open) ends the program when it
-  // returns.
-  if (saving_) return;
+  if (saving_) {
+    // The save under way ends the program when it returns; its question
+    // waits for an answer. Asked to end a second time, stop waiting: every
+    // open box returns as if closed, and nothing more is written.
+    if (askedBefore) QCoreApplication::quit();
+    return;
+  }
   if (started_ && !ended_) {
     Save();
     FinishShutdown();

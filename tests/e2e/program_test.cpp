@@ -47,14 +47,19 @@ const std::string kPreparedPosition =
 
 class Program {
  public:
-  explicit Program(const fs::path& folder, const QString& answers = QString()) {
+  // `answers` for the message boxes (see ZELTO_AUTO_ANSWER); a null string
+  // leaves them to be answered on screen.
+  explicit Program(const fs::path& folder, const QString& answers = QStringLiteral("")) {
     const fs::path executable = folder / "zelto-todo";
     if (!fs::exists(executable)) fs::copy_file(ZELTO_EXECUTABLE, executable);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", XDisplay::Name());
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert("ZELTO_STARTUP_MARK", "1");
-    env.insert("ZELTO_AUTO_ANSWER", answers);
+    if (answers.isNull())
+      env.remove("ZELTO_AUTO_ANSWER");
+    else
+      env.insert("ZELTO_AUTO_ANSWER", answers);
     env.remove("SESSION_MANAGER");
     process_.setProcessEnvironment(env);
     process_.setProgram(QString::fromStdString(executable.string()));
@@ -249,6 +254,27 @@ TEST_F(EndToEnd, SignalEndsEvenWhenTheSaveFails) {
   ASSERT_TRUE(program.WaitExit());
   EXPECT_TRUE(program.Stderr().contains("Error saving file!"));
   EXPECT_EQ(ReadFileBytes(File("content.txt")), PreparedContent());
+}
+
+// The save's question is on screen when the signal comes: it waits for an
+// answer, and a second signal ends the program without saving.
+TEST_F(EndToEnd, SecondSignalEndsWhileTheQuestionWaits) {
+  Program program(folder_.path(), QString());
+  ASSERT_TRUE(program.WaitShown()) << program.Stderr().toStdString();
+  program.Signal(SIGTERM);
+  QElapsedTimer timer;
+  timer.start();
+  while (!XDisplay::HasWindow(program.Pid(), "Zelto Todo List save data") &&
+         timer.elapsed() < 10000)
+    QThread::msleep(50);
+  ASSERT_TRUE(XDisplay::HasWindow(program.Pid(), "Zelto Todo List save data"));
+  EXPECT_TRUE(program.Running());
+
+  program.Signal(SIGTERM);
+  ASSERT_TRUE(program.WaitExit());
+  EXPECT_EQ(program.ExitStatus(), QProcess::NormalExit);
+  EXPECT_FALSE(fs::exists(File("content.txt")));
+  EXPECT_FALSE(fs::exists(File("position.txt")));
 }
 
 }  // namespace
