@@ -1,5 +1,7 @@
 #include "store/datafile.h"
 
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -59,10 +61,52 @@ std::optional<DateTime> ParseDateField(std::string_view text) {
       const int month = (s[5] - '0') * 10 + (s[6] - '0');
       const int day = (s[8] - '0') * 10 + (s[9] - '0');
       const int hour = (s[11] - '0') * 10 + (s[12] - '0');
+      // Within these bounds the value is always representable.
+      if (year >= DateTime::kMinYear && month >= 1 && month <= 12 && day >= 1 && day <= 31 &&
+          hour <= 23)
+        return DateTime::FromSeconds(DateTime::DayNumberOf(year, month, day) *
+                                         DateTime::kSecondsPerDay +
+                                     hour * DateTime::kSecondsPerHour);
       return DateTime::FromParts(year, month, day, hour);
     }
   }
   return ParseFileDate(text);
+}
+
+// Masks as the program writes them, 31 single digits between commas, make
+// up most of a data file. Eight bytes at a time are checked for the shape
+// "d,d,d,d," and turned into four values at once: in little-endian order
+// each digit with the comma after it is one 16-bit lane.
+bool ReadPlainMask(Mask& mask, std::string_view line) {
+  if (line.size() != 2 * kMaskSize - 1) return false;
+  constexpr uint64_t kLanes = 0x0001000100010001;
+  constexpr uint64_t kCommas = 0x2C002C002C002C00;
+  constexpr int kWords = (kMaskSize - 1) / 4 + 1;
+  const char* s = line.data();
+  // The last value has no comma after it: it is read alone.
+  const char last = s[2 * kMaskSize - 2];
+  if (!IsDigit(last)) return false;
+  uint64_t words[kWords];
+  for (int w = 0; w < kWords; ++w) {
+    uint64_t word;
+    if (w < kWords - 1) {
+      std::memcpy(&word, s + 8 * w, 8);
+    } else {  // values 28 and 29 with their commas, padded with "0,"
+      const char tail[8] = {s[56], s[57], s[58], s[59], '0', ',', '0', ','};
+      std::memcpy(&word, tail, 8);
+    }
+    if ((word & 0xFF00FF00FF00FF00) != kCommas) return false;
+    const uint64_t bytes = word & 0x00FF00FF00FF00FF;
+    // Every lane 0x30..0x39: none below '0', none above '9'.
+    const uint64_t belowZero = ((bytes | 0x8000 * kLanes) - 0x30 * kLanes) & (0x8000 * kLanes);
+    const uint64_t aboveNine = (bytes + 0xC6 * kLanes) & (0x0100 * kLanes);
+    if (belowZero != 0x8000 * kLanes || aboveNine != 0) return false;
+    words[w] = bytes - 0x30 * kLanes;
+  }
+  for (int k = 0; k < kMaskSize - 1; ++k)
+    mask[k] = static_cast<int16_t>(words[k / 4] >> (16 * (k % 4)) & 0xFF);
+  mask[kMaskSize - 1] = static_cast<int16_t>(last - '0');
+  return true;
 }
 
 // A line 3 as the program writes it: three fields, so exactly two TABs.
@@ -208,6 +252,7 @@ class RecordLoader {
   }
 
   static void StoreMask(Mask& mask, std::string_view line) {
+    if (ReadPlainMask(mask, line)) return;
     ForEachField(line, ',', kMaskSize, [&](int k, std::string_view field) {
       if (const auto value = ToInt16(field)) mask[k] = *value;
     });

@@ -3,87 +3,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <string>
 
 #include "store/datafile.h"
 
 namespace zelto {
 namespace {
-
-constexpr std::string_view kLineEnd = "\r\n";
-
-void AppendInt(std::string& out, int value) {
-  char buffer[16];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
-}
-
-void AppendDate(std::string& out, DateTime value) {
-  int year, month, day;
-  value.YearMonthDay(year, month, day);
-  if (year < 0 || year > 9999) {  // never in range; kept readable all the same
-    out += FormatFileDate(value);
-    return;
-  }
-  const int hour = value.Hour();
-  const char text[13] = {static_cast<char>('0' + year / 1000),
-                         static_cast<char>('0' + year / 100 % 10),
-                         static_cast<char>('0' + year / 10 % 10),
-                         static_cast<char>('0' + year % 10),
-                         '-',
-                         static_cast<char>('0' + month / 10),
-                         static_cast<char>('0' + month % 10),
-                         '-',
-                         static_cast<char>('0' + day / 10),
-                         static_cast<char>('0' + day % 10),
-                         '-',
-                         static_cast<char>('0' + hour / 10),
-                         static_cast<char>('0' + hour % 10)};
-  out.append(text, sizeof text);
-}
-
-// A line break inside a field would cut the record in two, and a TAB inside
-// an occurrence would shift the fields after it: neither can come from the
-// loader, so only text set elsewhere is ever changed here.
-void AppendLineSafe(std::string& out, std::string_view text, bool tabsToo) {
-  const std::string_view unsafe = tabsToo ? std::string_view("\n\t") : std::string_view("\n");
-  if (text.find_first_of(unsafe) == std::string_view::npos) {
-    out += text;
-    return;
-  }
-  for (char c : text) out += unsafe.find(c) == std::string_view::npos ? c : ' ';
-}
-
-void AppendOccurrence(std::string& out, const Occurrence& value) {
-  if (const auto* date = std::get_if<DateTime>(&value)) {
-    AppendDate(out, *date);
-  } else if (const auto* text = std::get_if<std::string>(&value)) {
-    // Date texts kept from the oldest format are written as the date they
-    // read as; markers and anything else as they stand.
-    if (const auto date = OccurrenceAsDate(value)) {
-      AppendDate(out, *date);
-    } else {
-      AppendLineSafe(out, *text, true);
-    }
-  }
-  // An occurrence that holds nothing is written as an empty field: the
-  // loader keeps the field's previous value for it, which in a fresh table
-  // is again "nothing".
-}
-
-void AppendMask(std::string& out, const Mask& mask) {
-  for (int k = 0; k < kMaskSize; ++k) {
-    if (k > 0) out += ',';
-    const int value = mask[k];
-    if (value >= 0 && value <= 9) {
-      out += static_cast<char>('0' + value);
-    } else {
-      AppendInt(out, value);
-    }
-  }
-  out += kLineEnd;
-}
 
 SaveStepHook gSaveStepHook = nullptr;
 
@@ -219,46 +144,6 @@ bool WriteFiles(const TaskTable& table, const std::filesystem::path& folder,
 }
 
 }  // namespace
-
-std::string FormatDataFile(const TaskTable& table) {
-  std::string out;
-  int used = 0;
-  for (int id = 0; id <= kMaxTaskId; ++id) used += !table.TaskText[id].empty();
-  // About 400 bytes for a typical record; one growth at most beyond that.
-  out.reserve(static_cast<std::size_t>(used) * 448 + 16);
-
-  for (int id = 0; id <= kMaxTaskId; ++id) {
-    const std::string& text = table.TaskText[id];
-    if (text.empty()) continue;
-    out += "*****\r\n ";
-    AppendInt(out, id);
-    out += " \r\n";
-    AppendLineSafe(out, text, false);
-    out += kLineEnd;
-    AppendDate(out, table.CheckedDate[id]);
-    out += '\t';
-    AppendOccurrence(out, table.PreviousOccurrence[id]);
-    out += '\t';
-    AppendOccurrence(out, table.NextOccurrence[id]);
-    out += kLineEnd;
-    AppendInt(out, table.TaskChecked[id]);
-    out += ',';
-    AppendInt(out, table.EveryNDays[id]);
-    out += ',';
-    AppendInt(out, table.StartDay[id]);
-    out += ',';
-    AppendInt(out, table.StartMonth[id]);
-    out += ',';
-    AppendInt(out, table.StartYear[id]);
-    out += kLineEnd;
-    AppendMask(out, table.HourMask[id]);
-    AppendMask(out, table.WeekdayMask[id]);
-    AppendMask(out, table.DayOfMonthMask[id]);
-    AppendMask(out, table.MonthMask[id]);
-  }
-  out += "*** end\r\n";
-  return out;
-}
 
 void SetSaveStepHookForTesting(SaveStepHook hook) {
   gSaveStepHook = hook;

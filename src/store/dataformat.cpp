@@ -1,0 +1,161 @@
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <string>
+
+#include "store/datafile.h"
+
+namespace zelto {
+namespace {
+
+// Writes one record into room reserved beforehand, so that the ~1.3 million
+// numbers of a full table cost a store each instead of a checked append.
+class RecordWriter {
+ public:
+  explicit RecordWriter(char* start) : p_(start) {}
+  char* end() const { return p_; }
+
+  void Bytes(std::string_view bytes) {
+    std::memcpy(p_, bytes.data(), bytes.size());
+    p_ += bytes.size();
+  }
+  void Char(char c) { *p_++ = c; }
+  void LineEnd() {
+    p_[0] = '\r';
+    p_[1] = '\n';
+    p_ += 2;
+  }
+  void Int(int value) {
+    if (value >= 0 && value <= 9) {
+      *p_++ = static_cast<char>('0' + value);
+    } else {
+      p_ = std::to_chars(p_, p_ + kMaxIntChars, value).ptr;
+    }
+  }
+  void Date(DateTime value) {
+    int year, month, day;
+    value.YearMonthDay(year, month, day);
+    if (year < 0 || year > 9999) {  // outside the table's range; written readably all the same
+      Bytes(FormatFileDate(value).substr(0, kMaxDateChars));
+      return;
+    }
+    const int hour = value.Hour();
+    char* d = p_;
+    d[0] = static_cast<char>('0' + year / 1000);
+    d[1] = static_cast<char>('0' + year / 100 % 10);
+    d[2] = static_cast<char>('0' + year / 10 % 10);
+    d[3] = static_cast<char>('0' + year % 10);
+    d[4] = '-';
+    d[5] = static_cast<char>('0' + month / 10);
+    d[6] = static_cast<char>('0' + month % 10);
+    d[7] = '-';
+    d[8] = static_cast<char>('0' + day / 10);
+    d[9] = static_cast<char>('0' + day % 10);
+    d[10] = '-';
+    d[11] = static_cast<char>('0' + hour / 10);
+    d[12] = static_cast<char>('0' + hour % 10);
+    p_ += kDateChars;
+  }
+  // A line break inside a field would cut the record in two, and a TAB in
+  // an occurrence would shift the fields after it. Neither can come from
+  // the loader, so only text set elsewhere is ever changed here.
+  void Field(std::string_view text, bool tabsToo) {
+    for (char c : text) *p_++ = (c == '\n' || (tabsToo && c == '\t')) ? ' ' : c;
+  }
+  void Occurrence(const zelto::Occurrence& value) {
+    if (const auto* date = std::get_if<DateTime>(&value)) {
+      Date(*date);
+    } else if (const auto* text = std::get_if<std::string>(&value)) {
+      // Date texts kept from the oldest format are written as the date they
+      // read as; markers and anything else as they stand.
+      if (const auto asDate = OccurrenceAsDate(value)) {
+        Date(*asDate);
+      } else {
+        Field(*text, true);
+      }
+    }
+    // An occurrence that holds nothing is an empty field: the loader keeps
+    // the field's previous value for it, which in a fresh table is again
+    // nothing.
+  }
+  void MaskLine(const Mask& mask) {
+    for (int k = 0; k < kMaskSize; ++k) {
+      Int(mask[k]);
+      *p_++ = ',';
+    }
+    p_[-1] = '\r';  // no separator after the last value
+    *p_++ = '\n';
+  }
+
+  static constexpr std::size_t kMaxIntChars = 6;  // "-32768"
+  static constexpr std::size_t kDateChars = 13;   // "yyyy-mm-dd-hh"
+  static constexpr std::size_t kMaxDateChars = 32;
+
+  // Room for one record around its texts.
+  static std::size_t Room(std::size_t texts) {
+    return texts + 64 + 3 * kMaxDateChars + 5 * (kMaxIntChars + 1) +
+           4 * (kMaskSize * (kMaxIntChars + 1) + 2);
+  }
+
+ private:
+  char* p_;
+};
+
+std::size_t TextSize(const Occurrence& value) {
+  const auto* text = std::get_if<std::string>(&value);
+  return text != nullptr ? text->size() : 0;
+}
+
+}  // namespace
+
+std::string FormatDataFile(const TaskTable& table) {
+  constexpr std::string_view kEnd = "*** end\r\n";
+  // A typical record takes about 300 bytes besides its text; a table full of
+  // large numbers grows the buffer a few times at most.
+  std::size_t estimate = kEnd.size();
+  for (int id = 0; id <= kMaxTaskId; ++id) {
+    const std::size_t size = table.TaskText[id].size();
+    if (size > 0) estimate += size + 320;
+  }
+  std::string out(estimate, '\0');
+  std::size_t used = 0;
+  for (int id = 0; id <= kMaxTaskId; ++id) {
+    const std::string& text = table.TaskText[id];
+    if (text.empty()) continue;
+    const std::size_t room = RecordWriter::Room(
+        text.size() + TextSize(table.PreviousOccurrence[id]) + TextSize(table.NextOccurrence[id]));
+    if (used + room > out.size()) out.resize(std::max(out.size() * 2, used + room + (1 << 16)));
+    RecordWriter w(out.data() + used);
+    w.Bytes("*****\r\n ");
+    w.Int(id);
+    w.Bytes(" \r\n");
+    w.Field(text, false);
+    w.LineEnd();
+    w.Date(table.CheckedDate[id]);
+    w.Char('\t');
+    w.Occurrence(table.PreviousOccurrence[id]);
+    w.Char('\t');
+    w.Occurrence(table.NextOccurrence[id]);
+    w.LineEnd();
+    w.Int(table.TaskChecked[id]);
+    w.Char(',');
+    w.Int(table.EveryNDays[id]);
+    w.Char(',');
+    w.Int(table.StartDay[id]);
+    w.Char(',');
+    w.Int(table.StartMonth[id]);
+    w.Char(',');
+    w.Int(table.StartYear[id]);
+    w.LineEnd();
+    w.MaskLine(table.HourMask[id]);
+    w.MaskLine(table.WeekdayMask[id]);
+    w.MaskLine(table.DayOfMonthMask[id]);
+    w.MaskLine(table.MonthMask[id]);
+    used = static_cast<std::size_t>(w.end() - out.data());
+  }
+  out.resize(used);
+  out += kEnd;
+  return out;
+}
+
+}  // namespace zelto
