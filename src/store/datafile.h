@@ -47,9 +47,9 @@ SaveResult SaveDataFile(const TaskTable& table, const std::filesystem::path& fol
 enum class SaveStep {
   PositionWritten,   // position.txt written and closed
   TmpPartlyWritten,  // half of content.tmp written
-  TmpWritten,        // content.tmp written, synced and closed
-  NewPartlyWritten,  // half of content.new written
-  NewWritten,        // content.new written, synced and closed
+  NewPartlyWritten,  // content.tmp written, half of content.new
+  TmpWritten,        // content.tmp synced and closed, content.new written
+  NewWritten,        // content.new synced and closed
   Replaced,          // content.new renamed over content.txt
   FolderSynced,      // the rename made durable
 };

@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 
-#include "store/datafile.h"
+#include "store/dataformat.h"
 
 namespace zelto {
 namespace {
@@ -79,6 +81,20 @@ class RecordWriter {
     // nothing.
   }
   void MaskLine(const Mask& mask) {
+    // Nearly every entry is 0 or 1: such a line is written as digit-comma
+    // pairs without a branch per value.
+    bool digits = true;
+    for (int k = 0; k < kMaskSize; ++k) digits &= static_cast<uint16_t>(mask[k]) <= 9;
+    if (digits) {
+      for (int k = 0; k < kMaskSize; ++k) {
+        const uint16_t pair = static_cast<uint16_t>(('0' + mask[k]) | (',' << 8));
+        std::memcpy(p_ + 2 * k, &pair, 2);
+      }
+      p_ += 2 * kMaskSize;
+      p_[-1] = '\r';
+      *p_++ = '\n';
+      return;
+    }
     for (int k = 0; k < kMaskSize; ++k) {
       Int(mask[k]);
       *p_++ = ',';
@@ -108,24 +124,31 @@ std::size_t TextSize(const Occurrence& value) {
 
 }  // namespace
 
-std::string FormatDataFile(const TaskTable& table) {
+FormattedData FormatDataBytes(const TaskTable& table) {
   constexpr std::string_view kEnd = "*** end\r\n";
   // A typical record takes about 300 bytes besides its text; a table full of
-  // large numbers grows the buffer a few times at most.
-  std::size_t estimate = kEnd.size();
+  // large numbers grows the buffer a few times at most. The buffer is not
+  // cleared first: every byte handed out has been written.
+  std::size_t capacity = kEnd.size();
   for (int id = 0; id <= kMaxTaskId; ++id) {
     const std::size_t size = table.TaskText[id].size();
-    if (size > 0) estimate += size + 320;
+    if (size > 0) capacity += size + 320;
   }
-  std::string out(estimate, '\0');
+  FormattedData out;
+  out.data.reset(new char[capacity]);
   std::size_t used = 0;
   for (int id = 0; id <= kMaxTaskId; ++id) {
     const std::string& text = table.TaskText[id];
     if (text.empty()) continue;
     const std::size_t room = RecordWriter::Room(
         text.size() + TextSize(table.PreviousOccurrence[id]) + TextSize(table.NextOccurrence[id]));
-    if (used + room > out.size()) out.resize(std::max(out.size() * 2, used + room + (1 << 16)));
-    RecordWriter w(out.data() + used);
+    if (used + room + kEnd.size() > capacity) {
+      capacity = std::max(capacity * 2, used + room + kEnd.size());
+      std::unique_ptr<char[]> larger(new char[capacity]);
+      std::memcpy(larger.get(), out.data.get(), used);
+      out.data = std::move(larger);
+    }
+    RecordWriter w(out.data.get() + used);
     w.Bytes("*****\r\n ");
     w.Int(id);
     w.Bytes(" \r\n");
@@ -151,11 +174,15 @@ std::string FormatDataFile(const TaskTable& table) {
     w.MaskLine(table.WeekdayMask[id]);
     w.MaskLine(table.DayOfMonthMask[id]);
     w.MaskLine(table.MonthMask[id]);
-    used = static_cast<std::size_t>(w.end() - out.data());
+    used = static_cast<std::size_t>(w.end() - out.data.get());
   }
-  out.resize(used);
-  out += kEnd;
+  std::memcpy(out.data.get() + used, kEnd.data(), kEnd.size());
+  out.size = used + kEnd.size();
   return out;
+}
+
+std::string FormatDataFile(const TaskTable& table) {
+  return std::string(FormatDataBytes(table).View());
 }
 
 }  // namespace zelto
