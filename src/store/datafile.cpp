@@ -22,11 +22,26 @@ enum class Generation {
   V3,  // "*****": file date-times; line 4 = TaskChecked and the each-n-days rule
 };
 
-// Mask entries are almost always a single digit; everything else takes the
-// general conversion.
+// The integers the program writes are plain "-123" (ids with a blank on
+// either side): those are read here directly, everything else (TABs,
+// fractions, signs, exponents) by the general conversion.
 inline std::optional<int16_t> ToInt16(std::string_view text) {
-  if (text.size() == 1 && text[0] >= '0' && text[0] <= '9')
-    return static_cast<int16_t>(text[0] - '0');
+  const char* p = text.data();
+  const char* end = p + text.size();
+  if (p != end && *p == ' ') ++p;
+  if (p != end && end[-1] == ' ') --end;
+  const bool negative = p != end && *p == '-';
+  const char* digits = p + negative;
+  if (digits != end && end - digits <= 5) {
+    int value = 0;
+    const char* q = digits;
+    for (; q != end && *q >= '0' && *q <= '9'; ++q) value = value * 10 + (*q - '0');
+    if (q == end) {
+      value = negative ? -value : value;
+      if (value >= -32768 && value <= 32767) return static_cast<int16_t>(value);
+      return std::nullopt;
+    }
+  }
   return ParseInt16(text);
 }
 
@@ -78,34 +93,33 @@ std::optional<DateTime> ParseDateField(std::string_view text) {
 // "d,d,d,d," and turned into four values at once: in little-endian order
 // each digit with the comma after it is one 16-bit lane.
 bool ReadPlainMask(Mask& mask, std::string_view line) {
+  static_assert(kMaskSize == 31, "seven words of four values, then three alone");
   if (line.size() != 2 * kMaskSize - 1) return false;
   constexpr uint64_t kLanes = 0x0001000100010001;
-  constexpr uint64_t kCommas = 0x2C002C002C002C00;
-  constexpr int kWords = (kMaskSize - 1) / 4 + 1;
   const char* s = line.data();
-  // The last value has no comma after it: it is read alone.
-  const char last = s[2 * kMaskSize - 2];
-  if (!IsDigit(last)) return false;
-  uint64_t words[kWords];
-  for (int w = 0; w < kWords; ++w) {
+  // Entries stored before a later word fails are stored again, with the
+  // same values, by the general rule that then reads the line.
+  for (int w = 0; w < 7; ++w) {
     uint64_t word;
-    if (w < kWords - 1) {
-      std::memcpy(&word, s + 8 * w, 8);
-    } else {  // values 28 and 29 with their commas, padded with "0,"
-      const char tail[8] = {s[56], s[57], s[58], s[59], '0', ',', '0', ','};
-      std::memcpy(&word, tail, 8);
-    }
-    if ((word & 0xFF00FF00FF00FF00) != kCommas) return false;
+    std::memcpy(&word, s + 8 * w, 8);
+    if ((word & 0xFF00FF00FF00FF00) != 0x2C00 * kLanes) return false;
     const uint64_t bytes = word & 0x00FF00FF00FF00FF;
     // Every lane 0x30..0x39: none below '0', none above '9'.
     const uint64_t belowZero = ((bytes | 0x8000 * kLanes) - 0x30 * kLanes) & (0x8000 * kLanes);
     const uint64_t aboveNine = (bytes + 0xC6 * kLanes) & (0x0100 * kLanes);
     if (belowZero != 0x8000 * kLanes || aboveNine != 0) return false;
-    words[w] = bytes - 0x30 * kLanes;
+    const uint64_t values = bytes - 0x30 * kLanes;
+    mask[4 * w] = static_cast<int16_t>(values & 0xFF);
+    mask[4 * w + 1] = static_cast<int16_t>(values >> 16 & 0xFF);
+    mask[4 * w + 2] = static_cast<int16_t>(values >> 32 & 0xFF);
+    mask[4 * w + 3] = static_cast<int16_t>(values >> 48 & 0xFF);
   }
-  for (int k = 0; k < kMaskSize - 1; ++k)
-    mask[k] = static_cast<int16_t>(words[k / 4] >> (16 * (k % 4)) & 0xFF);
-  mask[kMaskSize - 1] = static_cast<int16_t>(last - '0');
+  // "d,d,d" of values 28 to 30.
+  if (!IsDigit(s[56]) || s[57] != ',' || !IsDigit(s[58]) || s[59] != ',' || !IsDigit(s[60]))
+    return false;
+  mask[28] = static_cast<int16_t>(s[56] - '0');
+  mask[29] = static_cast<int16_t>(s[58] - '0');
+  mask[30] = static_cast<int16_t>(s[60] - '0');
   return true;
 }
 
@@ -141,8 +155,7 @@ class RecordLoader {
       // An id that is not a number or lies outside the table makes every
       // store of the record fail: its lines are consumed, nothing is kept.
       std::optional<int> id;
-      if (const auto value = ParseInt16(idLine); value && table_.TaskText.Valid(*value))
-        id = *value;
+      if (const auto value = ToInt16(idLine); value && table_.TaskText.Valid(*value)) id = *value;
       if (id) table_.TaskText[*id].assign(textLine);
       if (!ReadDataLines(id) || !ReadClosingLine(markerLine)) RecordError(id);
     }
@@ -225,7 +238,7 @@ class RecordLoader {
 
   void StoreNumberLine(int id, std::string_view line) {
     if (generation_ != Generation::V3) {
-      if (const auto value = ParseInt16(line)) table_.TaskChecked[id] = *value;
+      if (const auto value = ToInt16(line)) table_.TaskChecked[id] = *value;
       return;
     }
     ForEachField(line, ',', 5, [&](int k, std::string_view field) {

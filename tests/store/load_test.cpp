@@ -359,12 +359,15 @@ TEST(LoadFastPaths, AgreeWithTheGeneralRulesOnNearMisses) {
     std::string date = "2024-02-29-23";
     for (int n = random() % 3; n > 0; --n) date[random() % date.size()] = pick("0123456789-/: ");
 
+    std::string number;
+    for (int n = 1 + random() % 7; n > 0; --n) number += pick(" -+0123456789.e\t");
+    table->TaskChecked[1] = 7;
     table->HourMask[1].Fill(7);
     table->PreviousOccurrence[1] = std::string("prior");
     test::ScriptedPrompter prompter;
     LoadDataBytes(
         *table,
-        File({"*****", " 1 ", "t", "\t" + date + "\t", "0", mask, "0", "0", "0", "*** end"}),
+        File({"*****", " 1 ", "t", "\t" + date + "\t", number, mask, "0", "0", "0", "*** end"}),
         prompter);
 
     Mask expected;
@@ -378,6 +381,7 @@ TEST(LoadFastPaths, AgreeWithTheGeneralRulesOnNearMisses) {
       start = end + 1;
     }
     for (int k = 0; k < kMaskSize; ++k) ASSERT_EQ(table->HourMask[1][k], expected[k]) << mask;
+    ASSERT_EQ(table->TaskChecked[1], ParseInt16(number).value_or(7)) << number;
     const auto parsed = ParseFileDate(date);
     ASSERT_EQ(table->PreviousOccurrence[1],
               parsed ? Occurrence(*parsed) : Occurrence(std::string("prior")))
