@@ -19,7 +19,6 @@ void Reached(SaveStep step) {
 
 class ScopedFd {
  public:
-  ScopedFd() = default;
   explicit ScopedFd(int fd) : fd_(fd) {}
   ~ScopedFd() {
     if (fd_ >= 0) ::close(fd_);
@@ -61,8 +60,8 @@ bool WriteAll(int fd, std::string_view bytes, SaveStep halfway) {
   return WriteRaw(fd, bytes.substr(half));
 }
 
-// The owner-write bit decides, even for root, whom the permission check
-// would not stop: a file the user made read-only stays as it is.
+// Root passes every permission check, so the owner-write bit is read
+// directly: a file the user made read-only stays as it is, for root too.
 bool IsReadOnly(const struct stat& info) {
   return (info.st_mode & S_IWUSR) == 0;
 }
