@@ -1,5 +1,7 @@
 #include "store/datafile.h"
 
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -20,11 +22,26 @@ enum class Generation {
   V3,  // "*****": file date-times; line 4 = TaskChecked and the each-n-days rule
 };
 
-// Mask entries are almost always a single digit; everything else takes the
-// general conversion.
+// The integers the program writes are plain "-123" (ids with a blank on
+// either side): those are read here directly, everything else (TABs,
+// fractions, signs, exponents) by the general conversion.
 inline std::optional<int16_t> ToInt16(std::string_view text) {
-  if (text.size() == 1 && text[0] >= '0' && text[0] <= '9')
-    return static_cast<int16_t>(text[0] - '0');
+  const char* p = text.data();
+  const char* end = p + text.size();
+  if (p != end && *p == ' ') ++p;
+  if (p != end && end[-1] == ' ') --end;
+  const bool negative = p != end && *p == '-';
+  const char* digits = p + negative;
+  if (digits != end && end - digits <= 5) {
+    int value = 0;
+    const char* q = digits;
+    for (; q != end && *q >= '0' && *q <= '9'; ++q) value = value * 10 + (*q - '0');
+    if (q == end) {
+      value = negative ? -value : value;
+      if (value >= -32768 && value <= 32767) return static_cast<int16_t>(value);
+      return std::nullopt;
+    }
+  }
   return ParseInt16(text);
 }
 
@@ -59,10 +76,51 @@ std::optional<DateTime> ParseDateField(std::string_view text) {
       const int month = (s[5] - '0') * 10 + (s[6] - '0');
       const int day = (s[8] - '0') * 10 + (s[9] - '0');
       const int hour = (s[11] - '0') * 10 + (s[12] - '0');
+      // Within these bounds the value is always representable.
+      if (year >= DateTime::kMinYear && month >= 1 && month <= 12 && day >= 1 && day <= 31 &&
+          hour <= 23)
+        return DateTime::FromSeconds(DateTime::DayNumberOf(year, month, day) *
+                                         DateTime::kSecondsPerDay +
+                                     hour * DateTime::kSecondsPerHour);
       return DateTime::FromParts(year, month, day, hour);
     }
   }
   return ParseFileDate(text);
+}
+
+// Masks as the program writes them, 31 single digits between commas, make
+// up most of a data file. Eight bytes at a time are checked for the shape
+// "d,d,d,d," and turned into four values at once: in little-endian order
+// each digit with the comma after it is one 16-bit lane.
+bool ReadPlainMask(Mask& mask, std::string_view line) {
+  static_assert(kMaskSize == 31, "seven words of four values, then three alone");
+  if (line.size() != 2 * kMaskSize - 1) return false;
+  constexpr uint64_t kLanes = 0x0001000100010001;
+  const char* s = line.data();
+  // Entries stored before a later word fails are stored again, with the
+  // same values, by the general rule that then reads the line.
+  for (int w = 0; w < 7; ++w) {
+    uint64_t word;
+    std::memcpy(&word, s + 8 * w, 8);
+    if ((word & 0xFF00FF00FF00FF00) != 0x2C00 * kLanes) return false;
+    const uint64_t bytes = word & 0x00FF00FF00FF00FF;
+    // Every lane 0x30..0x39: none below '0', none above '9'.
+    const uint64_t belowZero = ((bytes | 0x8000 * kLanes) - 0x30 * kLanes) & (0x8000 * kLanes);
+    const uint64_t aboveNine = (bytes + 0xC6 * kLanes) & (0x0100 * kLanes);
+    if (belowZero != 0x8000 * kLanes || aboveNine != 0) return false;
+    const uint64_t values = bytes - 0x30 * kLanes;
+    mask[4 * w] = static_cast<int16_t>(values & 0xFF);
+    mask[4 * w + 1] = static_cast<int16_t>(values >> 16 & 0xFF);
+    mask[4 * w + 2] = static_cast<int16_t>(values >> 32 & 0xFF);
+    mask[4 * w + 3] = static_cast<int16_t>(values >> 48 & 0xFF);
+  }
+  // "d,d,d" of values 28 to 30.
+  if (!IsDigit(s[56]) || s[57] != ',' || !IsDigit(s[58]) || s[59] != ',' || !IsDigit(s[60]))
+    return false;
+  mask[28] = static_cast<int16_t>(s[56] - '0');
+  mask[29] = static_cast<int16_t>(s[58] - '0');
+  mask[30] = static_cast<int16_t>(s[60] - '0');
+  return true;
 }
 
 // A line 3 as the program writes it: three fields, so exactly two TABs.
@@ -97,8 +155,7 @@ class RecordLoader {
       // An id that is not a number or lies outside the table makes every
       // store of the record fail: its lines are consumed, nothing is kept.
       std::optional<int> id;
-      if (const auto value = ParseInt16(idLine); value && table_.TaskText.Valid(*value))
-        id = *value;
+      if (const auto value = ToInt16(idLine); value && table_.TaskText.Valid(*value)) id = *value;
       if (id) table_.TaskText[*id].assign(textLine);
       if (!ReadDataLines(id) || !ReadClosingLine(markerLine)) RecordError(id);
     }
@@ -181,7 +238,7 @@ class RecordLoader {
 
   void StoreNumberLine(int id, std::string_view line) {
     if (generation_ != Generation::V3) {
-      if (const auto value = ParseInt16(line)) table_.TaskChecked[id] = *value;
+      if (const auto value = ToInt16(line)) table_.TaskChecked[id] = *value;
       return;
     }
     ForEachField(line, ',', 5, [&](int k, std::string_view field) {
@@ -208,6 +265,7 @@ class RecordLoader {
   }
 
   static void StoreMask(Mask& mask, std::string_view line) {
+    if (ReadPlainMask(mask, line)) return;
     ForEachField(line, ',', kMaskSize, [&](int k, std::string_view field) {
       if (const auto value = ToInt16(field)) mask[k] = *value;
     });

@@ -17,10 +17,11 @@ inline constexpr std::string_view kPositionFile = "position.txt";
 inline constexpr std::string_view kContentNewFile = "content.new";
 
 // Loads <folder>/content.txt into the table with the loader its first line
-// names. Returns false when the file cannot be opened (start-up then sets
-// DataFileError); a file that opens but has an unknown first line loads
-// nothing and still counts as opened. Cut-short records are reported one by
-// one through the prompter.
+// names. Returns false when the file cannot be opened or read (start-up
+// then sets DataFileError); a file that opens but has an unknown first line
+// loads nothing and still counts as opened. Cut-short records are reported
+// one by one through the prompter. Lines may end in CR LF or LF alone; task
+// text is kept as the file's bytes.
 bool LoadDataFile(TaskTable& table, const std::filesystem::path& folder, Prompter& prompter);
 
 // Loads the bytes of a whole data file, first line included, exactly as
@@ -37,8 +38,12 @@ enum class SaveResult {
   Failed,     // "Error saving file!" was shown; content.txt is unchanged
 };
 
-// Writes position.txt (from the hooks), then content.tmp, then replaces
-// content.txt with the same bytes.
+// Asks first when DataFileError is set. Then, with the pass buttons off,
+// writes position.txt (from the hooks), then content.tmp (synced), then
+// replaces content.txt with the same bytes through a synced sibling file and
+// a rename, so that a crash or a full disk leaves either the old or the new
+// content.txt. Every failure shows "Error saving file!"; the buttons are on
+// again afterwards.
 SaveResult SaveDataFile(const TaskTable& table, const std::filesystem::path& folder,
                         bool DataFileError, Prompter& prompter, WindowHooks& hooks);
 
@@ -47,9 +52,9 @@ SaveResult SaveDataFile(const TaskTable& table, const std::filesystem::path& fol
 enum class SaveStep {
   PositionWritten,   // position.txt written and closed
   TmpPartlyWritten,  // half of content.tmp written
-  TmpWritten,        // content.tmp written, synced and closed
-  NewPartlyWritten,  // half of content.new written
-  NewWritten,        // content.new written, synced and closed
+  NewPartlyWritten,  // content.tmp written, half of content.new
+  TmpWritten,        // content.tmp synced and closed, content.new written
+  NewWritten,        // content.new synced and closed
   Replaced,          // content.new renamed over content.txt
   FolderSynced,      // the rename made durable
 };

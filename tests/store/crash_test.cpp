@@ -34,9 +34,9 @@ void StopHere(SaveStep step) {
   _exit(42);
 }
 
-constexpr SaveStep kSteps[] = {SaveStep::PositionWritten, SaveStep::TmpPartlyWritten,
-                               SaveStep::TmpWritten,      SaveStep::NewPartlyWritten,
-                               SaveStep::NewWritten,      SaveStep::Replaced,
+constexpr SaveStep kSteps[] = {SaveStep::PositionWritten,  SaveStep::TmpPartlyWritten,
+                               SaveStep::NewPartlyWritten, SaveStep::TmpWritten,
+                               SaveStep::NewWritten,       SaveStep::Replaced,
                                SaveStep::FolderSynced};
 
 // The process dies at each step of a save: content.txt then holds exactly
@@ -82,6 +82,42 @@ TEST(SaveCrash, ContentTxtIsTheOldOrTheNewFileAtEveryStep) {
       EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), newBytes);
       EXPECT_FALSE(std::filesystem::exists(folder / kContentNewFile));
     }
+  }
+}
+
+// content.tmp is rewritten in place, but never through a link: a hard or
+// symbolic link to content.txt must not let the new bytes reach content.txt
+// before the rename.
+TEST(SaveCrash, ContentTmpLinkedToContentTxtIsNotWrittenThrough) {
+  auto oldTable = SomeTasks(40, "old");
+  auto newTable = SomeTasks(300, "new");
+  for (bool hard : {true, false}) {
+    SCOPED_TRACE(hard ? "hard link" : "symbolic link");
+    test::TempFolder folder;
+    test::ScriptedPrompter prompter;
+    test::RecordingHooks hooks;
+    ASSERT_EQ(SaveDataFile(*oldTable, folder.path(), false, prompter, hooks), SaveResult::Saved);
+    const std::string oldBytes = test::ReadFileBytes(folder / kContentFile);
+    std::filesystem::remove(folder / kContentTmpFile);
+    if (hard) {
+      std::filesystem::create_hard_link(folder / kContentFile, folder / kContentTmpFile);
+    } else {
+      std::filesystem::create_symlink(folder / kContentFile, folder / kContentTmpFile);
+    }
+
+    const pid_t child = fork();
+    if (child == 0) {
+      gStopAt = SaveStep::NewPartlyWritten;
+      gKill = true;
+      SetSaveStepHookForTesting(&StopHere);
+      SaveDataFile(*newTable, folder.path(), false, prompter, hooks);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), oldBytes);
+    EXPECT_FALSE(std::filesystem::is_symlink(folder / kContentTmpFile));
   }
 }
 

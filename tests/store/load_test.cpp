@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 
+#include "store/convert.h"
 #include "store/datafile.h"
 #include "store_test_util.h"
 #include "support/core/fakes.h"
@@ -336,6 +338,55 @@ TEST(LoadDamaged, ShortDateLinesAndTheOldestFormatsEmptyTexts) {
   EXPECT_TRUE(HoldsText(table->PreviousOccurrence[2], ""));
   EXPECT_TRUE(HoldsText(table->NextOccurrence[2], "not a date"));
   EXPECT_TRUE(prompter.asked.empty());
+}
+
+}  // namespace
+}  // namespace zelto
+
+namespace zelto {
+namespace {
+
+// The loader reads the shapes the program writes by shortcuts; on lines that
+// come close to those shapes it must agree with the general field rules.
+TEST(LoadFastPaths, AgreeWithTheGeneralRulesOnNearMisses) {
+  std::mt19937 random(7);
+  auto pick = [&](std::string_view from) { return from[random() % from.size()]; };
+  const std::string plainMask = MaskLine({0, 5, 30});
+  auto table = MakeTaskTable();  // only slot 1 is written, and reset each round
+  for (int round = 0; round < 3000; ++round) {
+    std::string mask = plainMask;
+    for (int n = random() % 3; n > 0; --n) mask[random() % mask.size()] = pick("0123456789,/:-. a");
+    std::string date = "2024-02-29-23";
+    for (int n = random() % 3; n > 0; --n) date[random() % date.size()] = pick("0123456789-/: ");
+
+    std::string number;
+    for (int n = 1 + random() % 7; n > 0; --n) number += pick(" -+0123456789.e\t");
+    table->TaskChecked[1] = 7;
+    table->HourMask[1].Fill(7);
+    table->PreviousOccurrence[1] = std::string("prior");
+    test::ScriptedPrompter prompter;
+    LoadDataBytes(
+        *table,
+        File({"*****", " 1 ", "t", "\t" + date + "\t", number, mask, "0", "0", "0", "*** end"}),
+        prompter);
+
+    Mask expected;
+    expected.Fill(7);
+    std::size_t start = 0;
+    for (int k = 0; k < kMaskSize && start <= mask.size(); ++k) {
+      std::size_t end = mask.find(',', start);
+      if (end == std::string::npos) end = mask.size();
+      if (const auto value = ParseInt16(std::string_view(mask).substr(start, end - start)))
+        expected[k] = *value;
+      start = end + 1;
+    }
+    for (int k = 0; k < kMaskSize; ++k) ASSERT_EQ(table->HourMask[1][k], expected[k]) << mask;
+    ASSERT_EQ(table->TaskChecked[1], ParseInt16(number).value_or(7)) << number;
+    const auto parsed = ParseFileDate(date);
+    ASSERT_EQ(table->PreviousOccurrence[1],
+              parsed ? Occurrence(*parsed) : Occurrence(std::string("prior")))
+        << date;
+  }
 }
 
 }  // namespace

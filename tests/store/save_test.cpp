@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <random>
 
 #include "store/datafile.h"
 #include "store_test_util.h"
@@ -107,6 +108,36 @@ TEST(Save, ReloadGivesTheSameTableToTheHour) {
   EXPECT_TRUE(test::SameTasks(*reloaded, *expected));
   EXPECT_FALSE(reloaded->InUse(5));
   EXPECT_TRUE(std::holds_alternative<std::monostate>(reloaded->PreviousOccurrence[12]));
+}
+
+// Values on either side of the shortcuts for single digits, in every field.
+TEST(Save, RandomTablesSurviveSaveAndReload) {
+  std::mt19937 random(11);
+  const int16_t values[] = {-32768, -10, -1, 0, 1, 2, 8, 9, 10, 11, 99, 100, 32767};
+  auto value = [&] { return values[random() % std::size(values)]; };
+  auto table = MakeTaskTable();
+  for (int n = 0; n < 300; ++n) {
+    const int id = static_cast<int>(random() % kSlotCount);
+    table->TaskText[id] = "task " + std::to_string(n);
+    table->TaskChecked[id] = value();
+    table->EveryNDays[id] = value();
+    table->StartDay[id] = value();
+    table->StartMonth[id] = value();
+    table->StartYear[id] = value();
+    for (Mask* mask : {&table->HourMask[id], &table->WeekdayMask[id], &table->DayOfMonthMask[id],
+                       &table->MonthMask[id]}) {
+      // Half the lines hold only values 0..10, one digit but for the tens.
+      const bool small = random() % 2;
+      for (int k = 0; k < kMaskSize; ++k)
+        (*mask)[k] = small ? static_cast<int16_t>(random() % 11) : value();
+    }
+    table->CheckedDate[id] = At(2024, 1, 1).AddHours(static_cast<int>(random() % 100000) - 50000);
+  }
+  auto reloaded = MakeTaskTable();
+  test::ScriptedPrompter prompter;
+  LoadDataBytes(*reloaded, FormatDataFile(*table), prompter);
+  EXPECT_TRUE(prompter.asked.empty());
+  EXPECT_TRUE(test::SameTasks(*reloaded, *table));
 }
 
 TEST(Save, OlderFormatsAreConvertedAndAnEmptyTableIsTheTerminatorAlone) {
