@@ -14,13 +14,20 @@
 // (day-of-month, month and weekday masks, each-n-days), so an hour passes
 // exactly when its hour of the day is selected and its day passes. Instead
 // of testing up to 17,601 hours one by one, the search finds the nearest
-// passing day in each direction, a month at a time as 31-bit day sets, and
-// then picks the nearest selected hour on that day. The answers are the
-// same as those of the hour-by-hour scan, window edges included.
+// passing day in each direction (by weekday, by the each-n-days days, or a
+// month at a time as 31-bit day sets) and then takes the nearest selected
+// hour of that day. The answers are those of the hour-by-hour scan, the
+// partly covered days at the window's two ends included.
 namespace zelto {
 namespace {
 
-constexpr int64_t kHoursPerDay = 24;
+constexpr int kHoursPerDay = 24;
+constexpr uint32_t kAllDays = 0x7FFFFFFFu;
+constexpr uint32_t kAllMonths = 0xFFFu;
+constexpr uint32_t kFebruary = 1u << 1;
+constexpr uint32_t kThirtyDayMonths = 1u << 3 | 1u << 5 | 1u << 8 | 1u << 10;
+// The month walk handles intervals below this; longer ones go day by day.
+constexpr int32_t kLongInterval = 64;
 
 using DT = DateTime;
 
@@ -71,23 +78,64 @@ uint32_t WeekdayBits(const Mask& m) {
   return OnesOf8(&m[0]) & 0x7Fu;
 }
 
+// The civil date of a day number: the same calendar as DateTime's, by
+// Neri and Schneider's method in 32-bit arithmetic over the years 0..8000
+// (a day number plus kShift counts the days since 0000-03-01). Checked
+// against DateTime for every day of that range.
+void CivilOf(int64_t day, int& year, int& month, int& dayOfMonth) {
+  constexpr int64_t kShift = 693899;
+  constexpr int64_t kLast = 3000000;  // in the year 8113
+  if (day < -kShift || day > kLast) {
+    DT::CivilFromDayNumber(day, year, month, dayOfMonth);
+    return;
+  }
+  const uint32_t n1 = 4 * static_cast<uint32_t>(day + kShift) + 3;
+  const uint32_t century = n1 / 146097;
+  const uint32_t n2 = n1 % 146097 / 4 * 4 + 3;
+  const uint64_t p2 = uint64_t{2939745} * n2;
+  const uint32_t yearOfCentury = static_cast<uint32_t>(p2 >> 32);
+  const uint32_t dayOfYear = static_cast<uint32_t>(p2) / 2939745 / 4;  // from 1 March
+  const uint32_t n3 = 2141 * dayOfYear + 197913;
+  const bool janOrFeb = dayOfYear >= 306;
+  year = static_cast<int>(100 * century + yearOfCentury + janOrFeb);
+  month = static_cast<int>((n3 >> 16) - (janOrFeb ? 12 : 0));
+  dayOfMonth = static_cast<int>((n3 & 0xFFFF) / 2141 + 1);
+}
+
+// 0 = Sunday.
+int WeekdayIndex(int64_t day) {
+  return DT::WeekdayOfDay(day) - 1;
+}
+
+// FloorMod(a, n) for n > 0, in 32 bits whenever a fits: the intervals come
+// from 16-bit fields, and a 64-bit division costs several times as much.
+int32_t ModInterval(int64_t a, int32_t n) {
+  if (a >= INT32_MIN && a <= INT32_MAX) {
+    const int32_t r = static_cast<int32_t>(a) % n;
+    return r < 0 ? r + n : r;
+  }
+  return static_cast<int32_t>(DT::FloorMod(a, n));
+}
+
 struct Rule {
   uint32_t hours = 0;     // bit h: hour h of the day
   uint32_t days = 0;      // bit d-1: day d of the month
-  uint32_t months = 0;    // bit m-1: month m
+  uint32_t months = 0;    // bit m-1: month m, if it has a selected day
   uint32_t weekdays = 0;  // bit w-1: weekday w, Sunday = 1
   // The each-n-days rule, when it can reject a day: the passing days d are
   // those with FloorMod(d, interval) == phase.
   bool stepped = false;
-  int64_t interval = 1;
-  int64_t phase = 0;
+  int32_t interval = 1;
+  int32_t phase = 0;
 
-  bool DatePasses(int64_t day) const {
+  // The day-of-month, month and weekday checks.
+  bool CalendarPasses(int64_t day) const {
     int y, m, d;
-    DT::CivilFromDayNumber(day, y, m, d);
-    const int w = DT::WeekdayOfDay(day);
-    return ((months >> (m - 1)) & (days >> (d - 1)) & (weekdays >> (w - 1)) & 1u) != 0 &&
-           (!stepped || DT::FloorMod(day, interval) == phase);
+    CivilOf(day, y, m, d);
+    return ((months >> (m - 1)) & (days >> (d - 1)) & (weekdays >> WeekdayIndex(day)) & 1u) != 0;
+  }
+  bool DatePasses(int64_t day) const {
+    return CalendarPasses(day) && (!stepped || ModInterval(day, interval) == phase);
   }
 };
 
@@ -97,20 +145,29 @@ Rule ReadRule(const TaskTable& t, int id) {
   r.days = DayOfMonthBits(t.DayOfMonthMask[id]);
   r.months = MonthBits(t.MonthMask[id]);
   r.weekdays = WeekdayBits(t.WeekdayMask[id]);
+  // A month too short for every selected day can never pass: dropping it
+  // lets the month walk skip it.
+  const int earliestDay = std::countr_zero(r.days) + 1;
+  if (earliestDay >= 30) r.months &= ~kFebruary;
+  if (earliestDay >= 31) r.months &= ~kThirtyDayMonths;
   const int n = t.EveryNDays[id];
   if (n == 0 || n == 1 || n == -1) return r;  // 0 switches the rule off; ±1 lets every day pass
-  // The start year is taken literally, as the data file's date parts are: a
-  // year below 100 is a year of the first century, which only a damaged file
-  // can hold. Unless the month carries it into the year 100 or later, the
-  // start date lies outside the representable years 100..9999, and a start
-  // date that cannot be formed lets every day pass.
-  const auto start = DT::FromParts(t.StartYear[id], t.StartMonth[id], t.StartDay[id]);
-  if (!start) return r;
+  // The start date rolls over like the data file's date parts, and its year
+  // is taken literally: a year below 100 is a year of the first century,
+  // which only a damaged file can hold. Unless the month carries it into
+  // the year 100 or later, the start date lies outside the representable
+  // years 100..9999, and a start date that cannot be formed lets every day
+  // pass. This is DateTime::FromParts at midnight, without its general
+  // checks, which 16-bit parts cannot fail.
+  static const int64_t kFirstDay = DT::FromParts(DT::kMinYear, 1, 1)->DayNumber();
+  static const int64_t kLastDay = DT::FromParts(DT::kMaxYear, 12, 31)->DayNumber();
+  const int64_t start = DT::DayNumberOf(t.StartYear[id], t.StartMonth[id], t.StartDay[id]);
+  if (start < kFirstDay || start > kLastDay) return r;
   // Only divisibility of the day distance matters, so the sign of the
   // interval does not.
   r.stepped = true;
-  r.interval = n < 0 ? -int64_t{n} : int64_t{n};
-  r.phase = DT::FloorMod(start->DayNumber(), r.interval);
+  r.interval = n < 0 ? -n : n;
+  r.phase = ModInterval(start, r.interval);
   return r;
 }
 
@@ -127,14 +184,18 @@ struct Window {
   int64_t highDay;  // the latest day, whose hours up to highHour are inside
   int highHour;
 
-  explicit Window(DateTime base) {
-    const int64_t hour = DT::FloorDiv(base.Seconds(), DT::kSecondsPerHour);
-    baseDay = DT::FloorDiv(hour, kHoursPerDay);
-    baseHour = static_cast<int>(hour - baseDay * kHoursPerDay);
-    lowDay = DT::FloorDiv(hour - kSearchHours, kHoursPerDay);
-    lowHour = static_cast<int>(hour - kSearchHours - lowDay * kHoursPerDay);
-    highDay = DT::FloorDiv(hour + kSearchHours, kHoursPerDay);
-    highHour = static_cast<int>(hour + kSearchHours - highDay * kHoursPerDay);
+  explicit Window(DateTime now) {
+    // kSearchHours is 366 days and 16 hours.
+    constexpr int kDaysOut = kSearchHours / kHoursPerDay;
+    constexpr int kHoursOut = kSearchHours % kHoursPerDay;
+    baseDay = now.DayNumber();
+    baseHour = now.Hour();
+    const bool lowBorrows = baseHour < kHoursOut;
+    lowDay = baseDay - kDaysOut - lowBorrows;
+    lowHour = baseHour - kHoursOut + (lowBorrows ? kHoursPerDay : 0);
+    const bool highCarries = baseHour + kHoursOut >= kHoursPerDay;
+    highDay = baseDay + kDaysOut + highCarries;
+    highHour = baseHour + kHoursOut - (highCarries ? kHoursPerDay : 0);
   }
 };
 
@@ -155,198 +216,357 @@ uint32_t HoursAfter(int h) {
 
 // --- Month by month ---------------------------------------------------------
 
-bool IsLeapYear(int64_t y) {
-  return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
+// Divisible by 4, and by 400 when by 100 (given 4, 100 divides y when 25
+// does, and 400 when 16 does).
+bool IsLeapYear(int y) {
+  return (y & 3) == 0 && (y % 25 != 0 || (y & 15) == 0);
 }
 
-int DaysInMonth(int64_t year, int month) {
-  static constexpr int8_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
+// Days of the year before each month, and the year's length.
+constexpr int16_t kDaysBefore[2][13] = {
+    {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365},
+    {0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335, 366}};
 
-// Walks the calendar a month at a time and gives, for each month, the set
-// of its days that pass (bit i: the month's day i + 1). The weekday and
-// each-n-days patterns are periodic bit runs shifted into place; their
-// phases move by the month's length, so no division is needed per month.
-class MonthWalk {
-  // For an interval n below 64: bits 0, n, 2n, ... and 28 mod n.
+// The rule's day patterns as periodic bit runs: a month's passing days are
+// these runs shifted to the month's first day and masked with its days of
+// the month. The walk goes from one selected month straight to the next.
+class MonthPatterns {
+  // For an interval n below kLongInterval: bits 0, n, 2n, ...
   static constexpr auto kStepRuns = [] {
-    std::array<uint64_t, 64> runs{};
-    for (int n = 1; n < 64; ++n) {
+    std::array<uint64_t, kLongInterval> runs{};
+    for (int n = 1; n < kLongInterval; ++n) {
       for (int i = 0; i < 64; i += n) runs[n] |= uint64_t{1} << i;
     }
     return runs;
   }();
-  static constexpr auto kLengthStep28 = [] {
-    std::array<int8_t, 64> steps{};
-    for (int n = 1; n < 64; ++n) steps[n] = static_cast<int8_t>(28 % n);
-    return steps;
+  // For the same n: 2^64 / n rounded up, to take remainders by n without
+  // dividing (0 for n = 1, for which every remainder is 0).
+  static constexpr auto kReciprocals = [] {
+    std::array<uint64_t, kLongInterval> reciprocals{};
+    for (uint64_t n = 1; n < kLongInterval; ++n) reciprocals[n] = UINT64_MAX / n + 1;
+    return reciprocals;
   }();
 
  public:
-  MonthWalk(const Rule& rule, int64_t day) : rule_(rule) {
-    int d;
-    DT::CivilFromDayNumber(day, year_, month_, d);
-    first_ = day - (d - 1);
-    length_ = DaysInMonth(year_, month_);
-    weekdayOfFirst_ = DT::WeekdayOfDay(first_) - 1;
-    // Copies of the 7 weekday bits at every multiple of 7 (bit 63 too).
-    weekdayRun_ = uint64_t{rule.weekdays} * 0x8102040810204081u;
-    if (rule.stepped) {
-      const int64_t n = rule.interval;
-      stepRun_ = n < 64 ? kStepRuns[n] : 1;
-      const int64_t step28 = n < 64 ? kLengthStep28[n] : 28;
-      for (int i = 0; i < 4; ++i) {
-        lengthStep_[i] = step28 + i >= n ? step28 + i - n : step28 + i;
-      }
-      toStep_ = DT::FloorMod(rule.phase - first_, n);
+  struct Month {
+    int64_t first;  // day number of the month's first day
+    int year;
+    int month;
+    int length;
+    int weekdayOfFirst;  // 0 = Sunday
+    int32_t toStep;      // days from the first day to the next each-n-days day
+  };
+
+  // For rules without each-n-days or with an interval below kLongInterval.
+  explicit MonthPatterns(const Rule& rule)
+      : months_(rule.months),
+        days_(rule.days),
+        // Copies of the 7 weekday bits at every multiple of 7 (bit 63 too).
+        weekdayRun_(uint64_t{rule.weekdays} * 0x8102040810204081u),
+        stepped_(rule.stepped),
+        interval_(rule.stepped ? rule.interval : 1),
+        phase_(rule.phase),
+        stepRun_(!rule.stepped ? ~uint64_t{0} : kStepRuns[rule.interval]) {
+    if (!stepped_) return;
+    const int32_t step28 = 28 % interval_;
+    for (int i = 0; i < 4; ++i) {
+      lengthStep_[i] = step28 + i >= interval_ ? step28 + i - interval_ : step28 + i;
     }
   }
 
-  int64_t First() const { return first_; }
-  int64_t Last() const { return first_ + length_ - 1; }
+  Month MonthOf(int64_t day) const {
+    Month m;
+    int d;
+    CivilOf(day, m.year, m.month, d);
+    m.first = day - (d - 1);
+    m.length = Length(m.year, m.month);
+    m.weekdayOfFirst = WeekdayIndex(m.first);
+    m.toStep = stepped_ ? ModInterval(phase_ - m.first, interval_) : 0;
+    return m;
+  }
 
-  uint32_t PassingDays() const {
-    if ((rule_.months >> (month_ - 1) & 1u) == 0) return 0;
-    uint32_t bits = rule_.days & ((uint32_t{1} << length_) - 1);
-    bits &= static_cast<uint32_t>(weekdayRun_ >> weekdayOfFirst_);
-    if (rule_.stepped) bits &= toStep_ < 64 ? static_cast<uint32_t>(stepRun_ << toStep_) : 0;
+  // Bit i: the month's day i + 1 passes.
+  uint32_t PassingDays(const Month& m) const {
+    if (!Selected(m.month)) return 0;
+    uint32_t bits = days_ & ((uint32_t{1} << m.length) - 1);
+    bits &= static_cast<uint32_t>(weekdayRun_ >> m.weekdayOfFirst);
+    bits &= m.toStep < 64 ? static_cast<uint32_t>(stepRun_ << m.toStep) : 0;
     return bits;
   }
 
-  void Next() {
-    first_ += length_;
-    weekdayOfFirst_ += length_ - 28;
-    if (weekdayOfFirst_ >= 7) weekdayOfFirst_ -= 7;
-    if (rule_.stepped) {
-      toStep_ -= lengthStep_[length_ - 28];
-      if (toStep_ < 0) toStep_ += rule_.interval;
+  // To the next or previous month that the month mask selects (there is
+  // one: a rule without months never gets here).
+  void NextSelected(Month& m) const {
+    const uint32_t later = months_ >> m.month;
+    if (Selected(m.month == 12 ? 1 : m.month + 1)) {
+      StepForward(m);
+      return;
     }
-    if (++month_ > 12) {
-      month_ = 1;
-      ++year_;
+    int year = m.year;
+    int64_t yearStart = m.first - kDaysBefore[IsLeapYear(year)][m.month - 1];
+    int month;
+    if (later != 0) {
+      month = m.month + 1 + std::countr_zero(later);
+    } else {
+      yearStart += kDaysBefore[IsLeapYear(year)][12];
+      ++year;
+      month = 1 + std::countr_zero(months_);
     }
-    length_ = DaysInMonth(year_, month_);
+    JumpTo(m, year, month, yearStart);
   }
 
-  void Previous() {
-    if (--month_ < 1) {
-      month_ = 12;
-      --year_;
+  void PreviousSelected(Month& m) const {
+    const uint32_t earlier = months_ & ((uint32_t{1} << (m.month - 1)) - 1);
+    if (Selected(m.month == 1 ? 12 : m.month - 1)) {
+      StepBack(m);
+      return;
     }
-    length_ = DaysInMonth(year_, month_);
-    first_ -= length_;
-    weekdayOfFirst_ -= length_ - 28;
-    if (weekdayOfFirst_ < 0) weekdayOfFirst_ += 7;
-    if (rule_.stepped) {
-      toStep_ += lengthStep_[length_ - 28];
-      if (toStep_ >= rule_.interval) toStep_ -= rule_.interval;
+    int year = m.year;
+    int64_t yearStart = m.first - kDaysBefore[IsLeapYear(year)][m.month - 1];
+    int month;
+    if (earlier != 0) {
+      month = 32 - std::countl_zero(earlier);
+    } else {
+      --year;
+      yearStart -= kDaysBefore[IsLeapYear(year)][12];
+      month = 32 - std::countl_zero(months_);
+    }
+    JumpTo(m, year, month, yearStart);
+  }
+
+ private:
+  bool Selected(int month) const { return (months_ >> (month - 1) & 1u) != 0; }
+
+  static int Length(int year, int month) {
+    static constexpr int8_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 ? 28 + IsLeapYear(year) : kDays[month - 1];
+  }
+
+  // The neighbouring month: the phases move by 28..31 days, no division.
+  void StepForward(Month& m) const {
+    m.first += m.length;
+    m.weekdayOfFirst += m.length - 28;
+    if (m.weekdayOfFirst >= 7) m.weekdayOfFirst -= 7;
+    m.toStep -= lengthStep_[m.length - 28];
+    if (m.toStep < 0) m.toStep += interval_;
+    if (++m.month > 12) {
+      m.month = 1;
+      ++m.year;
+    }
+    m.length = Length(m.year, m.month);
+  }
+
+  void StepBack(Month& m) const {
+    if (--m.month < 1) {
+      m.month = 12;
+      --m.year;
+    }
+    m.length = Length(m.year, m.month);
+    m.first -= m.length;
+    m.weekdayOfFirst -= m.length - 28;
+    if (m.weekdayOfFirst < 0) m.weekdayOfFirst += 7;
+    m.toStep += lengthStep_[m.length - 28];
+    if (m.toStep >= interval_) m.toStep -= interval_;
+  }
+
+  // Over unselected months.
+  void JumpTo(Month& m, int year, int month, int64_t yearStart) const {
+    const int64_t first = yearStart + kDaysBefore[IsLeapYear(year)][month - 1];
+    const int32_t shift = static_cast<int32_t>(first - m.first);  // within a year
+    m.weekdayOfFirst = (m.weekdayOfFirst + shift % 7 + 7) % 7;
+    // FloorMod(toStep - shift, n) without a division (Lemire's method, with
+    // a multiple of n added to make the dividend positive).
+    const uint32_t dividend = static_cast<uint32_t>(m.toStep - shift + 366 * interval_);
+    const unsigned __int128 fraction = kReciprocals[interval_] * dividend;
+    m.toStep = static_cast<int32_t>((fraction * static_cast<uint32_t>(interval_)) >> 64);
+    m.first = first;
+    m.year = year;
+    m.month = month;
+    m.length = Length(year, month);
+  }
+
+  uint32_t months_;
+  uint32_t days_;
+  uint64_t weekdayRun_;  // bit i: weekday (i mod 7) selected
+  bool stepped_;
+  int32_t interval_;
+  int32_t phase_;
+  uint64_t stepRun_;                      // bits 0, n, 2n, ... (all bits without the rule)
+  int32_t lengthStep_[4] = {0, 0, 0, 0};  // 28..31 mod n
+};
+
+using Month = MonthPatterns::Month;
+
+// --- Three ways to the nearest passing days ---------------------------------
+//
+// Each route answers: does the base day pass, which is the latest passing
+// day in [lowDay, baseDay - 1], and which the earliest in [baseDay + 1,
+// highDay]?
+
+// Rules that select every day of every month: only the weekday and the
+// each-n-days rule decide. The each-n-days days (every day without the rule)
+// run through the weekdays with period 7, so seven of them settle whether
+// any ever passes.
+class WeekdayRoute {
+ public:
+  WeekdayRoute(const Rule& r, const Window& w)
+      : r_(r), w_(w), n_(r.stepped ? r.interval : 1), weekdayStep_(n_ % 7) {}
+
+  bool Today() const {
+    return (r_.weekdays >> WeekdayIndex(w_.baseDay) & 1u) != 0 &&
+           (!r_.stepped || ModInterval(w_.baseDay, n_) == r_.phase);
+  }
+
+  std::optional<int64_t> Latest() const {
+    int64_t day = w_.baseDay - 1;
+    if (r_.stepped) day -= ModInterval(day - r_.phase, n_);
+    int weekday = WeekdayIndex(day);
+    for (int k = 0; k < 7 && day >= w_.lowDay; ++k) {
+      if ((r_.weekdays >> weekday & 1u) != 0) return day;
+      day -= n_;
+      weekday -= weekdayStep_;
+      if (weekday < 0) weekday += 7;
+    }
+    return std::nullopt;
+  }
+
+  std::optional<int64_t> Earliest() const {
+    int64_t day = w_.baseDay + 1;
+    if (r_.stepped) day += ModInterval(r_.phase - day, n_);
+    int weekday = WeekdayIndex(day);
+    for (int k = 0; k < 7 && day <= w_.highDay; ++k) {
+      if ((r_.weekdays >> weekday & 1u) != 0) return day;
+      day += n_;
+      weekday += weekdayStep_;
+      if (weekday >= 7) weekday -= 7;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  const Rule& r_;
+  const Window& w_;
+  int32_t n_;
+  int weekdayStep_;
+};
+
+// Rules with an interval of kLongInterval days or more: at most six of its
+// days fall within each half of the window, and visiting them is quicker
+// than walking the months.
+class StepRoute {
+ public:
+  StepRoute(const Rule& r, const Window& w) : r_(r), w_(w) {}
+
+  bool Today() const { return r_.DatePasses(w_.baseDay); }
+
+  std::optional<int64_t> Latest() const {
+    int64_t day = w_.baseDay - 1;
+    day -= ModInterval(day - r_.phase, r_.interval);
+    for (; day >= w_.lowDay; day -= r_.interval) {
+      if (r_.CalendarPasses(day)) return day;
+    }
+    return std::nullopt;
+  }
+
+  std::optional<int64_t> Earliest() const {
+    int64_t day = w_.baseDay + 1;
+    day += ModInterval(r_.phase - day, r_.interval);
+    for (; day <= w_.highDay; day += r_.interval) {
+      if (r_.CalendarPasses(day)) return day;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  const Rule& r_;
+  const Window& w_;
+};
+
+// Everything else: walk out from the base day's month, a selected month at
+// a time.
+class MonthRoute {
+ public:
+  MonthRoute(const Rule& r, const Window& w) : p_(r), w_(w), base_(p_.MonthOf(w.baseDay)) {}
+
+  bool Today() const { return (p_.PassingDays(base_) >> (w_.baseDay - base_.first) & 1u) != 0; }
+
+  std::optional<int64_t> Latest() const {
+    Month m = base_;
+    uint32_t bits = p_.PassingDays(m) & ((uint32_t{1} << (w_.baseDay - m.first)) - 1);
+    for (;;) {
+      if (m.first <= w_.lowDay) {  // the window begins in this month, or after it
+        if (m.first + m.length <= w_.lowDay) return std::nullopt;
+        bits &= ~((uint32_t{1} << (w_.lowDay - m.first)) - 1);
+        if (bits == 0) return std::nullopt;
+      }
+      if (bits != 0) return m.first + HighestBit(bits);
+      p_.PreviousSelected(m);
+      bits = p_.PassingDays(m);
+    }
+  }
+
+  std::optional<int64_t> Earliest() const {
+    Month m = base_;
+    uint32_t bits = p_.PassingDays(m) & ~((uint32_t{2} << (w_.baseDay - m.first)) - 1);
+    for (;;) {
+      if (m.first + m.length > w_.highDay) {  // the window ends in this month, or before it
+        if (m.first > w_.highDay) return std::nullopt;
+        bits &= (uint32_t{2} << (w_.highDay - m.first)) - 1;
+        if (bits == 0) return std::nullopt;
+      }
+      if (bits != 0) return m.first + LowestBit(bits);
+      p_.NextSelected(m);
+      bits = p_.PassingDays(m);
     }
   }
 
  private:
-  const Rule& rule_;
-  int year_ = 0;
-  int month_ = 1;
-  int64_t first_ = 0;  // day number of the month's first day
-  int length_ = 31;
-  int weekdayOfFirst_ = 0;   // 0 = Sunday
-  uint64_t weekdayRun_ = 0;  // bit i: weekday (i mod 7) selected
-  uint64_t stepRun_ = 0;     // bits 0, n, 2n, ...
-  int64_t lengthStep_[4] = {0, 0, 0, 0};
-  int64_t toStep_ = 0;  // days from the month's first day to the next each-n-days day
+  MonthPatterns p_;
+  const Window& w_;
+  Month base_;
 };
+
+// --- The search -------------------------------------------------------------
 
 struct Found {
   std::optional<int64_t> previous;  // hours since the zero date-time
   std::optional<int64_t> next;
 };
 
-// The latest passing day in [lowDay, baseDay - 1], then the earliest in
-// [baseDay + 1, highDay], starting from baseDay's month.
-std::optional<int64_t> LatestDayByMonth(MonthWalk walk, const Window& w) {
-  uint32_t bits = walk.PassingDays() & ((uint32_t{1} << (w.baseDay - walk.First())) - 1);
-  for (;;) {
-    const bool lastMonth = walk.First() <= w.lowDay;
-    if (lastMonth) bits &= ~((uint32_t{1} << (w.lowDay - walk.First())) - 1);
-    if (bits != 0) return walk.First() + HighestBit(bits);
-    if (lastMonth) return std::nullopt;
-    walk.Previous();
-    bits = walk.PassingDays();
-  }
-}
-
-std::optional<int64_t> EarliestDayByMonth(MonthWalk walk, const Window& w) {
-  uint32_t bits = walk.PassingDays() & ~((uint32_t{2} << (w.baseDay - walk.First())) - 1);
-  for (;;) {
-    const bool lastMonth = walk.Last() >= w.highDay;
-    if (lastMonth) bits &= (uint32_t{2} << (w.highDay - walk.First())) - 1;
-    if (bits != 0) return walk.First() + LowestBit(bits);
-    if (lastMonth) return std::nullopt;
-    walk.Next();
-    bits = walk.PassingDays();
-  }
-}
-
-// --- Long intervals ---------------------------------------------------------
-
-// With an interval longer than a month, at most one day a month can pass:
-// visiting the each-n-days days themselves is quicker than walking months.
-std::optional<int64_t> LatestDayByStep(const Rule& r, const Window& w) {
-  int64_t day = w.baseDay - 1;
-  day -= DT::FloorMod(day - r.phase, r.interval);
-  for (; day >= w.lowDay; day -= r.interval) {
-    if (r.DatePasses(day)) return day;
-  }
-  return std::nullopt;
-}
-
-std::optional<int64_t> EarliestDayByStep(const Rule& r, const Window& w) {
-  int64_t day = w.baseDay + 1;
-  day += DT::FloorMod(r.phase - day, r.interval);
-  for (; day <= w.highDay; day += r.interval) {
-    if (r.DatePasses(day)) return day;
-  }
-  return std::nullopt;
-}
-
-// --- The search -------------------------------------------------------------
-
-Found Search(const Rule& r, const Window& w) {
+template <typename Route>
+Found SearchBy(const Route& route, const Rule& r, const Window& w) {
   Found f;
+  const int64_t baseHours = w.baseDay * kHoursPerDay;
   const uint32_t hoursToday = r.hours & HoursUpTo(w.baseHour);
   const uint32_t hoursLater = r.hours & HoursAfter(w.baseHour);
-  const int64_t baseHours = w.baseDay * kHoursPerDay;
-
-  std::optional<int64_t> before, after;
-  if (r.stepped && r.interval > 31) {
-    if ((hoursToday != 0 || hoursLater != 0) && r.DatePasses(w.baseDay)) {
-      if (hoursToday != 0) f.previous = baseHours + HighestBit(hoursToday);
-      if (hoursLater != 0) f.next = baseHours + LowestBit(hoursLater);
-    }
-    if (!f.previous) before = LatestDayByStep(r, w);
-    if (!f.next) after = EarliestDayByStep(r, w);
-  } else {
-    const MonthWalk walk(r, w.baseDay);
-    if (walk.PassingDays() >> (w.baseDay - walk.First()) & 1u) {
-      if (hoursToday != 0) f.previous = baseHours + HighestBit(hoursToday);
-      if (hoursLater != 0) f.next = baseHours + LowestBit(hoursLater);
-    }
-    if (!f.previous) before = LatestDayByMonth(walk, w);
-    if (!f.next) after = EarliestDayByMonth(walk, w);
+  if ((hoursToday != 0 || hoursLater != 0) && route.Today()) {
+    if (hoursToday != 0) f.previous = baseHours + HighestBit(hoursToday);
+    if (hoursLater != 0) f.next = baseHours + LowestBit(hoursLater);
   }
-
   // Every selected hour of a day strictly inside the window is a candidate;
   // on the two edge days only part of the day is.
-  if (before) {
+  if (!f.previous) {
+    const auto day = route.Latest();
     const int hour = HighestBit(r.hours);
-    if (*before > w.lowDay || hour >= w.lowHour) f.previous = *before * kHoursPerDay + hour;
+    if (day && (*day > w.lowDay || hour >= w.lowHour)) f.previous = *day * kHoursPerDay + hour;
   }
-  if (after) {
+  if (!f.next) {
+    const auto day = route.Earliest();
     const int hour = LowestBit(r.hours);
-    if (*after < w.highDay || hour <= w.highHour) f.next = *after * kHoursPerDay + hour;
+    if (day && (*day < w.highDay || hour <= w.highHour)) f.next = *day * kHoursPerDay + hour;
   }
   return f;
+}
+
+Found Search(const Rule& r, const Window& w) {
+  // An interval divisible by 7 keeps to one weekday; if that one is not
+  // selected, nothing passes.
+  if (r.stepped && r.interval % 7 == 0 && (r.weekdays >> WeekdayIndex(r.phase) & 1u) == 0) {
+    return {};
+  }
+  if (r.days == kAllDays && r.months == kAllMonths) return SearchBy(WeekdayRoute(r, w), r, w);
+  if (r.stepped && r.interval >= kLongInterval) return SearchBy(StepRoute(r, w), r, w);
+  return SearchBy(MonthRoute(r, w), r, w);
 }
 
 void StoreMoreThanOneYear(Occurrence& field) {
@@ -374,7 +594,7 @@ void FindOccurrences(TaskTable& table, int id, DateTime now) {
   const Rule rule = ReadRule(table, id);
   Found found;
   if (rule.hours != 0 && rule.days != 0 && rule.months != 0 && rule.weekdays != 0) {
-    found = Search(rule, Window(now.StartOfHour()));
+    found = Search(rule, Window(now));
   }
   Store(table.PreviousOccurrence[id], found.previous);
   Store(table.NextOccurrence[id], found.next);

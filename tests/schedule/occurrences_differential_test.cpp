@@ -15,7 +15,6 @@ namespace zelto {
 namespace {
 
 using test::At;
-using test::RuleText;
 using test::Show;
 
 // Values that must not select, some of them sharing a byte with 1.
@@ -49,7 +48,8 @@ class RuleMaker {
     if (!mayBeEmpty) mask[Pick(0, consulted - 1)] = 1;
   }
 
-  // Mostly none or short; long and extreme intervals only when rare is set.
+  // Mostly none or short, never longer than `longest`; when that is over 400,
+  // the extremes and any 16-bit value too.
   int16_t Interval(int longest) {
     const int sign = Chance(0.2) ? -1 : 1;
     const int pick = Pick(0, 19);
