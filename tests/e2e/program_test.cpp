@@ -177,6 +177,17 @@ TEST_F(EndToEnd, KilledInstanceDoesNotBlockTheNextStart) {
   EXPECT_EQ(ReadFileBytes(File("content.txt")), PreparedContent());
 }
 
+TEST_F(EndToEnd, NoLockPossibleStillRuns) {
+  WriteFileBytes(File("content.txt"), PreparedContent());
+  fs::create_directory(File("instance.lock"));  // in the way of the lock file
+  Program program(folder_.path());
+  ASSERT_TRUE(program.WaitShown()) << program.Stderr().toStdString();
+  EXPECT_EQ(program.CountOf("Already running"), 0);
+  ASSERT_TRUE(program.RequestClose());
+  ASSERT_TRUE(program.WaitExit());
+  EXPECT_EQ(ReadFileBytes(File("content.tmp")), PreparedContent());
+}
+
 TEST_F(EndToEnd, TerminationSignalsSave) {
   for (int number : {SIGTERM, SIGHUP, SIGINT}) {
     SCOPED_TRACE(number);
