@@ -512,26 +512,4 @@ void Form1::SetPassButtonsEnabled(bool enabled) {
   Command7->setEnabled(enabled);
 }
 
-bool Form1::IsMinimized() const {
-  return (windowState() & Qt::WindowMinimized) != 0;
-}
-
-std::string Form1::PositionFileText() const {
-  // Placement and state, column widths, then the sort settings of both views.
-  const QRect frame = frameGeometry();
-  const int state = IsMinimized() ? 1 : (windowState() & Qt::WindowMaximized) ? 2 : 0;
-  const QHeaderView* header = ListView1->header();
-  QString text = QString("%1\t%2\t%3\t%4\t%5\r\n%6\t%7\t%8\r\n%9\t%10\t%11\t%12\r\n")
-                     .arg(frame.left() * kTwipsPerPixel)
-                     .arg(frame.top() * kTwipsPerPixel)
-                     .arg(frame.width() * kTwipsPerPixel)
-                     .arg(frame.height() * kTwipsPerPixel)
-                     .arg(state)
-                     .arg(header->sectionSize(0) * kTwipsPerPixel)
-                     .arg(header->sectionSize(1) * kTwipsPerPixel)
-                     .arg(header->sectionSize(2) * kTwipsPerPixel)
-                     .arg(TodoSortColumn, TodoSortOrder, DoneSortColumn, DoneSortOrder);
-  return text.toStdString();
-}
-
 }  // namespace zelto

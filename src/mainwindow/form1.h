@@ -7,7 +7,12 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 
+#include "mainwindow/hourwatch.h"
+#include "mainwindow/placement.h"
+#include "store/datafile.h"
 #include "store/ports.h"
 #include "store/tasktable.h"
 
@@ -23,6 +28,7 @@ namespace zelto {
 class Form2;
 class MessageBoxes;
 class TaskListModel;
+class TrayIcon;
 
 // The main window: the "Tasks" view switch, the seven command buttons and
 // the task list. It owns no task data; every change ends with a rebuild of
@@ -116,8 +122,40 @@ class Form1 : public QWidget, public WindowHooks {
   bool IsMinimized() const override;
   std::string PositionFileText() const override;
 
+  // Start-up, once the single-instance check has passed: placement
+  // tracking, the columns, position.txt, content.txt and one Timer1 tick.
+  void StartUp();
+  // Shows the window as start-up left it: minimised goes to the tray.
+  void ShowAtStartUp();
+  // The hour watch; Timer1 runs it every second once the window is shown.
+  void Timer1_Timer();
+  // Hides the minimised window behind the notification-area icon (where
+  // the desktop has one; otherwise it stays minimised on the taskbar).
+  void MinimizeToTray();
+  // Back from the tray or the taskbar in RestoreWindowState, icon removed.
+  void BringBack();
+  // Session end or a termination signal: save, remove the icon and end,
+  // whatever the save did. Runs as well while the window is hidden.
+  void EndSession();
+  // The session manager asks for the data to be saved: the session may yet
+  // go on (a checkpoint, a log-off called off), so the program keeps running.
+  void CommitData();
+
+  // Told the name of each start-up step as it ends ("position", "load",
+  // "tick"); the start-up measurement listens.
+  std::function<void(const char*)> StartUpStepDone;
+
+  Placement WindowPlacement;  // WindowLeft.. and RestoreWindowState
+  int16_t RestoreRequest = 0;
+  std::optional<HourWatch> HourWatch1;  // PreviousHour, CurrentHour
+  TrayIcon* Tray = nullptr;
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   QToolButton* MakePictureButton(const char* name, const QString& tip, const QString& picture,
@@ -140,6 +178,23 @@ class Form1 : public QWidget, public WindowHooks {
   QIcon trayImage_;
   std::array<QString, 7> weekdayNames_;  // Sunday first, the user's locale
   QPointer<Form2> editor_;
+
+  // Start-up and shutdown.
+  void ApplyPositionFile();
+  void RecordPlacement();
+  void FitListToWindow();
+  void CorrectStartSize();
+  SaveResult Save();
+  void FinishShutdown();
+  bool started_ = false;                 // placement tracking and the lifecycle are on
+  bool saving_ = false;                  // a save (and perhaps its question) is under way
+  bool ended_ = false;                   // the shutdown has run: the next close just closes
+  bool endRequested_ = false;            // the session ends: no save result keeps the window
+  int16_t startState_ = 0;               // the window state position.txt asked for
+  std::optional<QRect> startOuterRect_;  // from position.txt, while the frame is not yet known
+  // Column widths in twips as position.txt gave them: written back unchanged
+  // while the column keeps the pixel width they made.
+  std::array<float, 3> columnTwips_{650.0f, 3100.0f, 2000.0f};
 };
 
 }  // namespace zelto

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 
+#include "platform/autoanswer.h"
 #include "platform/textcodec.h"
 
 namespace zelto {
@@ -54,6 +55,7 @@ Answer MessageBoxes::Ask(const QString& text, const QString& title, Buttons butt
     script_.pop_front();
     return answer;
   }
+  if (const auto answer = AutoAnswer(text, title, buttons, def)) return *answer;
 
   QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::NoButton, parent_);
   switch (buttons) {

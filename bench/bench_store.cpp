@@ -1,0 +1,154 @@
+// Loading and saving a full data file (10,000 tasks, about 4 MB), each beside
+// its floor: reading the file and splitting it into lines, and writing the
+// same bytes and syncing them.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <random>
+
+#include "store/datafile.h"
+#include "store/filebytes.h"
+#include "store/linereader.h"
+#include "support/core/fakes.h"
+
+namespace zelto {
+namespace {
+
+constexpr int kTasks = 10000;
+
+// Tasks as a long-used list has them: texts of varied length with some
+// accented Latin-1 bytes, hourly to yearly rules, a few markers.
+std::unique_ptr<TaskTable> RealisticTable() {
+  static const char* const kWords[] = {"water",   "the",          "plants",  "pay",    "rent",
+                                       "call",    "mother",       "backup",  "server", "check",
+                                       "caf\xe9", "r\xe9sum\xe9", "invoice", "weekly", "report",
+                                       "renew",   "passport",     "clean",   "filter", "garden"};
+  std::mt19937 random(20240306);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  auto table = MakeTaskTable();
+  TaskTable& t = *table;
+  const DateTime base = *DateTime::FromParts(2024, 3, 1);
+  for (int id = 1; id <= kTasks; ++id) {
+    std::string text = "Task " + std::to_string(id) + ":";
+    const int words = 8 + pick(14);
+    for (int w = 0; w < words; ++w) text += std::string(" ") + kWords[pick(20)];
+    t.TaskText[id] = text;
+    t.TaskChecked[id] = static_cast<int16_t>(pick(2) ? -1 : 0);
+    t.CheckedDate[id] = t.TaskChecked[id] ? base.AddHours(pick(2000)) : DateTime();
+    t.PreviousOccurrence[id] = base.AddHours(pick(5000));
+    t.NextOccurrence[id] = pick(50) == 0 ? Occurrence(std::string(kMoreThanOneYear))
+                                         : Occurrence(base.AddHours(5000 + pick(5000)));
+    if (pick(4) == 0) {
+      t.EveryNDays[id] = static_cast<int16_t>(1 + pick(30));
+      t.StartDay[id] = static_cast<int16_t>(1 + pick(28));
+      t.StartMonth[id] = static_cast<int16_t>(1 + pick(12));
+      t.StartYear[id] = 2024;
+    }
+    for (int k = 0; k < kMaskSize; ++k) {
+      t.HourMask[id][k] = static_cast<int16_t>(k < 24 && pick(6) == 0);
+      t.WeekdayMask[id][k] = static_cast<int16_t>(k < 7 && pick(3) != 0);
+      t.DayOfMonthMask[id][k] = static_cast<int16_t>(pick(4) != 0);
+      t.MonthMask[id][k] = static_cast<int16_t>(k < 12 && pick(5) != 0);
+    }
+  }
+  return table;
+}
+
+class Fixture {
+ public:
+  Fixture() : table_(RealisticTable()) {
+    NullWindowHooks hooks;
+    test::ScriptedPrompter prompter;
+    if (SaveDataFile(*table_, folder_.path(), false, prompter, hooks) != SaveResult::Saved)
+      std::abort();
+    bytes_ = test::ReadFileBytes(folder_ / kContentFile);
+    std::printf("data file: %d tasks, %zu bytes\n", kTasks, bytes_.size());
+  }
+  const test::TempFolder& folder() const { return folder_; }
+  const TaskTable& table() const { return *table_; }
+  const std::string& bytes() const { return bytes_; }
+
+ private:
+  test::TempFolder folder_;
+  std::unique_ptr<TaskTable> table_;
+  std::string bytes_;
+};
+
+Fixture& Data() {
+  static Fixture fixture;
+  return fixture;
+}
+
+void LoadFloor(benchmark::State& state) {
+  const auto file = Data().folder() / kContentFile;
+  for (auto _ : state) {
+    const auto bytes = ReadWholeFile(file);
+    LineReader lines(bytes->View());
+    std::size_t count = 0, length = 0;
+    while (!lines.AtEnd()) {
+      length += lines.Next().size();
+      ++count;
+    }
+    benchmark::DoNotOptimize(count);
+    benchmark::DoNotOptimize(length);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(Data().bytes().size()));
+}
+
+void Load(benchmark::State& state) {
+  test::ScriptedPrompter prompter;
+  std::unique_ptr<TaskTable> table;
+  for (auto _ : state) {
+    // The empty table is start-up's, not the loader's, work.
+    state.PauseTiming();
+    table = MakeTaskTable();
+    state.ResumeTiming();
+    if (!LoadDataFile(*table, Data().folder().path(), prompter)) state.SkipWithError("no file");
+  }
+  if (!prompter.asked.empty() || table->TaskText[kTasks] != Data().table().TaskText[kTasks])
+    state.SkipWithError("the file did not load cleanly");
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(Data().bytes().size()));
+}
+
+void SaveFloor(benchmark::State& state) {
+  const auto file = Data().folder() / "floor.txt";
+  const std::string& bytes = Data().bytes();
+  for (auto _ : state) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const bool ok = fd >= 0 &&
+                    ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+                    ::fsync(fd) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!ok) state.SkipWithError("write failed");
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+}
+
+void Save(benchmark::State& state) {
+  NullWindowHooks hooks;
+  test::ScriptedPrompter prompter;
+  for (auto _ : state) {
+    if (SaveDataFile(Data().table(), Data().folder().path(), false, prompter, hooks) !=
+        SaveResult::Saved)
+      state.SkipWithError("save failed");
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(Data().bytes().size()));
+}
+
+// Formatting alone, to tell the CPU share of a save from the disk's.
+void SaveFormatOnly(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(FormatDataFile(Data().table()));
+}
+
+BENCHMARK(LoadFloor)->Name("Load/floor")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Load)->Name("Load")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(SaveFloor)->Name("Save/floor")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Save)->Name("Save")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(SaveFormatOnly)->Name("Save/format-only")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace zelto
+
+BENCHMARK_MAIN();

@@ -1,0 +1,60 @@
+#include "store/filebytes.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace zelto {
+namespace {
+
+class ScopedFd {
+ public:
+  explicit ScopedFd(int fd) : fd_(fd) {}
+  ~ScopedFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::optional<FileBytes> ReadWholeFile(const std::filesystem::path& file) {
+  ScopedFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return std::nullopt;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+
+  // One byte more than the size, so that a single read normally both fills
+  // the buffer and sees the end; a file that grows meanwhile is still read
+  // whole.
+  std::size_t capacity = info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 4096;
+  FileBytes bytes;
+  bytes.data.reset(new char[capacity]);
+  for (;;) {
+    if (bytes.size == capacity) {
+      const std::size_t larger = capacity * 2;
+      std::unique_ptr<char[]> grown(new char[larger]);
+      std::memcpy(grown.get(), bytes.data.get(), bytes.size);
+      bytes.data = std::move(grown);
+      capacity = larger;
+    }
+    const ssize_t got = ::read(fd.get(), bytes.data.get() + bytes.size, capacity - bytes.size);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    bytes.size += static_cast<std::size_t>(got);
+  }
+  return bytes;
+}
+
+}  // namespace zelto
