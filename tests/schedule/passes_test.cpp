@@ -34,9 +34,10 @@ bool Pass(bool refresh, TaskTable& t, DateTime now, WindowHooks& hooks) {
 }
 
 // The refresh unticks a due task and searches it again, once, however long
-// ago it fell due (the program may have been closed), and asks for the
-// (minimised) window back. Recalculating searches every task and unticks none
-// of these. The tick's date stays.
+// ago it fell due (the program may have been closed); if the task was ticked
+// and the window is minimised, it asks for the window back, and a later
+// unticked due task does not take that back. Recalculating searches every
+// task and unticks none of these. The tick's date stays.
 TEST(Passes, RollOverOnlyWhenNextOccurrenceHasArrivedOrCannotBeRead) {
   const struct {
     const char* what;
@@ -56,15 +57,20 @@ TEST(Passes, RollOverOnlyWhenNextOccurrenceHasArrivedOrCannotBeRead) {
       {"More than 1 year", std::string(kMoreThanOneYear), false},
   };
   for (const auto& c : cases) {
-    for (bool refresh : {true, false}) {
-      SCOPED_TRACE(std::string(c.what) + (refresh ? ", refresh" : ", recalculate"));
+    for (int run = 0; run < 8; ++run) {
+      const bool refresh = run & 1, ticked = run & 2, minimized = run & 4;
+      SCOPED_TRACE(std::string(c.what) + (refresh ? ", refresh" : ", recalculate") +
+                   (ticked ? ", ticked" : "") + (minimized ? ", minimised" : ""));
       auto t = MakeTaskTable();
       RecordingHooks hooks;
-      hooks.minimized = true;
+      hooks.minimized = minimized;
       DailyAtNine(*t, 4, c.next);
+      t->TaskChecked[4] = ticked ? kTicked : 0;
+      DailyAtNine(*t, 7, At(2024, 5, 10, 9));
+      t->TaskChecked[7] = 0;
       const bool rolls = refresh && c.due, searched = rolls || !refresh;
-      EXPECT_EQ(Pass(refresh, *t, kNow, hooks), rolls) << "the window asked for";
-      EXPECT_EQ(t->TaskChecked[4], rolls ? 0 : kTicked);
+      EXPECT_EQ(Pass(refresh, *t, kNow, hooks), rolls && ticked && minimized) << "window asked for";
+      EXPECT_EQ(t->TaskChecked[4], ticked && !rolls ? kTicked : 0);
       EXPECT_EQ(test::Occurrences(*t, 4),
                 searched ? "2024-05-15-09 / 2024-05-16-09" : "ok / " + Show(c.next));
       EXPECT_EQ(t->CheckedDate[4], kTickedAt);
@@ -105,24 +111,6 @@ TEST(Passes, WalkTheSlotsInUse) {
     EXPECT_EQ(t->TaskCount, 7);
     EXPECT_EQ(t->TaskChecked[kMaxTaskId], kTicked) << "a free slot is not searched";
     EXPECT_EQ(Show(t->NextOccurrence[kMaxTaskId]), "2024-05-10-09");
-  }
-}
-
-// Not for an unticked task, nor while the window is shown; a later unticked
-// due task does not take the request back.
-TEST(RefreshDueTasks, AsksForTheWindowOnlyWhenATickedTaskFallsDueWhileMinimised) {
-  for (int16_t checked : {kTicked, int16_t{0}}) {
-    for (bool minimized : {true, false}) {
-      auto t = MakeTaskTable();
-      RecordingHooks hooks;
-      hooks.minimized = minimized;
-      DailyAtNine(*t, 4, At(2024, 5, 15, 9));
-      t->TaskChecked[4] = checked;
-      DailyAtNine(*t, 7, At(2024, 5, 15, 9));
-      t->TaskChecked[7] = 0;
-      EXPECT_EQ(RefreshDueTasks(*t, kNow, hooks), checked == kTicked && minimized)
-          << "checked " << checked << " minimised " << minimized;
-    }
   }
 }
 
