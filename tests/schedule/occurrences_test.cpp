@@ -247,18 +247,22 @@ TEST(OccurrenceSearch, TheWindowEndsExactlyEightThousandEightHundredHoursAway) {
                                 std::to_string(std::clamp(target.Hour() + (k < 0 ? -1 : 1), 0, 23));
       // The target's day passes, and no other within a year either way: by
       // the calendar (that weekday, day and month meet again only years
-      // later) or by an each-n-days rule with a huge interval.
-      // clang-format off
+      // later) or by an each-n-days rule with a huge interval, over every
+      // day or over the target's month only (the search goes a different
+      // way for each).
+      const test::RuleText every{
+          .hours = hours, .everyNDays = -30000, .startYear = y, .startMonth = m, .startDay = d};
+      test::RuleText inMonth = every;
+      inMonth.months = month;
       for (test::RuleText rule :
            {test::RuleText{.hours = hours, .weekdays = weekday, .days = day, .months = month},
-            test::RuleText{.hours = hours, .everyNDays = -30000, .startYear = y, .startMonth = m, .startDay = d}}) {
-        // clang-format on
+            every, inMonth}) {
         test::WriteRule(*t, 1, rule);
         // Any moment of now's hour searches from its start.
         for (DateTime now : {base, DateTime::FromSeconds(base.Seconds() + 3599)}) {
           EXPECT_EQ(Disagreement(*t, 1, now), "");
           EXPECT_EQ(test::Occurrences(*t, 1), expected)
-              << (rule.everyNDays ? "by interval" : "by calendar");
+              << (rule.everyNDays ? "by interval in months " : "by calendar in ") << rule.months;
         }
         rule.hours = "*";
         test::WriteRule(*t, 1, rule);
