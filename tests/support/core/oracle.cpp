@@ -12,18 +12,8 @@ bool Selected(const Mask& mask, int k) {
   return mask[k] == 1;
 }
 
-// The "starting from" date of the each-n-days rule, at midnight. It is
-// formed with the same roll-over as the data file's date parts, and its
-// year is taken literally: a start year below 100 means that year of the
-// first century. Only a damaged file can hold one, and unless the month
-// carries it into the year 100 or later the date lies outside the years
-// 100..9999 and cannot be formed.
-std::optional<DateTime> StartDate(const TaskTable& t, int id) {
-  return DateTime::FromParts(t.StartYear[id], t.StartMonth[id], t.StartDay[id]);
-}
-
-// The five checks, in order. The start date depends on the rule alone, so
-// it is formed once per search rather than once per candidate.
+// The five checks, in order. `start` is the each-n-days start date, which
+// depends on the rule alone.
 bool RulePasses(const TaskTable& t, int id, DateTime candidate,
                 const std::optional<DateTime>& start) {
   if (!Selected(t.HourMask[id], candidate.Hour())) return false;
@@ -32,42 +22,33 @@ bool RulePasses(const TaskTable& t, int id, DateTime candidate,
   if (!Selected(t.DayOfMonthMask[id], day - 1)) return false;
   if (!Selected(t.MonthMask[id], month - 1)) return false;
   if (!Selected(t.WeekdayMask[id], candidate.Weekday() - 1)) return false;
-  // Each n days. An interval of 0 would divide by zero and a start date
-  // that cannot be formed gives no distance: either way the check passes.
+  // An interval of 0 (division by zero) or no start date: the check passes.
   const int n = t.EveryNDays[id];
   if (n == 0 || !start) return true;
-  const int64_t distance = start->DayNumber() - candidate.DayNumber();
-  return distance % n == 0;  // truncating: the signs play no part
+  return (start->DayNumber() - candidate.DayNumber()) % n == 0;  // truncating remainder
+}
+
+// Each candidate is stored in the field, then tested; the first to pass stays.
+void Scan(const TaskTable& t, int id, Occurrence& field, DateTime base, int16_t first, int step,
+          const std::optional<DateTime>& start) {
+  for (int16_t k = first; k <= kScanHours; ++k) {
+    const DateTime candidate = base.AddHours(step * k);
+    field = candidate;
+    if (RulePasses(t, id, candidate, start)) return;
+  }
+  field = std::string(kMoreThanOneYear);
 }
 
 }  // namespace
 
-void FindOccurrencesOracle(TaskTable& table, int id, DateTime now) {
-  if (HoldsText(table.PreviousOccurrence[id], kErrorMarker)) return;
+void FindOccurrencesOracle(TaskTable& t, int id, DateTime now) {
+  if (HoldsText(t.PreviousOccurrence[id], kErrorMarker)) return;
   const DateTime base = now.StartOfHour();
-  const std::optional<DateTime> start = StartDate(table, id);
-
-  bool found = false;
-  for (int16_t k = 0; k <= kScanHours; ++k) {
-    const DateTime candidate = base.AddHours(-k);
-    table.PreviousOccurrence[id] = candidate;
-    if (RulePasses(table, id, candidate, start)) {
-      found = true;
-      break;
-    }
-  }
-  if (!found) table.PreviousOccurrence[id] = std::string(kMoreThanOneYear);
-
-  found = false;
-  for (int16_t k = 1; k <= kScanHours; ++k) {
-    const DateTime candidate = base.AddHours(k);
-    table.NextOccurrence[id] = candidate;
-    if (RulePasses(table, id, candidate, start)) {
-      found = true;
-      break;
-    }
-  }
-  if (!found) table.NextOccurrence[id] = std::string(kMoreThanOneYear);
+  // Rolled over like the data file's date parts. The year is literal: below
+  // 100 there is no date unless the month carries it into the year 100.
+  const auto start = DateTime::FromParts(t.StartYear[id], t.StartMonth[id], t.StartDay[id]);
+  Scan(t, id, t.PreviousOccurrence[id], base, 0, -1, start);
+  Scan(t, id, t.NextOccurrence[id], base, 1, 1, start);
 }
 
 }  // namespace zelto::test
