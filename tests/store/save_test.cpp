@@ -53,34 +53,10 @@ std::unique_ptr<TaskTable> GoldenTable() {
   Set(*t, 9999, "*****", At(2024, 1, 1), error, error, {});
   Set(*t, 10000, "*** end", At(2100, 2, 28, 23), year, year, {0, 1, 29, 2, 2024});
   Select(t->HourMask[10000], 0, 23);
-  Select(t->WeekdayMask[10000], 0, 0);
-  Select(t->WeekdayMask[10000], 6, 6);
+  t->WeekdayMask[10000][0] = t->WeekdayMask[10000][6] = 1;
   Select(t->DayOfMonthMask[10000], 28, 28);
   Select(t->MonthMask[10000], 1, 1);
   return t;
-}
-
-TEST(Save, WritesTheGoldenFileAndReloadsTheSameTableToTheHour) {
-  test::TempFolder folder;
-  test::WriteFileBytes(folder / kContentFile, "*** end\r\n");
-  test::ScriptedPrompter prompter;
-  test::RecordingHooks hooks;
-  ASSERT_EQ(SaveDataFile(*GoldenTable(), folder.path(), false, prompter, hooks), SaveResult::Saved);
-  const std::string golden = test::ReadFileBytes(test::StoreData("golden_save.txt"));
-  EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), golden);
-  EXPECT_EQ(test::ReadFileBytes(folder / kContentTmpFile), golden);
-  EXPECT_EQ(test::ReadFileBytes(folder / kPositionFile), hooks.positionText);
-  EXPECT_FALSE(std::filesystem::exists(folder / kContentNewFile));
-  EXPECT_EQ(hooks.buttonCalls, (std::vector<bool>{false, true}));
-
-  auto reloaded = MakeTaskTable();
-  ASSERT_TRUE(LoadDataFile(*reloaded, folder.path(), prompter));
-  auto expected = GoldenTable();
-  expected->CheckedDate[12] = At(2024, 5, 6, 14);
-  expected->NextOccurrence[12] = At(2024, 3, 5, 18);
-  EXPECT_EQ(test::Dump(*reloaded), test::Dump(*expected));
-  EXPECT_TRUE(prompter.asked.empty());
-  EXPECT_EQ(FormatDataFile(*MakeTaskTable()), "*** end\r\n");
 }
 
 // 300 tasks with values on either side of the shortcuts for single digits.
@@ -104,12 +80,31 @@ std::unique_ptr<TaskTable> RandomTable() {
   return table;
 }
 
-TEST(Save, RandomTablesSurviveSaveAndReload) {
-  auto table = RandomTable(), reloaded = MakeTaskTable();
+TEST(Save, GoldenFileAndRoundTrips) {
+  test::TempFolder folder;
+  test::WriteFileBytes(folder / kContentFile, "*** end\r\n");
   test::ScriptedPrompter prompter;
-  LoadDataBytes(*reloaded, FormatDataFile(*table), prompter);
+  test::RecordingHooks hooks;
+  ASSERT_EQ(SaveDataFile(*GoldenTable(), folder.path(), false, prompter, hooks), SaveResult::Saved);
+  const std::string golden = test::ReadFileBytes(test::StoreData("golden_save.txt"));
+  EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), golden);
+  EXPECT_EQ(test::ReadFileBytes(folder / kContentTmpFile), golden);
+  EXPECT_EQ(test::ReadFileBytes(folder / kPositionFile), hooks.positionText);
+  EXPECT_FALSE(std::filesystem::exists(folder / kContentNewFile));
+  EXPECT_EQ(hooks.buttonCalls, (std::vector<bool>{false, true}));
+
+  auto reloaded = MakeTaskTable();
+  ASSERT_TRUE(LoadDataFile(*reloaded, folder.path(), prompter));
+  auto expected = GoldenTable();
+  expected->CheckedDate[12] = At(2024, 5, 6, 14);
+  expected->NextOccurrence[12] = At(2024, 3, 5, 18);
+  EXPECT_EQ(test::Dump(*reloaded), test::Dump(*expected));
+  EXPECT_EQ(FormatDataFile(*MakeTaskTable()), "*** end\r\n");
+  const auto random = RandomTable();
+  reloaded = MakeTaskTable();
+  LoadDataBytes(*reloaded, FormatDataFile(*random), prompter);
+  EXPECT_EQ(test::Dump(*reloaded), test::Dump(*random));
   EXPECT_TRUE(prompter.asked.empty());
-  EXPECT_EQ(test::Dump(*reloaded), test::Dump(*table));
 }
 
 TEST(Save, QuestionAfterAFailedStartUpRead) {
@@ -191,90 +186,68 @@ TEST(SaveFailure, ContentTxtKeepsItsBytesWhateverStepFails) {
   }
 }
 
-// A save in a child process whose files may not grow beyond `limit` bytes,
-// as on a full disk: 0 when it failed as it must, 2 when it saved.
-int SaveWithFileSizeLimit(const std::filesystem::path& folder, rlim_t limit) {
-  return InChild([&] {
-    signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
-    const rlimit cap{limit, limit};
-    setrlimit(RLIMIT_FSIZE, &cap);
-    test::ScriptedPrompter prompter;
-    test::RecordingHooks hooks;
-    const SaveResult result = SaveDataFile(*GoldenTable(), folder, false, prompter, hooks);
-    _exit(result == SaveResult::Saved                                        ? 2
-          : result == SaveResult::Failed && ReportedFailure(prompter, hooks) ? 0
-                                                                             : 1);
-  });
-}
-
+// A save in a child process whose files may not grow beyond a limit, as on a
+// full disk, fails as it must.
 TEST(SaveFailure, AFullDiskIsReportedAndLeavesContentTxtAlone) {
   const std::string oldBytes = "*****\r\n 1 \r\nold\r\n";
-  const std::size_t size = FormatDataFile(*GoldenTable()).size();
-  for (rlim_t limit : {rlim_t{0}, rlim_t{20}, rlim_t{512}, rlim_t{size / 2}, rlim_t{size - 1}}) {
+  const std::string newBytes = FormatDataFile(*GoldenTable());
+  const std::size_t size = newBytes.size();
+  for (rlim_t limit :
+       {rlim_t{0}, rlim_t{20}, rlim_t{512}, rlim_t{size / 2}, rlim_t{size - 1}, size}) {
     SCOPED_TRACE(limit);
     test::TempFolder folder;
     test::WriteFileBytes(folder / kContentFile, oldBytes);
-    EXPECT_EQ(SaveWithFileSizeLimit(folder.path(), limit), 0);
-    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), oldBytes);
+    const int exitCode = InChild([&] {
+      signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+      const rlimit cap{limit, limit};
+      setrlimit(RLIMIT_FSIZE, &cap);
+      test::ScriptedPrompter prompter;
+      test::RecordingHooks hooks;
+      const SaveResult result = SaveDataFile(*GoldenTable(), folder.path(), false, prompter, hooks);
+      _exit(result == SaveResult::Saved ? 2 : ReportedFailure(prompter, hooks) ? 0 : 1);
+    });
+    EXPECT_EQ(exitCode, limit < size ? 0 : 2);
+    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), limit < size ? oldBytes : newBytes);
     EXPECT_FALSE(std::filesystem::exists(folder / kContentNewFile));
   }
-  test::TempFolder folder;
-  EXPECT_EQ(SaveWithFileSizeLimit(folder.path(), size), 2);  // room enough: saved
 }
 
 SaveStep gStopAt;
 
-// Saves `table` in a child process that is killed at step `stop`.
-int SaveAndDie(const TaskTable& table, const std::filesystem::path& folder, SaveStep stop) {
-  gStopAt = stop;
-  return InChild([&] {
-    SetSaveStepHookForTesting([](SaveStep step) {
-      if (step == gStopAt) raise(SIGKILL);
-    });
-    test::ScriptedPrompter prompter;
-    test::RecordingHooks hooks;
-    SaveDataFile(table, folder, false, prompter, hooks);
-  });
-}
-
-// The process dies at each step of a save: content.txt then holds exactly
-// the old or exactly the new file, and the next save goes through.
+// The process dies at each step of a save, also when content.tmp is a hard
+// or symbolic link to content.txt: content.txt then holds exactly the old or
+// exactly the new file, and the next save goes through.
 TEST(SaveCrash, ContentTxtIsTheOldOrTheNewFileAtEveryStep) {
+  namespace fs = std::filesystem;
   const std::string oldBytes = FormatDataFile(*GoldenTable());
   const auto newTable = RandomTable();
   const std::string newBytes = FormatDataFile(*newTable);
-  for (SaveStep step :
-       {SaveStep::PositionWritten, SaveStep::TmpPartlyWritten, SaveStep::NewPartlyWritten,
-        SaveStep::TmpWritten, SaveStep::NewWritten, SaveStep::Replaced, SaveStep::FolderSynced}) {
-    SCOPED_TRACE(static_cast<int>(step));
-    test::TempFolder folder;
-    test::WriteFileBytes(folder / kContentFile, oldBytes);
-    ASSERT_EQ(SaveAndDie(*newTable, folder.path(), step), 100 + SIGKILL);
-    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile),
-              step >= SaveStep::Replaced ? newBytes : oldBytes);
-    test::ScriptedPrompter prompter;
-    test::RecordingHooks hooks;
-    ASSERT_EQ(SaveDataFile(*newTable, folder.path(), false, prompter, hooks), SaveResult::Saved);
-    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), newBytes);
-    EXPECT_FALSE(std::filesystem::exists(folder / kContentNewFile));
-  }
-}
-
-// A hard or symbolic link from content.tmp to content.txt must not let the
-// new bytes reach content.txt before the rename.
-TEST(SaveCrash, ContentTmpLinkedToContentTxtIsNotWrittenThrough) {
-  for (bool hard : {true, false}) {
-    SCOPED_TRACE(hard ? "hard link" : "symbolic link");
-    test::TempFolder folder;
-    test::WriteFileBytes(folder / kContentFile, "*** end\r\n");
-    if (hard) {
-      std::filesystem::create_hard_link(folder / kContentFile, folder / kContentTmpFile);
-    } else {
-      std::filesystem::create_symlink(folder / kContentFile, folder / kContentTmpFile);
+  for (const char* link : {"none", "hard", "symbolic"}) {
+    for (SaveStep step :
+         {SaveStep::PositionWritten, SaveStep::TmpPartlyWritten, SaveStep::NewPartlyWritten,
+          SaveStep::TmpWritten, SaveStep::NewWritten, SaveStep::Replaced, SaveStep::FolderSynced}) {
+      SCOPED_TRACE(testing::Message() << "step " << static_cast<int>(step) << ", link " << link);
+      test::TempFolder folder;
+      test::WriteFileBytes(folder / kContentFile, oldBytes);
+      if (link[0] == 'h') fs::create_hard_link(folder / kContentFile, folder / kContentTmpFile);
+      if (link[0] == 's') fs::create_symlink(folder / kContentFile, folder / kContentTmpFile);
+      test::ScriptedPrompter prompter;
+      test::RecordingHooks hooks;
+      gStopAt = step;
+      const int died = InChild([&] {
+        SetSaveStepHookForTesting([](SaveStep at) {
+          if (at == gStopAt) raise(SIGKILL);
+        });
+        SaveDataFile(*newTable, folder.path(), false, prompter, hooks);
+      });
+      ASSERT_EQ(died, 100 + SIGKILL);
+      EXPECT_EQ(test::ReadFileBytes(folder / kContentFile),
+                step >= SaveStep::Replaced ? newBytes : oldBytes);
+      ASSERT_EQ(SaveDataFile(*newTable, folder.path(), false, prompter, hooks), SaveResult::Saved);
+      EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), newBytes);
+      EXPECT_FALSE(fs::exists(folder / kContentNewFile) ||
+                   fs::is_symlink(folder / kContentTmpFile));
     }
-    ASSERT_EQ(SaveAndDie(*RandomTable(), folder.path(), SaveStep::NewPartlyWritten), 100 + SIGKILL);
-    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), "*** end\r\n");
-    EXPECT_FALSE(std::filesystem::is_symlink(folder / kContentTmpFile));
   }
 }
 

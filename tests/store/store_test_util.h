@@ -59,10 +59,4 @@ inline std::string Dump(const TaskTable& t) {
   return out;
 }
 
-inline std::vector<std::string> Texts(const ScriptedPrompter& prompter) {
-  std::vector<std::string> out;
-  for (const auto& question : prompter.asked) out.push_back(question.text);
-  return out;
-}
-
 }  // namespace zelto::test
