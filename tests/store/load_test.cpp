@@ -12,11 +12,10 @@ using test::At;
 using test::Lines;
 using test::MaskLine;
 
-// Each format is read through content.txt and written back in the newest one.
+// Each format is read through content.txt; parts of its save in the newest one.
 TEST(LoadFormats, EachFormatLoadsAndSavesInTheNewestAndAMissingFileFails) {
   const std::string v3 = test::ReadFileBytes(test::StoreData("v3.txt"));
   const std::size_t second = v3.find("*****", 5), end = v3.rfind("*** end");
-  // Each file, and parts of its save.
   const std::pair<const char*, std::vector<std::string>> cases[] = {
       {"v3.txt", {v3.substr(second, end - second) + v3.substr(0, second) + "*** end\r\n"}},
       {"v2.txt",

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <random>
+#include <tuple>
 
 #include "store_test_util.h"
 
@@ -83,6 +84,7 @@ std::unique_ptr<TaskTable> RandomTable() {
 TEST(Save, GoldenFileAndRoundTrips) {
   test::TempFolder folder;
   test::WriteFileBytes(folder / kContentFile, "*** end\r\n");
+  test::WriteFileBytes(folder / kContentTmpFile, std::string(5000, 'x'));  // rewritten in place
   test::ScriptedPrompter prompter;
   test::RecordingHooks hooks;
   ASSERT_EQ(SaveDataFile(*GoldenTable(), folder.path(), false, prompter, hooks), SaveResult::Saved);
@@ -90,7 +92,6 @@ TEST(Save, GoldenFileAndRoundTrips) {
   EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), golden);
   EXPECT_EQ(test::ReadFileBytes(folder / kContentTmpFile), golden);
   EXPECT_EQ(test::ReadFileBytes(folder / kPositionFile), hooks.positionText);
-  EXPECT_FALSE(std::filesystem::exists(folder / kContentNewFile));
   EXPECT_EQ(hooks.buttonCalls, (std::vector<bool>{false, true}));
 
   auto reloaded = MakeTaskTable();
@@ -153,26 +154,25 @@ bool ReportedFailure(const test::ScriptedPrompter& prompter, const test::Recordi
 TEST(SaveFailure, ContentTxtKeepsItsBytesWhateverStepFails) {
   namespace fs = std::filesystem;
   const std::string oldBytes = "*****\r\n 1 \r\nold\r\n";
-  struct Case {
-    const char* folderAt;  // a non-empty folder stands there
-    const char* readOnly;  // a file whose owner-write bit is clear
-    bool tmpComplete;      // content.tmp already holds the new data
-  };
-  for (const Case& c : {Case{"content.tmp", nullptr, false},
-                        {"position.txt", nullptr, false},
-                        {nullptr, "content.txt", true},
-                        {nullptr, "content.tmp", false},
-                        {"content.new", nullptr, true}}) {
-    SCOPED_TRACE(c.folderAt ? c.folderAt : c.readOnly);
+  enum Kind { kFolder, kReadOnly, kFullDisk };  // what stands in the way
+  // The file in the way, and whether content.tmp is complete after the failure.
+  for (const auto& [file, kind, tmpComplete] : {std::tuple{"content.tmp", kFolder, false},
+                                                {"position.txt", kFolder, false},
+                                                {"content.txt", kReadOnly, true},
+                                                {"content.tmp", kReadOnly, false},
+                                                {"content.new", kFolder, true},
+                                                {"position.txt", kFullDisk, false}}) {
+    SCOPED_TRACE(testing::Message() << file << " " << kind);
     test::TempFolder folder;
     test::WriteFileBytes(folder / kContentFile, oldBytes);
-    if (c.folderAt) {
-      fs::create_directory(folder / c.folderAt);
-      test::WriteFileBytes(folder / c.folderAt / "inside", "x");
-    }
-    if (c.readOnly) {
-      if (!fs::exists(folder / c.readOnly)) test::WriteFileBytes(folder / c.readOnly, "previous");
-      fs::permissions(folder / c.readOnly, fs::perms::owner_read | fs::perms::group_read);
+    if (kind == kFolder) {
+      fs::create_directory(folder / file);
+      test::WriteFileBytes(folder / file / "inside", "x");
+    } else if (kind == kReadOnly) {
+      if (!fs::exists(folder / file)) test::WriteFileBytes(folder / file, "previous");
+      fs::permissions(folder / file, fs::perms::owner_read | fs::perms::group_read);
+    } else {
+      fs::create_symlink("/dev/full", folder / file);  // every write fails with ENOSPC
     }
     test::ScriptedPrompter prompter;
     test::RecordingHooks hooks;
@@ -180,9 +180,11 @@ TEST(SaveFailure, ContentTxtKeepsItsBytesWhateverStepFails) {
               SaveResult::Failed);
     EXPECT_TRUE(ReportedFailure(prompter, hooks));
     EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), oldBytes);
-    if (c.tmpComplete) {
+    if (tmpComplete) {
       EXPECT_EQ(test::ReadFileBytes(folder / kContentTmpFile), FormatDataFile(*GoldenTable()));
     }
+    // TempFolder makes what it removes writable: keep /dev/full out of its reach.
+    if (kind == kFullDisk) fs::remove(folder / file);
   }
 }
 
