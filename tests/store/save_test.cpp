@@ -6,295 +6,251 @@
 
 #include <functional>
 #include <random>
+#include <tuple>
 
-#include "store/datafile.h"
 #include "store_test_util.h"
-#include "support/core/fakes.h"
 
 namespace zelto {
 namespace {
 
 using test::At;
 
-void Select(Mask& mask, std::initializer_list<int> entries) {
-  for (int k : entries) mask[k] = 1;
+void Set(TaskTable& t, int id, std::string text, DateTime checked, Occurrence previous,
+         Occurrence next, std::array<int16_t, 5> numbers) {
+  t.TaskText[id] = std::move(text);
+  t.CheckedDate[id] = checked;
+  t.PreviousOccurrence[id] = std::move(previous);
+  t.NextOccurrence[id] = std::move(next);
+  t.TaskChecked[id] = numbers[0];
+  t.EveryNDays[id] = numbers[1];
+  t.StartDay[id] = numbers[2];
+  t.StartMonth[id] = numbers[3];
+  t.StartYear[id] = numbers[4];
+}
+
+void Select(Mask& mask, int from, int to) {
+  for (int k = from; k <= to; ++k) mask[k] = 1;
 }
 
 // The table whose save is tests/data/store/golden_save.txt.
 std::unique_ptr<TaskTable> GoldenTable() {
   auto t = MakeTaskTable();
-  t->TaskText[0] = "Water the plants";
-  t->PreviousOccurrence[0] = At(2024, 3, 4, 18);
-  t->NextOccurrence[0] = At(2024, 3, 7, 18);
-  t->EveryNDays[0] = 3;
-  t->StartDay[0] = 1;
-  t->StartMonth[0] = 3;
-  t->StartYear[0] = 2024;
-  Select(t->HourMask[0], {18});
-  Select(t->WeekdayMask[0], {0, 1, 2, 3, 4, 5, 6});
-  t->DayOfMonthMask[0].Fill(1);
-  Select(t->MonthMask[0], {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
-
+  Set(*t, 0, "Water the plants", {}, At(2024, 3, 4, 18), At(2024, 3, 7, 18), {0, 3, 1, 3, 2024});
+  Select(t->HourMask[0], 18, 18);
+  Select(t->WeekdayMask[0], 0, 6);
+  Select(t->DayOfMonthMask[0], 0, 30);
+  Select(t->MonthMask[0], 0, 11);
   // A free slot is not written, whatever its other fields hold.
   t->EveryNDays[5] = 9;
   t->PreviousOccurrence[5] = At(2024, 1, 1);
-
-  t->TaskText[12] = "Caf\xe9 \xc3\xa9t\xe9 \xff";  // Latin-1, UTF-8 and a stray byte
-  t->CheckedDate[12] = At(2024, 5, 6, 14, 59, 59);
-  t->NextOccurrence[12] = std::string("3/5/2024 6:00:00 PM");  // kept from the oldest format
-  t->TaskChecked[12] = -1;
-  t->EveryNDays[12] = -5;
-  t->StartDay[12] = 31;
-  t->StartMonth[12] = 12;
-  t->StartYear[12] = -32768;
-  t->HourMask[12][0] = 2;
-  t->HourMask[12][1] = -3;
-  t->HourMask[12][2] = 32767;
-  t->HourMask[12][3] = -32768;
-  t->HourMask[12][4] = 1;
-  Select(t->DayOfMonthMask[12], {30});
-  Select(t->MonthMask[12], {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
-
-  t->TaskText[9999] = "*****";
-  t->CheckedDate[9999] = At(2024, 1, 1);
-  t->PreviousOccurrence[9999] = std::string(kErrorMarker);
-  t->NextOccurrence[9999] = std::string(kErrorMarker);
-
-  t->TaskText[10000] = "*** end";
-  t->CheckedDate[10000] = At(2100, 2, 28, 23);
-  t->PreviousOccurrence[10000] = std::string(kMoreThanOneYear);
-  t->NextOccurrence[10000] = std::string(kMoreThanOneYear);
-  t->EveryNDays[10000] = 1;
-  t->StartDay[10000] = 29;
-  t->StartMonth[10000] = 2;
-  t->StartYear[10000] = 2024;
-  Select(t->HourMask[10000],
-         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23});
-  Select(t->WeekdayMask[10000], {0, 6});
-  Select(t->DayOfMonthMask[10000], {28});
-  Select(t->MonthMask[10000], {1});
+  // Latin-1, UTF-8 and a stray byte; a date text kept from the oldest format.
+  Set(*t, 12, "Caf\xe9 \xc3\xa9t\xe9 \xff", At(2024, 5, 6, 14, 59, 59), {},
+      std::string("3/5/2024 6:00:00 PM"), {-1, -5, 31, 12, -32768});
+  const int16_t hours[] = {2, -3, 32767, -32768, 1};
+  for (int k = 0; k < 5; ++k) t->HourMask[12][k] = hours[k];
+  Select(t->DayOfMonthMask[12], 30, 30);
+  Select(t->MonthMask[12], 0, 11);
+  const std::string error(kErrorMarker), year(kMoreThanOneYear);
+  Set(*t, 9999, "*****", At(2024, 1, 1), error, error, {});
+  Set(*t, 10000, "*** end", At(2100, 2, 28, 23), year, year, {0, 1, 29, 2, 2024});
+  Select(t->HourMask[10000], 0, 23);
+  t->WeekdayMask[10000][0] = t->WeekdayMask[10000][6] = 1;
+  Select(t->DayOfMonthMask[10000], 28, 28);
+  Select(t->MonthMask[10000], 1, 1);
   return t;
 }
 
-TEST(Save, WritesTheGoldenFileThroughContentTmp) {
-  test::TempFolder folder;
-  test::WriteFileBytes(folder / kContentFile, "*** end\r\n");
-  test::ScriptedPrompter prompter;
-  test::RecordingHooks hooks;
-  auto table = GoldenTable();
-  ASSERT_EQ(SaveDataFile(*table, folder.path(), false, prompter, hooks), SaveResult::Saved);
-  const std::string golden = test::ReadFileBytes(test::StoreData("golden_save.txt"));
-  EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), golden);
-  EXPECT_EQ(test::ReadFileBytes(folder / kContentTmpFile), golden);
-  EXPECT_EQ(test::ReadFileBytes(folder / kPositionFile), hooks.positionText);
-  EXPECT_FALSE(std::filesystem::exists(folder / kContentNewFile));
-  EXPECT_EQ(hooks.buttonCalls, (std::vector<bool>{false, true}));
-  EXPECT_TRUE(prompter.asked.empty());
-}
-
-TEST(Save, ReloadGivesTheSameTableToTheHour) {
-  test::TempFolder folder;
-  test::ScriptedPrompter prompter;
-  test::RecordingHooks hooks;
-  auto table = GoldenTable();
-  ASSERT_EQ(SaveDataFile(*table, folder.path(), false, prompter, hooks), SaveResult::Saved);
-  auto reloaded = MakeTaskTable();
-  ASSERT_TRUE(LoadDataFile(*reloaded, folder.path(), prompter));
-  EXPECT_TRUE(prompter.asked.empty());
-
-  auto expected = GoldenTable();
-  expected->CheckedDate[12] = At(2024, 5, 6, 14);
-  expected->NextOccurrence[12] = At(2024, 3, 5, 18);
-  EXPECT_TRUE(test::SameTasks(*reloaded, *expected));
-  EXPECT_FALSE(reloaded->InUse(5));
-  EXPECT_TRUE(std::holds_alternative<std::monostate>(reloaded->PreviousOccurrence[12]));
-}
-
-// Values on either side of the shortcuts for single digits, in every field.
-TEST(Save, RandomTablesSurviveSaveAndReload) {
+// 300 tasks with values on either side of the shortcuts for single digits.
+std::unique_ptr<TaskTable> RandomTable() {
   std::mt19937 random(11);
   const int16_t values[] = {-32768, -10, -1, 0, 1, 2, 8, 9, 10, 11, 99, 100, 32767};
   auto value = [&] { return values[random() % std::size(values)]; };
   auto table = MakeTaskTable();
   for (int n = 0; n < 300; ++n) {
     const int id = static_cast<int>(random() % kSlotCount);
-    table->TaskText[id] = "task " + std::to_string(n);
-    table->TaskChecked[id] = value();
-    table->EveryNDays[id] = value();
-    table->StartDay[id] = value();
-    table->StartMonth[id] = value();
-    table->StartYear[id] = value();
+    Set(*table, id, "task " + std::to_string(n),
+        At(2024, 1, 1).AddHours(static_cast<int>(random() % 100000) - 50000), {}, {},
+        {value(), value(), value(), value(), value()});
     for (Mask* mask : {&table->HourMask[id], &table->WeekdayMask[id], &table->DayOfMonthMask[id],
                        &table->MonthMask[id]}) {
-      // Half the lines hold only values 0..10, one digit but for the tens.
-      const bool small = random() % 2;
+      const bool small = random() % 2;  // only values 0..10: one digit but for the tens
       for (int k = 0; k < kMaskSize; ++k)
         (*mask)[k] = small ? static_cast<int16_t>(random() % 11) : value();
     }
-    table->CheckedDate[id] = At(2024, 1, 1).AddHours(static_cast<int>(random() % 100000) - 50000);
   }
-  auto reloaded = MakeTaskTable();
-  test::ScriptedPrompter prompter;
-  LoadDataBytes(*reloaded, FormatDataFile(*table), prompter);
-  EXPECT_TRUE(prompter.asked.empty());
-  EXPECT_TRUE(test::SameTasks(*reloaded, *table));
+  return table;
 }
 
-TEST(Save, OlderFormatsAreConvertedAndAnEmptyTableIsTheTerminatorAlone) {
+TEST(Save, GoldenFileAndRoundTrips) {
   test::TempFolder folder;
-  std::filesystem::copy_file(test::StoreData("v1.txt"), folder / kContentFile);
+  test::WriteFileBytes(folder / kContentFile, "*** end\r\n");
+  test::WriteFileBytes(folder / kContentTmpFile, std::string(5000, 'x'));  // rewritten in place
   test::ScriptedPrompter prompter;
   test::RecordingHooks hooks;
-  auto table = MakeTaskTable();
-  ASSERT_TRUE(LoadDataFile(*table, folder.path(), prompter));
-  ASSERT_EQ(SaveDataFile(*table, folder.path(), false, prompter, hooks), SaveResult::Saved);
-  const std::string saved = test::ReadFileBytes(folder / kContentFile);
-  EXPECT_TRUE(
-      saved.starts_with("*****\r\n 7 \r\nWater the plants\r\n"
-                        "2024-03-05-18\t2024-03-04-18\t2024-03-07-18\r\n-1,0,0,0,0\r\n"));
-  EXPECT_NE(saved.find("\r\n 8 \r\nCaf\xe9 au lait\r\n"
-                       "2024-03-05-14\tMore than 1 year\t2024-03-07-18\r\n"),
-            std::string::npos);
+  ASSERT_EQ(SaveDataFile(*GoldenTable(), folder.path(), false, prompter, hooks), SaveResult::Saved);
+  const std::string golden = test::ReadFileBytes(test::StoreData("golden_save.txt"));
+  EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), golden);
+  EXPECT_EQ(test::ReadFileBytes(folder / kContentTmpFile), golden);
+  EXPECT_EQ(test::ReadFileBytes(folder / kPositionFile), hooks.positionText);
+  EXPECT_EQ(hooks.buttonCalls, (std::vector<bool>{false, true}));
 
-  auto empty = MakeTaskTable();
-  empty->EveryNDays[3] = 4;
-  ASSERT_EQ(SaveDataFile(*empty, folder.path(), false, prompter, hooks), SaveResult::Saved);
-  EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), "*** end\r\n");
+  auto reloaded = MakeTaskTable();
+  ASSERT_TRUE(LoadDataFile(*reloaded, folder.path(), prompter));
+  auto expected = GoldenTable();
+  expected->CheckedDate[12] = At(2024, 5, 6, 14);
+  expected->NextOccurrence[12] = At(2024, 3, 5, 18);
+  EXPECT_EQ(test::Dump(*reloaded), test::Dump(*expected));
+  EXPECT_EQ(FormatDataFile(*MakeTaskTable()), "*** end\r\n");
+  const auto random = RandomTable();
+  reloaded = MakeTaskTable();
+  LoadDataBytes(*reloaded, FormatDataFile(*random), prompter);
+  EXPECT_EQ(test::Dump(*reloaded), test::Dump(*random));
   EXPECT_TRUE(prompter.asked.empty());
 }
 
 TEST(Save, QuestionAfterAFailedStartUpRead) {
-  const std::string question =
-      "There was an error opening the data file... Do you really want to save this data?";
-  struct Case {
-    Answer answer;
-    SaveResult result;
-  };
-  for (const Case c :
-       {Case{Answer::No, SaveResult::Declined}, Case{Answer::Cancel, SaveResult::Cancelled},
-        Case{Answer::Yes, SaveResult::Saved}}) {
+  for (const auto& [answer, result] : {std::pair{Answer::No, SaveResult::Declined},
+                                       {Answer::Cancel, SaveResult::Cancelled},
+                                       {Answer::Yes, SaveResult::Saved}}) {
     test::TempFolder folder;
     test::WriteFileBytes(folder / kContentFile, "old");
     test::WriteFileBytes(folder / kPositionFile, "old position");
     test::ScriptedPrompter prompter;
-    prompter.Queue(c.answer);
+    prompter.Queue(answer);
     test::RecordingHooks hooks;
-    auto table = GoldenTable();
-    EXPECT_EQ(SaveDataFile(*table, folder.path(), true, prompter, hooks), c.result);
+    EXPECT_EQ(SaveDataFile(*GoldenTable(), folder.path(), true, prompter, hooks), result);
     ASSERT_EQ(prompter.asked.size(), 1u);
-    EXPECT_EQ(prompter.asked[0].text, question);
+    EXPECT_EQ(prompter.asked[0].text,
+              "There was an error opening the data file... Do you really want to save this data?");
     EXPECT_EQ(prompter.asked[0].title, "Zelto Todo List save data");
     EXPECT_EQ(prompter.asked[0].buttons, Buttons::YesNoCancel);
-    const bool written = c.answer == Answer::Yes;
-    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile) == "old", !written);
-    EXPECT_EQ(test::ReadFileBytes(folder / kPositionFile) == "old position", !written);
+    const bool written = answer == Answer::Yes;
+    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile) != "old", written);
+    EXPECT_EQ(test::ReadFileBytes(folder / kPositionFile) != "old position", written);
     EXPECT_EQ(std::filesystem::exists(folder / kContentTmpFile), written);
     EXPECT_EQ(hooks.buttonCalls.empty(), !written);
   }
 }
 
-void ExpectFailedSave(const test::ScriptedPrompter& prompter, const test::RecordingHooks& hooks) {
-  ASSERT_EQ(prompter.asked.size(), 1u);
-  EXPECT_EQ(prompter.asked[0].text, "Error saving file!");
-  EXPECT_EQ(prompter.asked[0].title, kAppTitle);
-  EXPECT_EQ(prompter.asked[0].buttons, Buttons::Ok);
-  EXPECT_EQ(hooks.buttonCalls, (std::vector<bool>{false, true}));
-}
-
-TEST(SaveFailure, ContentTxtKeepsItsBytesWhateverStepFails) {
-  namespace fs = std::filesystem;
-  const std::string oldBytes = "*****\r\n 1 \r\nold\r\n";
-  struct Case {
-    const char* name;
-    std::function<void(const test::TempFolder&)> setUp;
-    bool tmpComplete;  // content.tmp already holds the new data
-  };
-  const Case cases[] = {
-      {"a folder where content.tmp must go",
-       [](const test::TempFolder& f) {
-         fs::create_directory(f / kContentTmpFile);
-         test::WriteFileBytes(f / kContentTmpFile / "inside", "x");
-       },
-       false},
-      {"a folder where position.txt must go",
-       [](const test::TempFolder& f) { fs::create_directory(f / kPositionFile); }, false},
-      {"read-only content.txt",
-       [](const test::TempFolder& f) {
-         fs::permissions(f / kContentFile, fs::perms::owner_read | fs::perms::group_read);
-       },
-       true},
-      {"read-only content.tmp",
-       [](const test::TempFolder& f) {
-         test::WriteFileBytes(f / kContentTmpFile, "previous");
-         fs::permissions(f / kContentTmpFile, fs::perms::owner_read);
-       },
-       false},
-      {"content.new cannot be replaced",
-       [](const test::TempFolder& f) {
-         fs::create_directory(f / kContentNewFile);
-         test::WriteFileBytes(f / kContentNewFile / "inside", "x");
-       },
-       true},
-  };
-  const std::string newBytes = FormatDataFile(*GoldenTable());
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    test::TempFolder folder;
-    test::WriteFileBytes(folder / kContentFile, oldBytes);
-    c.setUp(folder);
-    test::ScriptedPrompter prompter;
-    test::RecordingHooks hooks;
-    EXPECT_EQ(SaveDataFile(*GoldenTable(), folder.path(), false, prompter, hooks),
-              SaveResult::Failed);
-    ExpectFailedSave(prompter, hooks);
-    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), oldBytes);
-    if (c.tmpComplete) {
-      EXPECT_EQ(test::ReadFileBytes(folder / kContentTmpFile), newBytes);
-    }
-  }
-
-  test::TempFolder folder;
-  test::ScriptedPrompter prompter;
-  test::RecordingHooks hooks;
-  EXPECT_EQ(SaveDataFile(*GoldenTable(), folder / "no such folder", false, prompter, hooks),
-            SaveResult::Failed);
-  ExpectFailedSave(prompter, hooks);
-}
-
-// Runs a save in a child process whose files may not grow beyond `limit`
-// bytes, as on a full disk; the exit code says whether it failed as it must.
-int SaveWithFileSizeLimit(const std::filesystem::path& folder, rlim_t limit) {
+// Runs `body` in a child process; the exit code, or 100 + the signal.
+int InChild(const std::function<void()>& body) {
   const pid_t child = fork();
   if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
-    const rlimit cap{limit, limit};
-    setrlimit(RLIMIT_FSIZE, &cap);
-    test::ScriptedPrompter prompter;
-    test::RecordingHooks hooks;
-    const SaveResult result = SaveDataFile(*GoldenTable(), folder, false, prompter, hooks);
-    const bool reported = prompter.asked.size() == 1 &&
-                          prompter.asked[0].text == "Error saving file!" &&
-                          hooks.buttonCalls == std::vector<bool>{false, true};
-    _exit(result == SaveResult::Failed && reported ? 0 : result == SaveResult::Saved ? 2 : 1);
+    body();
+    _exit(0);
   }
   int status = 0;
   waitpid(child, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
+// "Error saving file!" was shown once, and the buttons are on again.
+bool ReportedFailure(const test::ScriptedPrompter& prompter, const test::RecordingHooks& hooks) {
+  return prompter.asked.size() == 1 && prompter.asked[0].text == "Error saving file!" &&
+         prompter.asked[0].title == kAppTitle && prompter.asked[0].buttons == Buttons::Ok &&
+         hooks.buttonCalls == std::vector<bool>{false, true};
+}
+
+TEST(SaveFailure, ContentTxtKeepsItsBytesWhateverStepFails) {
+  namespace fs = std::filesystem;
+  const std::string oldBytes = "*****\r\n 1 \r\nold\r\n";
+  enum Kind { kFolder, kReadOnly, kFullDisk };  // what stands in the way
+  // The file in the way, and whether content.tmp is complete after the failure.
+  for (const auto& [file, kind, tmpComplete] : {std::tuple{"content.tmp", kFolder, false},
+                                                {"position.txt", kFolder, false},
+                                                {"content.txt", kReadOnly, true},
+                                                {"content.tmp", kReadOnly, false},
+                                                {"content.new", kFolder, true},
+                                                {"position.txt", kFullDisk, false}}) {
+    SCOPED_TRACE(testing::Message() << file << " " << kind);
+    test::TempFolder folder;
+    test::WriteFileBytes(folder / kContentFile, oldBytes);
+    if (kind == kFolder) {
+      fs::create_directory(folder / file);
+      test::WriteFileBytes(folder / file / "inside", "x");
+    } else if (kind == kReadOnly) {
+      if (!fs::exists(folder / file)) test::WriteFileBytes(folder / file, "previous");
+      fs::permissions(folder / file, fs::perms::owner_read | fs::perms::group_read);
+    } else {
+      fs::create_symlink("/dev/full", folder / file);  // every write fails with ENOSPC
+    }
+    test::ScriptedPrompter prompter;
+    test::RecordingHooks hooks;
+    EXPECT_EQ(SaveDataFile(*GoldenTable(), folder.path(), false, prompter, hooks),
+              SaveResult::Failed);
+    EXPECT_TRUE(ReportedFailure(prompter, hooks));
+    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), oldBytes);
+    if (tmpComplete) {
+      EXPECT_EQ(test::ReadFileBytes(folder / kContentTmpFile), FormatDataFile(*GoldenTable()));
+    }
+    // TempFolder makes what it removes writable: keep /dev/full out of its reach.
+    if (kind == kFullDisk) fs::remove(folder / file);
+  }
+}
+
+// A save in a child process whose files may not grow beyond a limit, as on a
+// full disk, fails as it must.
 TEST(SaveFailure, AFullDiskIsReportedAndLeavesContentTxtAlone) {
   const std::string oldBytes = "*****\r\n 1 \r\nold\r\n";
-  const std::size_t size = FormatDataFile(*GoldenTable()).size();
-  for (rlim_t limit : {rlim_t{0}, rlim_t{20}, rlim_t{512}, rlim_t{size / 2}, rlim_t{size - 1}}) {
+  const std::string newBytes = FormatDataFile(*GoldenTable());
+  const std::size_t size = newBytes.size();
+  for (rlim_t limit :
+       {rlim_t{0}, rlim_t{20}, rlim_t{512}, rlim_t{size / 2}, rlim_t{size - 1}, size}) {
     SCOPED_TRACE(limit);
     test::TempFolder folder;
     test::WriteFileBytes(folder / kContentFile, oldBytes);
-    EXPECT_EQ(SaveWithFileSizeLimit(folder.path(), limit), 0);
-    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), oldBytes);
+    const int exitCode = InChild([&] {
+      signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+      const rlimit cap{limit, limit};
+      setrlimit(RLIMIT_FSIZE, &cap);
+      test::ScriptedPrompter prompter;
+      test::RecordingHooks hooks;
+      const SaveResult result = SaveDataFile(*GoldenTable(), folder.path(), false, prompter, hooks);
+      _exit(result == SaveResult::Saved ? 2 : ReportedFailure(prompter, hooks) ? 0 : 1);
+    });
+    EXPECT_EQ(exitCode, limit < size ? 0 : 2);
+    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), limit < size ? oldBytes : newBytes);
     EXPECT_FALSE(std::filesystem::exists(folder / kContentNewFile));
   }
-  test::TempFolder folder;
-  EXPECT_EQ(SaveWithFileSizeLimit(folder.path(), size), 2);  // room enough: saved
+}
+
+SaveStep gStopAt;
+
+// The process dies at each step of a save, also when content.tmp is a hard
+// or symbolic link to content.txt: content.txt then holds exactly the old or
+// exactly the new file, and the next save goes through.
+TEST(SaveCrash, ContentTxtIsTheOldOrTheNewFileAtEveryStep) {
+  namespace fs = std::filesystem;
+  const std::string oldBytes = FormatDataFile(*GoldenTable());
+  const auto newTable = RandomTable();
+  const std::string newBytes = FormatDataFile(*newTable);
+  for (const char* link : {"none", "hard", "symbolic"}) {
+    for (SaveStep step :
+         {SaveStep::PositionWritten, SaveStep::TmpPartlyWritten, SaveStep::NewPartlyWritten,
+          SaveStep::TmpWritten, SaveStep::NewWritten, SaveStep::Replaced, SaveStep::FolderSynced}) {
+      SCOPED_TRACE(testing::Message() << "step " << static_cast<int>(step) << ", link " << link);
+      test::TempFolder folder;
+      test::WriteFileBytes(folder / kContentFile, oldBytes);
+      if (link[0] == 'h') fs::create_hard_link(folder / kContentFile, folder / kContentTmpFile);
+      if (link[0] == 's') fs::create_symlink(folder / kContentFile, folder / kContentTmpFile);
+      test::ScriptedPrompter prompter;
+      test::RecordingHooks hooks;
+      gStopAt = step;
+      const int died = InChild([&] {
+        SetSaveStepHookForTesting([](SaveStep at) {
+          if (at == gStopAt) raise(SIGKILL);
+        });
+        SaveDataFile(*newTable, folder.path(), false, prompter, hooks);
+      });
+      ASSERT_EQ(died, 100 + SIGKILL);
+      EXPECT_EQ(test::ReadFileBytes(folder / kContentFile),
+                step >= SaveStep::Replaced ? newBytes : oldBytes);
+      ASSERT_EQ(SaveDataFile(*newTable, folder.path(), false, prompter, hooks), SaveResult::Saved);
+      EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), newBytes);
+      EXPECT_FALSE(fs::exists(folder / kContentNewFile) ||
+                   fs::is_symlink(folder / kContentTmpFile));
+    }
+  }
 }
 
 }  // namespace
