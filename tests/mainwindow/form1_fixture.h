@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QHeaderView>
@@ -10,8 +9,6 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyle>
-#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
@@ -29,6 +26,8 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace zelto::test {
 
+using Cells = std::vector<QString>;
+
 // A shown main window over a fresh table, a clock standing at a Sunday
 // afternoon and the message boxes scripted. English weekday names, so
 // dates read "2024-03-10 Sun 14:00".
@@ -42,11 +41,9 @@ class Form1Test : public ::testing::Test {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
   }
-
   void TearDown() override {
     EXPECT_FALSE(MessageBoxes::HasScriptedAnswers()) << "a scripted answer was not asked for";
     MessageBoxes::ClearScript();
-    form.reset();
   }
 
   // A task due at every hour, started 2011-12-18, with fresh occurrences.
@@ -56,50 +53,28 @@ class Form1Test : public ::testing::Test {
     table->StartDay[id] = 18;
     table->StartMonth[id] = 12;
     table->StartYear[id] = 2011;
-    for (int k = 0; k < kMaskSize; ++k) {
-      table->HourMask[id][k] = 1;
-      table->WeekdayMask[id][k] = 1;
-      table->DayOfMonthMask[id][k] = 1;
-      table->MonthMask[id][k] = 1;
-    }
+    for (Mask* mask : {&table->HourMask[id], &table->WeekdayMask[id], &table->DayOfMonthMask[id],
+                       &table->MonthMask[id]})
+      mask->Fill(1);
     table->TaskChecked[id] = checked;
     FindOccurrences(*table, id, clock.Now());
     if (id > table->TaskCount) table->TaskCount = static_cast<int16_t>(id);
   }
 
-  std::vector<QString> Column(int column) const {
-    std::vector<QString> cells;
+  Cells Column(int column) const {
+    Cells cells;
     for (int row = 0; row < form->RowCount(); ++row) cells.push_back(form->CellText(row, column));
     return cells;
   }
-
   void ClickHeader(int column) {
     QHeaderView* header = form->ListView1->header();
     const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
   }
-
-  // The centre of a row's check box, as the view's style places it.
-  QPoint CheckBoxCentre(int row) const {
-    QTreeView* view = form->ListView1;
-    const QModelIndex index = view->model()->index(row, 0);
-    QStyleOptionViewItem option;
-    option.initFrom(view);
-    option.rect = view->visualRect(index);
-    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-    option.text = index.data().toString();
-    return view->style()
-        ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view)
-        .center();
+  void SelectRow(int row) {
+    form->ListView1->setCurrentIndex(form->ListView1->model()->index(row, 0));
   }
-
-  void ClickCheckBox(int row) {
-    QTest::mouseClick(form->ListView1->viewport(), Qt::LeftButton, {}, CheckBoxCentre(row));
-  }
-
   void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
-
-  // "New task" through its button; the editor it opened.
   Form2* OpenNew() {
     Click(form->Command5);
     return form->Editor();

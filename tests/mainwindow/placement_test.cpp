@@ -5,37 +5,28 @@
 namespace zelto {
 namespace {
 
+// Each value on its own: one outside the 16-bit range keeps its old one.
 TEST(Placement, RecordsTwipsEachValueOnItsOwn) {
+  const struct {
+    QRect frame;
+    double twipsPerPixel;
+    int left, top, width, height;
+  } steps[] = {
+      {{10, 20, 400, 533}, 15, 150, 300, 6000, 7995},
+      {{-4, -4, 1928, 1048}, 15, -60, -60, 28920, 15720},  // maximised: slightly off the screen
+      {{2200, 30, 500, 600}, 15, -60, 450, 7500, 9000},    // the left no longer fits
+      {{-2185, 0, 100, 100}, 15, -60, 0, 1500, 1500},      // -32775 twips
+      {{2184, 0, 100, 100}, 15, 32760, 0, 1500, 1500},     // still fits
+      {{1, 3, 5, 7}, 12.5, 12, 38, 62, 88},                // halves to even
+  };
   Placement placement;
-  placement.Record(QRect(10, 20, 400, 533), 15.0);
-  EXPECT_EQ(placement.WindowLeft, 150);
-  EXPECT_EQ(placement.WindowTop, 300);
-  EXPECT_EQ(placement.WindowWidth, 6000);
-  EXPECT_EQ(placement.WindowHeight, 7995);
-
-  // A maximised window's frame lies slightly off the screen.
-  placement.Record(QRect(-4, -4, 1928, 1048), 15.0);
-  EXPECT_EQ(placement.WindowLeft, -60);
-  EXPECT_EQ(placement.WindowTop, -60);
-  EXPECT_EQ(placement.WindowWidth, 28920);
-
-  // Far to the right: the left edge no longer fits and keeps its value.
-  placement.Record(QRect(2200, 30, 500, 600), 15.0);
-  EXPECT_EQ(placement.WindowLeft, -60);
-  EXPECT_EQ(placement.WindowTop, 450);
-  EXPECT_EQ(placement.WindowWidth, 7500);
-  EXPECT_EQ(placement.WindowHeight, 9000);
-  placement.Record(QRect(-2185, 0, 100, 100), 15.0);  // -32775 twips
-  EXPECT_EQ(placement.WindowLeft, -60);
-  placement.Record(QRect(2184, 0, 100, 100), 15.0);  // 32760 twips still fits
-  EXPECT_EQ(placement.WindowLeft, 32760);
-
-  // At 12.5 twips a pixel the halves go to even.
-  placement.Record(QRect(1, 3, 5, 7), 1440.0 / 115.2);  // 12.5 twips a pixel
-  EXPECT_EQ(placement.WindowLeft, 12);                  // 12.5
-  EXPECT_EQ(placement.WindowTop, 38);                   // 37.5
-  EXPECT_EQ(placement.WindowWidth, 62);                 // 62.5
-  EXPECT_EQ(placement.WindowHeight, 88);                // 87.5
+  for (const auto& s : steps) {
+    placement.Record(s.frame, s.twipsPerPixel);
+    EXPECT_EQ(placement.WindowLeft, s.left);
+    EXPECT_EQ(placement.WindowTop, s.top);
+    EXPECT_EQ(placement.WindowWidth, s.width);
+    EXPECT_EQ(placement.WindowHeight, s.height);
+  }
 }
 
 }  // namespace
