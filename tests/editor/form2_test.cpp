@@ -43,31 +43,14 @@ TEST_F(Form2Test, NewTaskSavedUntouchedTakesTheInitialRule) {
   EXPECT_EQ(table->NextOccurrence[1], Occurrence(At(2024, 3, 10, 15)));
 }
 
-TEST_F(Form2Test, TabOrderCaretAndEscape) {
+TEST_F(Form2Test, CaretAfterTheTextAndEscapeCancels) {
   AddTask(4, "Call the plumber");
   Form2* editor = OpenEdit(4);
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(editor->focusWidget(), editor->Text1);
   EXPECT_EQ(editor->Text1->cursorPosition(), 16);
   EXPECT_FALSE(editor->Text1->hasSelectedText());
-  std::vector<QWidget*> expected = {editor->Text1};
-  expected.insert(expected.end(), editor->Check1.begin(), editor->Check1.end());
-  expected.insert(expected.end(), editor->Check2.begin(), editor->Check2.end());
-  expected.insert(expected.end(), editor->Check3.begin(), editor->Check3.end());
-  expected.insert(expected.end(), editor->Check4.begin(), editor->Check4.end());
-  expected.insert(expected.end(),
-                  {editor->Command1, editor->Command2, editor->Command3, editor->Command4,
-                   editor->Command5, editor->Command6, editor->Command7, editor->Command8,
-                   editor->Command9, editor->Command10, editor->DTPicker1, editor->Text2});
-  ASSERT_EQ(expected.size(), 1u + 74u + 12u);
-  std::vector<QWidget*> order;
-  QWidget* w = editor->Text1;
-  do {
-    if (std::find(expected.begin(), expected.end(), w) != expected.end()) order.push_back(w);
-    w = w->nextInFocusChain();
-  } while (w != editor->Text1);
-  EXPECT_EQ(order, expected);
-  QTest::keyClick(editor, Qt::Key_Escape);  // Esc is Cancel
+  QTest::keyClick(editor, Qt::Key_Escape);
   EXPECT_EQ(form->Editor(), nullptr);
   EXPECT_TRUE(form->isEnabled());
 }
