@@ -13,13 +13,11 @@
 #include "support/core/fakes.h"
 #include "xdisplay.h"
 
-namespace zelto {
+namespace zelto::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ReadFileBytes;
-using test::WriteFileBytes;
-namespace x = test::xdisplay;
+namespace x = xdisplay;
 
 const QString kWindowTitle = QStringLiteral("Zelto Todo List v2.3");
 const QString kQuestion =
@@ -95,15 +93,15 @@ class EndToEnd : public testing::Test {
  protected:
   void SetUp() override {
     if (x::Name().isEmpty()) GTEST_SKIP() << "no Xvfb to show the window on";
+    WriteFileBytes(File("content.txt"), kContent);
   }
   fs::path File(const char* name) const { return folder_ / name; }
-  test::TempFolder folder_;
+  TempFolder folder_;
 };
 
 // A killed instance leaves its lock behind; the next start runs all the
 // same, and the window system's close request saves both files.
 TEST_F(EndToEnd, AfterAKillTheNextStartRunsAndItsCloseSaves) {
-  WriteFileBytes(File("content.txt"), kContent);
   WriteFileBytes(File("position.txt"), kPosition);
   {
     Program crashed(folder_.path());
@@ -124,7 +122,6 @@ TEST_F(EndToEnd, AfterAKillTheNextStartRunsAndItsCloseSaves) {
 }
 
 TEST_F(EndToEnd, SecondInstanceShowsItsMessageAndTouchesNothing) {
-  WriteFileBytes(File("content.txt"), kContent);
   WriteFileBytes(File("position.txt"), kPosition);
   const auto contentTime = fs::last_write_time(File("content.txt"));
   const auto positionTime = fs::last_write_time(File("position.txt"));
@@ -145,7 +142,6 @@ TEST_F(EndToEnd, TerminationSignalsSave) {
   for (int number : {SIGTERM, SIGHUP, SIGINT}) {
     SCOPED_TRACE(number);
     fs::remove(File("content.tmp"));
-    WriteFileBytes(File("content.txt"), kContent);
     Program program(folder_.path());
     ASSERT_TRUE(program.WaitShown());
     program.Signal(number);
@@ -156,11 +152,12 @@ TEST_F(EndToEnd, TerminationSignalsSave) {
   }
 }
 
-// Cancel keeps the window open; then Yes saves an empty list, No saves nothing.
+// Cancel keeps the window open; then No saves nothing, Yes an empty list.
 TEST_F(EndToEnd, WithoutContentTheCloseAsks) {
-  for (const char* last : {"yes", "no"}) {
+  fs::remove(File("content.txt"));
+  for (const std::string last : {"no", "yes"}) {
     SCOPED_TRACE(last);
-    Program program(folder_.path(), QString("cancel,") + last);
+    Program program(folder_.path(), QString::fromStdString("cancel," + last));
     ASSERT_TRUE(program.WaitShown());
     ASSERT_TRUE(program.RequestClose());
     ASSERT_TRUE(program.WaitFor(kQuestion + "cancel"));
@@ -170,19 +167,13 @@ TEST_F(EndToEnd, WithoutContentTheCloseAsks) {
 
     ASSERT_TRUE(program.RequestClose());
     ASSERT_TRUE(program.WaitExit());
-    EXPECT_TRUE(program.Stderr().contains(kQuestion + last));
-    EXPECT_EQ(fs::exists(File("content.txt")), last == std::string("yes"));
-    if (fs::exists(File("content.txt"))) {
-      EXPECT_EQ(ReadFileBytes(File("content.txt")), "*** end\r\n");
-    }
-    fs::remove(File("content.txt"));
-    fs::remove(File("content.tmp"));
-    fs::remove(File("position.txt"));
+    EXPECT_TRUE(program.Stderr().contains(kQuestion + last.c_str()));
+    EXPECT_EQ(fs::exists(File("content.txt")) ? ReadFileBytes(File("content.txt")) : "none",
+              last == "yes" ? "*** end\r\n" : "none");
   }
 }
 
 TEST_F(EndToEnd, FailedSaveKeepsTheWindowUntilTheCauseIsGone) {
-  WriteFileBytes(File("content.txt"), kContent);
   fs::create_directory(File("content.tmp"));  // where the save must write
   Program program(folder_.path());
   ASSERT_TRUE(program.WaitShown());
@@ -199,7 +190,6 @@ TEST_F(EndToEnd, FailedSaveKeepsTheWindowUntilTheCauseIsGone) {
 // No lock can be made, and the save fails: the program runs all the same,
 // and a signal ends it whatever the save did.
 TEST_F(EndToEnd, NoLockPossibleRunsAndASignalEndsItThoughTheSaveFails) {
-  WriteFileBytes(File("content.txt"), kContent);
   fs::create_directory(File("instance.lock"));
   fs::create_directory(File("content.tmp"));
   Program program(folder_.path());
@@ -214,6 +204,7 @@ TEST_F(EndToEnd, NoLockPossibleRunsAndASignalEndsItThoughTheSaveFails) {
 // The save's question is on screen when the signal comes: it waits for an
 // answer, and a second signal ends the program without saving.
 TEST_F(EndToEnd, SecondSignalEndsWhileTheQuestionWaits) {
+  fs::remove(File("content.txt"));
   Program program(folder_.path(), QString());
   ASSERT_TRUE(program.WaitShown());
   program.Signal(SIGTERM);
@@ -228,4 +219,4 @@ TEST_F(EndToEnd, SecondSignalEndsWhileTheQuestionWaits) {
 }
 
 }  // namespace
-}  // namespace zelto
+}  // namespace zelto::test

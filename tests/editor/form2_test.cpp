@@ -14,14 +14,12 @@ class Form2Test : public Form1Test {
     for (int row = 0; row < form->RowCount(); ++row)
       if (form->CellText(row, 0) == QString::number(id)) SelectRow(row);
     Click(form->Command4);
-    EXPECT_NE(form->Editor(), nullptr);
-    return form->Editor();
+    return Opened();
   }
 };
 
 TEST_F(Form2Test, NewTaskSavedUntouchedTakesTheInitialRule) {
   Form2* editor = OpenNew();
-  ASSERT_NE(editor, nullptr);
   EXPECT_FALSE(form->isEnabled());
   EXPECT_EQ(editor->DTPicker1->date(), QDate(2011, 12, 18));
   EXPECT_EQ(editor->DTPicker1->minimumDate(), QDate(1601, 1, 1));
@@ -43,10 +41,11 @@ TEST_F(Form2Test, NewTaskSavedUntouchedTakesTheInitialRule) {
   EXPECT_EQ(table->NextOccurrence[1], Occurrence(At(2024, 3, 10, 15)));
 }
 
-TEST_F(Form2Test, CaretAfterTheTextAndEscapeCancels) {
+TEST_F(Form2Test, OpeningStateAndEscapeCancels) {
   AddTask(4, "Call the plumber");
+  table->WeekdayMask[4][3] = 7;  // no box shows 7
   Form2* editor = OpenEdit(4);
-  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(Form2::CheckValue(editor->Check1[3]), 1) << "the initial ticked state";
   EXPECT_EQ(editor->focusWidget(), editor->Text1);
   EXPECT_EQ(editor->Text1->cursorPosition(), 16);
   EXPECT_FALSE(editor->Text1->hasSelectedText());
@@ -80,11 +79,14 @@ TEST_F(Form2Test, PlusAndMinusSetOneFrameAndNothingElse) {
     for (Mask* mask : Masks(*table, 1))
       for (int k = 0; k < kMaskSize; ++k) (*mask)[k] = Pattern(k);
     Form2* editor = OpenEdit(1);
-    ASSERT_NE(editor, nullptr);
     const Frame frame = Frames(editor)[f];
     EXPECT_EQ(Form2::CheckValue(frame.boxes[1]), 2) << "a stored 2 shows greyed";
     Click(frame.minus);
     for (QCheckBox* box : frame.boxes) EXPECT_EQ(Form2::CheckValue(box), 0);
+    for (int16_t expected : {1, 0}) {  // clicks never grey a box
+      Click(frame.boxes[0]);
+      EXPECT_EQ(Form2::CheckValue(frame.boxes[0]), expected);
+    }
     Click(editor->Command1);
     for (int g = 0; g < 4; ++g) {
       const int boxes = static_cast<int>(frame.boxes.size());
@@ -92,7 +94,6 @@ TEST_F(Form2Test, PlusAndMinusSetOneFrameAndNothingElse) {
         EXPECT_EQ((*Masks(*table, 1)[g])[k], g == f && k < boxes ? 0 : Pattern(k)) << g << "/" << k;
     }
     editor = OpenEdit(1);
-    ASSERT_NE(editor, nullptr);
     const Frame again = Frames(editor)[f];
     Click(again.plus);
     for (QCheckBox* box : again.boxes) EXPECT_EQ(Form2::CheckValue(box), 1);
@@ -100,35 +101,19 @@ TEST_F(Form2Test, PlusAndMinusSetOneFrameAndNothingElse) {
   }
 }
 
-TEST_F(Form2Test, ClicksToggleOnlyBetweenTickedAndClear) {
-  AddTask(1, "task");
-  table->WeekdayMask[1][2] = 2;
-  table->WeekdayMask[1][3] = 7;  // no box shows 7: stays in the initial ticked state
-  Form2* editor = OpenEdit(1);
-  ASSERT_NE(editor, nullptr);
-  EXPECT_EQ(Form2::CheckValue(editor->Check1[3]), 1);
-  for (int16_t expected : {1, 0, 1}) {
-    Click(editor->Check1[2]);
-    EXPECT_EQ(Form2::CheckValue(editor->Check1[2]), expected);
-  }
-  editor->Command2_Click();
-}
-
 TEST_F(Form2Test, IntervalTextIsReadInTheLocaleAndRoundedHalfToEven) {
   const struct {
     const char* text;
     int16_t stored;
     bool german = false;
-  } cases[] = {{"2.5", 2},           {"3.5", 4},   {" 7 ", 7},     {"-3", -3},
-               {"32767", 32767},     {"40000", 5}, {"abc", 5},     {"", 5},
-               {"-32768.4", -32768}, {"1e2", 100}, {"32767.5", 5}, {"6,5", 6, true}};
+  } cases[] = {{"2.5", 2},       {"3.5", 4},           {" -3 ", -3},   {"40000", 5},    {"abc", 5},
+               {"32767", 32767}, {"-32768.4", -32768}, {"32767.5", 5}, {"6,5", 6, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     if (c.german) QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     AddTask(1, "task");
     table->EveryNDays[1] = 5;
     Form2* editor = OpenEdit(1);
-    ASSERT_NE(editor, nullptr);
     EXPECT_EQ(editor->Text2->text(), "5");
     editor->Text2->setText(c.text);
     Click(editor->Command1);
@@ -150,7 +135,6 @@ TEST_F(Form2Test, StartDateShownWhenThePickerCanShowIt) {
     table->StartMonth[1] = c.month;
     table->StartDay[1] = c.day;
     Form2* editor = OpenEdit(1);
-    ASSERT_NE(editor, nullptr);
     EXPECT_EQ(editor->DTPicker1->date(), c.shown);
     Click(editor->Command1);
     EXPECT_EQ(QDate(table->StartYear[1], table->StartMonth[1], table->StartDay[1]), c.shown);
@@ -164,7 +148,6 @@ TEST_F(Form2Test, EditKeepsTheTickAndRecomputesAnErrorTask) {
   table->NextOccurrence[3] = std::string(kErrorMarker);
   Click(form->Option2);
   Form2* editor = OpenEdit(3);
-  ASSERT_NE(editor, nullptr);
   Click(editor->Command1);
   EXPECT_EQ(table->PreviousOccurrence[3], Occurrence(At(2024, 3, 10, 14)));
   EXPECT_EQ(table->TaskChecked[3], -1);
@@ -172,7 +155,6 @@ TEST_F(Form2Test, EditKeepsTheTickAndRecomputesAnErrorTask) {
   EXPECT_EQ(form->CellText(0, 2), "2024-03-10 Sun 15:00") << "the list was rebuilt";
 
   editor = OpenEdit(3);  // an emptied text frees the slot
-  ASSERT_NE(editor, nullptr);
   editor->Text1->clear();
   Click(editor->Command1);
   EXPECT_FALSE(table->InUse(3));
@@ -183,7 +165,6 @@ TEST_F(Form2Test, CancelAfterNewStillAdvancesTheCounter) {
   for (int id = 1; id <= 5; ++id) AddTask(id, "t");
   for (int id : {6, 7}) {
     Form2* editor = OpenNew();
-    ASSERT_NE(editor, nullptr);
     EXPECT_EQ(editor->TaskId(), id);
     Click(editor->Command2);
     EXPECT_EQ(table->TaskCount, id);
@@ -196,7 +177,6 @@ TEST_F(Form2Test, LimitMessageAboveTenThousandAndNothingStored) {
   AddTask(10000, "last");
   MessageBoxes::SetNextAnswer(Answer::Ok);
   Form2* editor = OpenNew();
-  ASSERT_NE(editor, nullptr);
   ASSERT_EQ(MessageBoxes::Asked().size(), 1u);
   EXPECT_EQ(MessageBoxes::Asked()[0].text, "Maximum of 10000 entries reached. Try Re-count.");
   EXPECT_EQ(MessageBoxes::Asked()[0].buttons, Buttons::Ok);
@@ -214,7 +194,6 @@ TEST_F(Form2Test, NewNeverHandsOutASlotInUse) {
   for (int id = 1; id <= 3; ++id) AddTask(id, "t");
   for (const char* text : {"fourth", "fifth"}) {
     Form2* editor = OpenNew();
-    ASSERT_NE(editor, nullptr);
     EXPECT_FALSE(form->RefreshAndFill());  // the hour watch, behind the dialog
     QTest::keyClicks(editor->Text1, text);
     Click(editor->Command1);
@@ -225,7 +204,6 @@ TEST_F(Form2Test, NewNeverHandsOutASlotInUse) {
 
 TEST_F(Form2Test, PastedLineBreaksBecomeBlanks) {
   Form2* editor = OpenNew();
-  ASSERT_NE(editor, nullptr);
   QGuiApplication::clipboard()->setText("first line\r\nsecond\nthird");
   QTest::keyClicks(editor->Text1, "Note: ");
   QTest::keySequence(editor->Text1, QKeySequence::Paste);
@@ -239,7 +217,6 @@ TEST_F(Form2Test, UntouchedTextKeepsItsBytesEditedTextIsUtf8) {
   AddTask(1, "Caf\xe9");  // Windows-1252, from an older file
   AddTask(2, "Caf\xe9 noir");
   Form2* editor = OpenEdit(1);
-  ASSERT_NE(editor, nullptr);
   EXPECT_EQ(editor->Text1->text(), "Café");
   editor->Text2->setText("3");
   Click(editor->Command1);
@@ -247,7 +224,6 @@ TEST_F(Form2Test, UntouchedTextKeepsItsBytesEditedTextIsUtf8) {
   EXPECT_EQ(table->EveryNDays[1], 3);
 
   editor = OpenEdit(2);
-  ASSERT_NE(editor, nullptr);
   QTest::keyClicks(editor->Text1, "!");
   Click(editor->Command1);
   EXPECT_EQ(table->TaskText[2], "Caf\xc3\xa9 noir!");

@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <memory>
+#include <stdexcept>
 
 #include "editor/form2.h"
 #include "mainwindow/form1.h"
@@ -75,8 +76,13 @@ class Form1Test : public ::testing::Test {
     form->ListView1->setCurrentIndex(form->ListView1->model()->index(row, 0));
   }
   void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  // "New task"; the editor it opened (a missing one fails the test).
   Form2* OpenNew() {
     Click(form->Command5);
+    return Opened();
+  }
+  Form2* Opened() const {
+    if (!form->Editor()) throw std::runtime_error("no editor was opened");
     return form->Editor();
   }
 

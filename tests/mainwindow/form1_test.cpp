@@ -1,5 +1,7 @@
+#include <QPixmap>
+#include <filesystem>
+
 #include "form1_fixture.h"
-#include "store/datafile.h"
 
 namespace zelto::test {
 namespace {
@@ -42,7 +44,6 @@ TEST_F(Form1Test, RowsFollowTheViewByExactTickValue) {
 
 TEST_F(Form1Test, TickingMovesATaskToDoneAndBack) {
   Form2* editor = OpenNew();
-  ASSERT_NE(editor, nullptr);
   QTest::keyClicks(editor->Text1, "Read the mail");
   Click(editor->Command1);
   EXPECT_EQ(Column(1), (Cells{"Read the mail"}));
@@ -116,30 +117,28 @@ TEST_F(Form1Test, SortingByCellTextPerView) {
 }
 
 TEST_F(Form1Test, DeleteAsksThenFreesOnlyTheText) {
-  for (const bool byKey : {false, true}) {
-    for (const Answer answer : {Answer::No, Answer::Yes}) {
-      SCOPED_TRACE(testing::Message() << "key " << byKey << " yes " << (answer == Answer::Yes));
-      MessageBoxes::ClearAsked();
-      AddTask(1, "keep");
-      AddTask(2, "Caf\xe9");
-      form->FillTaskList();
-      SelectRow(1);
-      MessageBoxes::SetNextAnswer(answer);
-      if (byKey)
-        QTest::keyClick(form->ListView1, Qt::Key_Delete, Qt::ShiftModifier);
-      else
-        Click(form->Command6);
-      ASSERT_EQ(MessageBoxes::Asked().size(), 1u);
-      const auto& question = MessageBoxes::Asked().front();
-      EXPECT_EQ(question.text, "Delete task Café?");
-      EXPECT_EQ(question.title, "Delete task");
-      EXPECT_EQ(question.buttons, Buttons::YesNo);
-      EXPECT_EQ(question.defaultAnswer, Answer::Yes);
-      const bool yes = answer == Answer::Yes;
-      EXPECT_EQ(Column(0), (yes ? Cells{"1"} : Cells{"1", "2"}));
-      EXPECT_EQ(table->TaskText[2], yes ? "" : "Caf\xe9");
-      EXPECT_EQ(table->EveryNDays[2], 1) << "only the text is freed";
-    }
+  for (int c = 0; c < 4; ++c) {
+    const bool byKey = c & 1, yes = c & 2;
+    SCOPED_TRACE(testing::Message() << "by key " << byKey << ", yes " << yes);
+    MessageBoxes::ClearAsked();
+    AddTask(1, "keep");
+    AddTask(2, "Caf\xe9");
+    form->FillTaskList();
+    SelectRow(1);
+    MessageBoxes::SetNextAnswer(yes ? Answer::Yes : Answer::No);
+    if (byKey)
+      QTest::keyClick(form->ListView1, Qt::Key_Delete, Qt::ShiftModifier);
+    else
+      Click(form->Command6);
+    ASSERT_EQ(MessageBoxes::Asked().size(), 1u);
+    const auto& question = MessageBoxes::Asked().front();
+    EXPECT_EQ(question.text, "Delete task Café?");
+    EXPECT_EQ(question.title, "Delete task");
+    EXPECT_EQ(question.buttons, Buttons::YesNo);
+    EXPECT_EQ(question.defaultAnswer, Answer::Yes);
+    EXPECT_EQ(Column(0), (yes ? Cells{"1"} : Cells{"1", "2"}));
+    EXPECT_EQ(table->TaskText[2], yes ? "" : "Caf\xe9");
+    EXPECT_EQ(table->EveryNDays[2], 1) << "only the text is freed";
   }
 }
 
@@ -167,25 +166,22 @@ TEST_F(Form1Test, EditByButtonAndDoubleClickNewSwitchesToToDo) {
   form->FillTaskList();
   SelectRow(1);
   Click(form->Command4);
-  ASSERT_NE(form->Editor(), nullptr);
-  EXPECT_EQ(form->Editor()->Text1->text(), "seventh");
+  EXPECT_EQ(Opened()->Text1->text(), "seventh");
   EXPECT_FALSE(form->isEnabled());
-  form->Editor()->Command2_Click();
+  Opened()->Command2_Click();
   EXPECT_TRUE(form->isEnabled());
 
   const QRect row0 = form->ListView1->visualRect(form->ListView1->model()->index(0, 1));
   QTest::mouseClick(form->ListView1->viewport(), Qt::LeftButton, {}, row0.center());
   QTest::mouseDClick(form->ListView1->viewport(), Qt::LeftButton, {}, row0.center());
-  ASSERT_NE(form->Editor(), nullptr);
-  EXPECT_EQ(form->Editor()->Text1->text(), "third");
-  form->Editor()->Command2_Click();
+  EXPECT_EQ(Opened()->Text1->text(), "third");
+  Opened()->Command2_Click();
 
   Click(form->Option2);
-  ASSERT_NE(OpenNew(), nullptr);
+  OpenNew()->close();
   EXPECT_TRUE(form->Option1->isChecked());
   EXPECT_EQ(Column(0), (Cells{"3", "7"}));
   EXPECT_EQ(form->EditTaskId, 9);
-  form->Editor()->close();
   EXPECT_TRUE(form->isEnabled());
 }
 
@@ -229,7 +225,6 @@ TEST_F(Form1Test, RecalculateAllSearchesEveryTaskAgain) {
   EXPECT_EQ(Column(2), (Cells{"2024-03-10 Sun 17:00"}));
   Click(form->Option2);
   EXPECT_EQ(Column(2), (Cells{"2024-03-10 Sun 18:00"})) << "still ticked, searched again";
-  EXPECT_TRUE(form->Command2->hasFocus());
 }
 
 TEST_F(Form1Test, AboutBox) {
@@ -240,6 +235,44 @@ TEST_F(Form1Test, AboutBox) {
             "Zelto Todo List version 2.2\r\nFor any suggestions e-mail me at: "
             "zelto.todo@example.org");
   EXPECT_EQ(MessageBoxes::Asked()[0].title, "Zelto Todo List");
+}
+
+// Both windows at 1x and 2x in build/screenshots, for a look by eye; the 2x
+// rendering must use the finer pictures.
+void Save(QWidget* widget, const char* name, QSize size) {
+  const auto folder = std::filesystem::path(ZELTO_EXECUTABLE).parent_path() / "screenshots";
+  std::filesystem::create_directories(folder);
+  for (int scale : {1, 2}) {
+    QPixmap pixmap(widget->size() * scale);
+    pixmap.setDevicePixelRatio(scale);
+    pixmap.fill(Qt::white);
+    widget->render(&pixmap);
+    EXPECT_EQ(pixmap.size(), size * scale);
+    const auto file = folder / (std::string(name) + "@" + std::to_string(scale) + "x.png");
+    EXPECT_TRUE(pixmap.save(QString::fromStdString(file.string())));
+  }
+}
+
+TEST_F(Form1Test, ScreenshotsOfBothWindows) {
+  AddTask(1, "Water the plants");
+  AddTask(2, "Pay the rent");
+  AddTask(3, "Back up the laptop");
+  AddTask(10, "Call mother");
+  AddTask(12, "Empty the dishwasher", -1);
+  table->DayOfMonthMask[2].Fill(0);
+  table->DayOfMonthMask[2][0] = 1;
+  FindOccurrences(*table, 2, clock.Now());
+  form->FillTaskList();
+  form->ColumnClick(3);
+  for (QToolButton* button : form->findChildren<QToolButton*>())
+    EXPECT_EQ(button->icon().pixmap(QSize(25, 28), 2.0).size(), QSize(50, 56));
+  EXPECT_EQ(form->ImageList1(1).pixmap(QSize(8, 8), 2.0).size(), QSize(16, 16));
+  Save(form.get(), "form1", QSize(385, 475));
+
+  SelectRow(1);
+  Click(form->Command4);
+  Save(Opened(), "form2", QSize(456, 336));
+  Opened()->Command2_Click();
 }
 
 }  // namespace

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <csignal>
 #include <filesystem>
+#include <vector>
 
 #include "platform/instancelock.h"
+#include "platform/signalwatch.h"
 #include "support/core/fakes.h"
 
 namespace zelto {
@@ -27,6 +32,21 @@ TEST(InstanceLock, SecondInstanceIsRefusedUntilTheFirstEnds) {
   EXPECT_EQ(InstanceLock(Q(elsewhere)).Acquire(), InstanceLock::Result::Acquired);
   first.reset();
   EXPECT_EQ(second.Acquire(), InstanceLock::Result::Acquired);
+}
+
+TEST(SignalWatch, DeliversTermHupAndIntOnTheEventLoop) {
+  SignalWatch watch;
+  ASSERT_TRUE(watch.IsActive());
+  EXPECT_FALSE(SignalWatch().IsActive()) << "only one watch owns the handlers";
+  std::vector<int> received;
+  QObject::connect(&watch, &SignalWatch::Received, [&](int number) { received.push_back(number); });
+  for (int number : {SIGTERM, SIGHUP, SIGINT}) ::raise(number);
+  EXPECT_TRUE(received.empty()) << "nothing is delivered from inside the handler";
+  QElapsedTimer timer;
+  timer.start();
+  while (received.size() < 3 && timer.elapsed() < 5000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  EXPECT_EQ(received, (std::vector<int>{SIGTERM, SIGHUP, SIGINT}));
 }
 
 }  // namespace
