@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSysInfo>
 #include <csignal>
 #include <filesystem>
 #include <vector>
@@ -17,17 +19,21 @@ QString Q(const test::TempFolder& folder) {
   return QString::fromStdString(folder.path().string());
 }
 
-// Another start in the same folder is refused, however old the lock of the
-// live first instance; another folder is another installation. (A crashed
-// instance's lock is the end-to-end tests' case.)
+// A live instance's lock blocks however old it is; another folder is
+// another installation. (A crashed instance's lock: the end-to-end tests.)
 TEST(InstanceLock, SecondInstanceIsRefusedUntilTheFirstEnds) {
   test::TempFolder folder, elsewhere;
+  const auto file = folder / InstanceLock::kLockFileName;
+  test::WriteFileBytes(file, std::to_string(getpid()) + "\n" +
+                                 QCoreApplication::applicationName().toStdString() + "\n" +
+                                 QSysInfo::machineHostName().toStdString() + "\n");
+  std::filesystem::last_write_time(
+      file, std::filesystem::file_time_type::clock::now() - std::chrono::hours(48));
+  InstanceLock second(Q(folder));
+  EXPECT_EQ(second.Acquire(), InstanceLock::Result::AlreadyRunning);
+  std::filesystem::remove(file);
   auto first = std::make_unique<InstanceLock>(Q(folder));
   ASSERT_EQ(first->Acquire(), InstanceLock::Result::Acquired);
-  std::filesystem::last_write_time(
-      folder / InstanceLock::kLockFileName,
-      std::filesystem::file_time_type::clock::now() - std::chrono::hours(48));
-  InstanceLock second(Q(folder));
   EXPECT_EQ(second.Acquire(), InstanceLock::Result::AlreadyRunning);
   EXPECT_EQ(InstanceLock(Q(elsewhere)).Acquire(), InstanceLock::Result::Acquired);
   first.reset();
