@@ -147,6 +147,9 @@ TEST_F(EndToEnd, TerminationSignalsSave) {
     ASSERT_TRUE(program.WaitExit());
     EXPECT_TRUE(program.ExitedNormally());
     EXPECT_EQ(ReadFileBytes(File("content.tmp")), kContent);
+    EXPECT_NE(ReadFileBytes(File("position.txt")).find("\r\n650\t3100\t2000\r\n"),
+              std::string::npos)
+        << "without a position file, the start-up column widths";
   }
 }
 
