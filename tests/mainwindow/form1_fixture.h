@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QHeaderView>
@@ -10,12 +9,11 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyle>
-#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
 #include <memory>
+#include <stdexcept>
 
 #include "editor/form2.h"
 #include "mainwindow/form1.h"
@@ -28,6 +26,8 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 }
 
 namespace zelto::test {
+
+using Cells = std::vector<QString>;
 
 // A shown main window over a fresh table, a clock standing at a Sunday
 // afternoon and the message boxes scripted. English weekday names, so
@@ -42,11 +42,9 @@ class Form1Test : public ::testing::Test {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
   }
-
   void TearDown() override {
     EXPECT_FALSE(MessageBoxes::HasScriptedAnswers()) << "a scripted answer was not asked for";
     MessageBoxes::ClearScript();
-    form.reset();
   }
 
   // A task due at every hour, started 2011-12-18, with fresh occurrences.
@@ -56,52 +54,35 @@ class Form1Test : public ::testing::Test {
     table->StartDay[id] = 18;
     table->StartMonth[id] = 12;
     table->StartYear[id] = 2011;
-    for (int k = 0; k < kMaskSize; ++k) {
-      table->HourMask[id][k] = 1;
-      table->WeekdayMask[id][k] = 1;
-      table->DayOfMonthMask[id][k] = 1;
-      table->MonthMask[id][k] = 1;
-    }
+    for (Mask* mask : {&table->HourMask[id], &table->WeekdayMask[id], &table->DayOfMonthMask[id],
+                       &table->MonthMask[id]})
+      mask->Fill(1);
     table->TaskChecked[id] = checked;
     FindOccurrences(*table, id, clock.Now());
     if (id > table->TaskCount) table->TaskCount = static_cast<int16_t>(id);
   }
 
-  std::vector<QString> Column(int column) const {
-    std::vector<QString> cells;
+  Cells Column(int column) const {
+    Cells cells;
     for (int row = 0; row < form->RowCount(); ++row) cells.push_back(form->CellText(row, column));
     return cells;
   }
-
   void ClickHeader(int column) {
     QHeaderView* header = form->ListView1->header();
     const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
   }
-
-  // The centre of a row's check box, as the view's style places it.
-  QPoint CheckBoxCentre(int row) const {
-    QTreeView* view = form->ListView1;
-    const QModelIndex index = view->model()->index(row, 0);
-    QStyleOptionViewItem option;
-    option.initFrom(view);
-    option.rect = view->visualRect(index);
-    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-    option.text = index.data().toString();
-    return view->style()
-        ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view)
-        .center();
+  void SelectRow(int row) {
+    form->ListView1->setCurrentIndex(form->ListView1->model()->index(row, 0));
   }
-
-  void ClickCheckBox(int row) {
-    QTest::mouseClick(form->ListView1->viewport(), Qt::LeftButton, {}, CheckBoxCentre(row));
-  }
-
   void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
-
-  // "New task" through its button; the editor it opened.
+  // "New task"; the editor it opened (a missing one fails the test).
   Form2* OpenNew() {
     Click(form->Command5);
+    return Opened();
+  }
+  Form2* Opened() const {
+    if (!form->Editor()) throw std::runtime_error("no editor was opened");
     return form->Editor();
   }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "mainwindow/placement.h"
 #include "mainwindow/positionfile.h"
 #include "support/core/fakes.h"
 
@@ -14,102 +15,69 @@ PositionItems Parse(std::string_view text, const QLocale& locale = QLocale::c())
   return ParsePositionText(text, kScreenW, kScreenH, locale);
 }
 
-struct FirstLineCase {
-  const char* line;
-  bool moves;
-  double left, top, width, height;
-  int state;  // -1: not set
-};
-
 TEST(PositionReader, FirstLineItemByItem) {
-  const FirstLineCase cases[] = {
-      {"100\t200\t5895\t7620\t0", true, 100, 200, 5895, 7620, 0},
-      {"-120\t200\t5895\t7620\t2", true, 0, 0, 5895, 7620, 2},             // left of the screen
-      {"100\t-60\t5895\t7620\t2", true, 0, 0, 5895, 7620, 2},              // above it
-      {"30000\t200\t5895\t7620\t0", true, 0, 0, 5895, 7620, 0},            // right of it
-      {"100\t16500\t5895\t7620\t0", true, 0, 0, 5895, 7620, 0},            // below it
-      {"28800\t16200\t5895\t7620\t0", true, 28800, 16200, 5895, 7620, 0},  // on the edge
-      {"abc\t200\t5895\t7620\t0", true, 0, 0, 5895, 7620, 0},              // left not a number
-      {"100\t\t5895\t7620\t0", true, 0, 0, 5895, 7620, 0},                 // empty top
-      {" 100 \t200\t5895\t7620\t1", true, 100, 200, 5895, 7620, 1},        // blanks allowed
-      {"100\t200", false, 0, 0, 0, 0, -1},                                 // short line
-      {"100\t200\t5895\t7620", true, 100, 200, 5895, 7620, -1},            // no state
-      {"100\t200\tx\t7620\t1", false, 0, 0, 0, 0, 1},                      // width not a number
-      {"100\t200\t0\t7620\t1", false, 0, 0, 0, 0, 1},                      // refused rectangle
-      {"100\t200\t5895\t7620\t3", true, 100, 200, 5895, 7620, -1},         // no such state
-      {"100\t200\t5895\t7620\tmin", true, 100, 200, 5895, 7620, -1},
-      {"", false, 0, 0, 0, 0, -1},
+  using Move = std::array<double, 4>;  // left, top, width, height; all 0: no move
+  const struct {
+    const char* line;
+    Move move;
+    int state;  // -1: not set
+  } cases[] = {
+      {"100\t200\t5895\t7620\t0", {100, 200, 5895, 7620}, 0},
+      {"-120\t200\t5895\t7620\t2", {0, 0, 5895, 7620}, 2},             // left of the screen
+      {"100\t-60\t5895\t7620\t2", {0, 0, 5895, 7620}, 2},              // above it
+      {"30000\t200\t5895\t7620\t0", {0, 0, 5895, 7620}, 0},            // right of it
+      {"28800\t16200\t5895\t7620\t0", {28800, 16200, 5895, 7620}, 0},  // on the edge
+      {"abc\t200\t5895\t7620\t0", {0, 0, 5895, 7620}, 0},              // left not a number
+      {" 100 \t200\t5895\t7620\t1", {100, 200, 5895, 7620}, 1},        // blanks allowed
+      {"100\t200", {}, -1},                                            // short line
+      {"100\t200\t5895\t7620", {100, 200, 5895, 7620}, -1},            // no state
+      {"100\t200\tx\t7620\t1", {}, 1},                                 // width not a number
+      {"100\t200\t0\t7620\t1", {}, 1},                                 // refused rectangle
+      {"100\t200\t5895\t7620\t3", {100, 200, 5895, 7620}, -1},         // no such state
+      {"", {}, -1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     const auto items = Parse(std::string(c.line) + "\r\n650\t3100\t2000\r\n\t\t\t\r\n");
-    ASSERT_EQ(items.Move.has_value(), c.moves);
-    if (c.moves) {
-      EXPECT_EQ(items.Move->Left, c.left);
-      EXPECT_EQ(items.Move->Top, c.top);
-      EXPECT_EQ(items.Move->Width, c.width);
-      EXPECT_EQ(items.Move->Height, c.height);
-    }
-    ASSERT_EQ(items.WindowState.has_value(), c.state >= 0);
+    const auto& m = items.Move;
+    EXPECT_EQ((m ? Move{m->Left, m->Top, m->Width, m->Height} : Move{}), c.move);
     EXPECT_EQ(items.WindowState.value_or(-1), c.state);
-    // A damaged first line leaves the other lines alone.
-    EXPECT_EQ(items.ColumnWidths[1], 3100.0f);
+    EXPECT_EQ(items.ColumnWidths[1], 3100.0f) << "the other lines are read all the same";
   }
 }
 
-TEST(PositionReader, EmptyOrMissingFileGivesNothing) {
-  const auto items = Parse("");
-  EXPECT_FALSE(items.Move);
-  EXPECT_FALSE(items.WindowState);
-  for (const auto& width : items.ColumnWidths) EXPECT_FALSE(width);
-  for (const auto& value : items.SortValues) EXPECT_TRUE(value.isNull());
-  EXPECT_FALSE(items.SortKey);
-  EXPECT_FALSE(items.SortOrder);
-  EXPECT_FALSE(items.SortIcon);
-
+TEST(PositionReader, EmptyOrMissingFileAndDamagedWidths) {
+  EXPECT_FALSE(Parse("").ColumnWidths[0] || Parse("").SortKey || Parse("").SortValues[0].size());
   test::TempFolder folder;
   EXPECT_FALSE(ReadPositionFile(folder.path()));
   test::WriteFileBytes(folder / "position.txt", "");
   EXPECT_EQ(ReadPositionFile(folder.path()), std::string());
+
+  const auto widths = Parse("\r\n1234,5\tx\t-5\r\n", QLocale(QLocale::German));
+  EXPECT_EQ(widths.ColumnWidths[0], 1234.5f);
+  EXPECT_FALSE(widths.ColumnWidths[1]);
+  EXPECT_FALSE(widths.ColumnWidths[2]);
 }
-
-TEST(PositionReader, ColumnWidthsEachOnTheirOwn) {
-  const auto items = Parse("0\t0\t5895\t7620\t0\r\n650\tx\t-5\r\n");
-  EXPECT_EQ(items.ColumnWidths[0], 650.0f);
-  EXPECT_FALSE(items.ColumnWidths[1]);
-  EXPECT_FALSE(items.ColumnWidths[2]);
-
-  const auto german = Parse("\r\n1234,5\t3100\t2000.25\r\n", QLocale(QLocale::German));
-  EXPECT_EQ(german.ColumnWidths[0], 1234.5f);
-  EXPECT_EQ(german.ColumnWidths[2], 2000.25f);  // the plain form still reads
-}
-
-struct SortCase {
-  const char* line;
-  std::array<const char*, 4> values;  // nullptr: unset
-  int key, order;                     // -1: not set
-  int iconColumn, iconImage;          // -1: not set
-};
 
 TEST(PositionReader, SortLine) {
-  const SortCase cases[] = {
-      {"1\t0\t2\t1", {"1", "0", "2", "1"}, 1, 0, 1, 1},
-      {"2\t1\t\t", {"2", "1", nullptr, nullptr}, 2, 1, 2, 2},
-      {"\t\t\t", {nullptr, nullptr, nullptr, nullptr}, -1, -1, -1, -1},
-      {"0\t1", {"0", "1", nullptr, nullptr}, 0, 1, 0, 2},
-      {"5\t0\t0\t0", {"5", "0", "0", "0"}, -1, 0, -1, -1},  // no such column
-      {"1\t2\t0\t0", {"1", "2", "0", "0"}, 1, -1, 1, 3},    // no such order: "none"
-      {"x\t1\t0\t0", {"x", "1", "0", "0"}, -1, 1, -1, -1},
+  const struct {
+    const char* line;
+    const char* values;         // the four, "~" for unset
+    int key, order;             // -1: not set
+    int iconColumn, iconImage;  // -1: not set
+  } cases[] = {
+      {"1\t0\t2\t1", "1,0,2,1", 1, 0, 1, 1},    {"2\t1\t\t", "2,1,~,~", 2, 1, 2, 2},
+      {"\t\t\t", "~,~,~,~", -1, -1, -1, -1},    {"0\t1", "0,1,~,~", 0, 1, 0, 2},
+      {"5\t0\t0\t0", "5,0,0,0", -1, 0, -1, -1},  // no such column
+      {"1\t2\t0\t0", "1,2,0,0", 1, -1, 1, 3},    // no such order: "none"
+      {"x\t1\t0\t0", "x,1,0,0", -1, 1, -1, -1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     const auto items = Parse(std::string("\r\n\r\n") + c.line + "\r\n");
-    for (int i = 0; i < 4; ++i) {
-      if (c.values[i] == nullptr)
-        EXPECT_TRUE(items.SortValues[i].isNull()) << i;
-      else
-        EXPECT_EQ(items.SortValues[i], QString::fromLatin1(c.values[i])) << i;
-    }
+    QStringList values;
+    for (const QString& value : items.SortValues) values << (value.isNull() ? "~" : value);
+    EXPECT_EQ(values.join(',').toStdString(), c.values);
     EXPECT_EQ(items.SortKey.value_or(-1), c.key);
     EXPECT_EQ(items.SortOrder.value_or(-1), c.order);
     EXPECT_EQ(items.SortIcon ? items.SortIcon->Column : -1, c.iconColumn);
@@ -120,18 +88,12 @@ TEST(PositionReader, SortLine) {
 TEST(PositionWriter, ColumnWidthText) {
   const struct {
     float width;
-    const char* c;
-    const char* german;
-  } cases[] = {
-      {650.0f, "650", "650"},
-      {3100.0f, "3100", "3100"},  // no group separator
-      {3100.5f, "3100.5", "3100,5"},
-      {1234.567f, "1234.567", "1234,567"},
-      {33333.333f, "33333.33", "33333,33"},  // seven significant digits
-      {1234567.0f, "1234567", "1234567"},
-      {0.0f, "0", "0"},
-      {0.25f, "0.25", "0,25"},
-  };
+    const char *c, *german;
+  } cases[] = {{3100.0f, "3100", "3100"},  // no group separator
+               {3100.5f, "3100.5", "3100,5"},
+               {33333.333f, "33333.33", "33333,33"},  // seven significant digits
+               {1234567.0f, "1234567", "1234567"},
+               {0.25f, "0.25", "0,25"}};
   for (const auto& c : cases) {
     EXPECT_EQ(FormatColumnWidth(c.width, QLocale::c()), QString::fromLatin1(c.c));
     EXPECT_EQ(FormatColumnWidth(c.width, QLocale(QLocale::German)), QString::fromLatin1(c.german));
@@ -139,39 +101,49 @@ TEST(PositionWriter, ColumnWidthText) {
 }
 
 TEST(PositionWriter, ThreeCrLfLinesAndRoundTrip) {
-  PositionRecord record;
-  record.WindowLeft = 1200;
-  record.WindowTop = -45;  // a maximised window's record
-  record.WindowWidth = 12345;
-  record.WindowHeight = 9000;
-  record.WindowState = 2;
-  record.ColumnWidths = {650.0f, 3100.5f, 1999.75f};
-  record.TodoSortColumn = "1";
-  record.TodoSortOrder = "0";
+  PositionRecord record{1200, -45, 12345, 9000, 2, {650.0f, 3100.5f, 1999.75f}, "1", "0", {}, {}};
   EXPECT_EQ(FormatPositionText(record, QLocale::c()),
             "1200\t-45\t12345\t9000\t2\r\n650\t3100.5\t1999.75\r\n1\t0\t\t\r\n");
-
   for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::German)}) {
     const auto items =
         ParsePositionText(FormatPositionText(record, locale), kScreenW, kScreenH, locale);
     ASSERT_TRUE(items.Move);
-    // The negative top sends the window to the top left corner, at its size.
+    // A maximised window's negative top: to the top left corner, at its size.
     EXPECT_EQ(items.Move->Left, 0);
     EXPECT_EQ(items.Move->Top, 0);
     EXPECT_EQ(items.Move->Width, 12345);
-    EXPECT_EQ(items.Move->Height, 9000);
     EXPECT_EQ(items.WindowState, 2);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(items.ColumnWidths[i], record.ColumnWidths[i]);
-    EXPECT_EQ(items.SortValues[0], "1");
     EXPECT_EQ(items.SortValues[1], "0");
     EXPECT_TRUE(items.SortValues[2].isNull());
-    EXPECT_TRUE(items.SortValues[3].isNull());
   }
+  const std::string unset = FormatPositionText(PositionRecord(), QLocale::c());
+  EXPECT_EQ(unset, "0\t0\t0\t0\t0\r\n650\t3100\t2000\r\n\t\t\t\r\n");
+  for (const auto& value : Parse(unset).SortValues) EXPECT_TRUE(value.isNull());
+}
 
-  PositionRecord unset;
-  const std::string text = FormatPositionText(unset, QLocale::c());
-  EXPECT_EQ(text, "0\t0\t0\t0\t0\r\n650\t3100\t2000\r\n\t\t\t\r\n");
-  for (const auto& value : Parse(text).SortValues) EXPECT_TRUE(value.isNull());
+// Each value on its own: one outside the 16-bit range keeps its old one.
+TEST(Placement, RecordsTwipsEachValueOnItsOwn) {
+  const struct {
+    QRect frame;
+    double twipsPerPixel;
+    int left, top, width, height;
+  } steps[] = {
+      {{10, 20, 400, 533}, 15, 150, 300, 6000, 7995},
+      {{-4, -4, 1928, 1048}, 15, -60, -60, 28920, 15720},  // maximised: slightly off the screen
+      {{2200, 30, 500, 600}, 15, -60, 450, 7500, 9000},    // the left no longer fits
+      {{-2185, 0, 100, 100}, 15, -60, 0, 1500, 1500},      // -32775 twips
+      {{2184, 0, 100, 100}, 15, 32760, 0, 1500, 1500},     // still fits
+      {{1, 3, 5, 7}, 12.5, 12, 38, 62, 88},                // halves to even
+  };
+  Placement placement;
+  for (const auto& s : steps) {
+    placement.Record(s.frame, s.twipsPerPixel);
+    EXPECT_EQ(placement.WindowLeft, s.left);
+    EXPECT_EQ(placement.WindowTop, s.top);
+    EXPECT_EQ(placement.WindowWidth, s.width);
+    EXPECT_EQ(placement.WindowHeight, s.height);
+  }
 }
 
 }  // namespace
