@@ -4,6 +4,8 @@
 
 namespace zelto {
 
-DateTime SystemClock::Now() const { return LocalDateTime(std::time(nullptr)); }
+DateTime SystemClock::Now() const {
+  return LocalDateTime(std::time(nullptr));
+}
 
 }  // namespace zelto
