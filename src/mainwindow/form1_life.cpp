@@ -182,6 +182,7 @@ void Form1::MinimizeToTray() {
 }
 
 void Form1::BringBack() {
+  startState_ = 0;  // brought back before the first showing: it opens shown
   if (WindowPlacement.RestoreWindowState == 1) WindowPlacement.RestoreWindowState = 0;
   const Qt::WindowStates state =
       WindowPlacement.RestoreWindowState == 2 ? Qt::WindowMaximized : Qt::WindowNoState;
@@ -194,7 +195,11 @@ void Form1::BringBack() {
 }
 
 bool Form1::IsMinimized() const {
-  return (windowState() & Qt::WindowMinimized) != 0 || (Tray && Tray->IsShown());
+  // Until it is first shown, a window that position.txt starts minimised
+  // counts as minimised already: a done task that falls due at start-up
+  // brings it back.
+  return (windowState() & Qt::WindowMinimized) != 0 || (Tray && Tray->IsShown()) ||
+         (startState_ == 1 && !isVisible());
 }
 
 // The position file -----------------------------------------------------------

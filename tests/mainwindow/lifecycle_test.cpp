@@ -133,6 +133,19 @@ TEST_F(LifecycleTest, HourWatchBringsTheWindowBackForADoneTaskFallingDue) {
   }
 }
 
+// Started minimised while a done task has fallen due since the last run:
+// the start-up tick brings the window back in the ToDo view.
+TEST_F(LifecycleTest, StartedMinimisedADoneTaskDueBringsTheWindowBack) {
+  WriteTask(15, -1);
+  clock.Set(At(2024, 3, 10, 16, 0));
+  Start("150\t90\t6000\t7995\t1\r\n");
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(form->isMinimized());
+  EXPECT_FALSE(form->Tray && form->Tray->IsShown());
+  EXPECT_EQ(form->RestoreRequest, 0);
+  EXPECT_EQ(form->RowCount(), 1);
+}
+
 // Started minimised, the window goes straight to the tray. Logging off
 // while it sits there still saves, and the icon goes.
 TEST_F(LifecycleTest, SessionEndWhileHiddenSavesAndRemovesTheIcon) {
