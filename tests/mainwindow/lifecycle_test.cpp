@@ -67,6 +67,14 @@ TEST_F(LifecycleTest, StartAppliesThePositionFile) {
   EXPECT_EQ(form->WindowPlacement.WindowHeight, form->frameGeometry().height() * 15);
 }
 
+// Sizes no window system takes, from a damaged file, leave the design ones.
+TEST_F(LifecycleTest, OversizedPlacementAndColumnWidthsAreRefused) {
+  Start("10\t10\t1e30\t9000\t0\r\n1e30\t3100\t2000\r\n");
+  EXPECT_EQ(form->size(), QSize(385, 475));
+  EXPECT_EQ(form->PositionFileText().substr(form->PositionFileText().find('\n') + 1, 14),
+            "650\t3100\t2000\r");
+}
+
 TEST_F(LifecycleTest, MinimiseToTrayAndBackOnButtonRelease) {
   Start();
   form->showMaximized();
