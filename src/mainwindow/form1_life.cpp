@@ -6,6 +6,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QTreeView>
+#include <cmath>
 
 #include "mainwindow/form1.h"
 #include "mainwindow/positionfile.h"
@@ -54,7 +55,11 @@ void Form1::ApplyPositionFile() {
   const QSizeF screen = PrimaryScreenTwips(kTwipsPerPixel);
   const PositionItems items = ParsePositionText(*bytes, screen.width(), screen.height());
 
-  if (items.Move) {
+  // The window system takes no window or column beyond 32767 pixels: a
+  // larger value from a damaged file is refused and the item skipped.
+  const auto fits = [](double twips) { return std::abs(twips / kTwipsPerPixel) <= 32767.0; };
+  if (items.Move && fits(items.Move->Left) && fits(items.Move->Top) && fits(items.Move->Width) &&
+      fits(items.Move->Height)) {
     const auto px = [](double twips) { return TwipsToPixels(twips, kTwipsPerPixel); };
     const QRect outer(px(items.Move->Left), px(items.Move->Top), px(items.Move->Width),
                       px(items.Move->Height));
@@ -68,7 +73,7 @@ void Form1::ApplyPositionFile() {
 
   QHeaderView* header = ListView1->header();
   for (int i = 0; i < 3; ++i) {
-    if (!items.ColumnWidths[i]) continue;
+    if (!items.ColumnWidths[i] || !fits(*items.ColumnWidths[i])) continue;
     columnTwips_[i] = *items.ColumnWidths[i];
     header->resizeSection(i, TwipsToPixels(columnTwips_[i], kTwipsPerPixel));
   }
@@ -182,6 +187,7 @@ void Form1::MinimizeToTray() {
 }
 
 void Form1::BringBack() {
+  startState_ = 0;  // brought back before the first showing: it opens shown
   if (WindowPlacement.RestoreWindowState == 1) WindowPlacement.RestoreWindowState = 0;
   const Qt::WindowStates state =
       WindowPlacement.RestoreWindowState == 2 ? Qt::WindowMaximized : Qt::WindowNoState;
@@ -194,7 +200,11 @@ void Form1::BringBack() {
 }
 
 bool Form1::IsMinimized() const {
-  return (windowState() & Qt::WindowMinimized) != 0 || (Tray && Tray->IsShown());
+  // Until it is first shown, a window that position.txt starts minimised
+  // counts as minimised already: a done task that falls due at start-up
+  // brings it back.
+  return (windowState() & Qt::WindowMinimized) != 0 || (Tray && Tray->IsShown()) ||
+         (startState_ == 1 && !isVisible());
 }
 
 // The position file -----------------------------------------------------------

@@ -67,6 +67,14 @@ TEST_F(LifecycleTest, StartAppliesThePositionFile) {
   EXPECT_EQ(form->WindowPlacement.WindowHeight, form->frameGeometry().height() * 15);
 }
 
+// Sizes no window system takes, from a damaged file, leave the design ones.
+TEST_F(LifecycleTest, OversizedPlacementAndColumnWidthsAreRefused) {
+  Start("10\t10\t1e30\t9000\t0\r\n1e30\t3100\t2000\r\n");
+  EXPECT_EQ(form->size(), QSize(385, 475));
+  EXPECT_EQ(form->PositionFileText().substr(form->PositionFileText().find('\n') + 1, 14),
+            "650\t3100\t2000\r");
+}
+
 TEST_F(LifecycleTest, MinimiseToTrayAndBackOnButtonRelease) {
   Start();
   form->showMaximized();
@@ -131,6 +139,19 @@ TEST_F(LifecycleTest, HourWatchBringsTheWindowBackForADoneTaskFallingDue) {
     }
     form.reset();
   }
+}
+
+// Started minimised while a done task has fallen due since the last run:
+// the start-up tick brings the window back in the ToDo view.
+TEST_F(LifecycleTest, StartedMinimisedADoneTaskDueBringsTheWindowBack) {
+  WriteTask(15, -1);
+  clock.Set(At(2024, 3, 10, 16, 0));
+  Start("150\t90\t6000\t7995\t1\r\n");
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(form->isMinimized());
+  EXPECT_FALSE(form->Tray && form->Tray->IsShown());
+  EXPECT_EQ(form->RestoreRequest, 0);
+  EXPECT_EQ(form->RowCount(), 1);
 }
 
 // Started minimised, the window goes straight to the tray. Logging off
