@@ -13,7 +13,9 @@ inline constexpr std::string_view kContentFile = "content.txt";
 inline constexpr std::string_view kContentTmpFile = "content.tmp";
 inline constexpr std::string_view kPositionFile = "position.txt";
 // The sibling that receives content.txt's new bytes just before it is
-// renamed over content.txt; it exists only for the moment of a save.
+// renamed over content.txt (over the file that content.txt names, in that
+// file's folder, when content.txt is a symbolic link); it exists only for
+// the moment of a save.
 inline constexpr std::string_view kContentNewFile = "content.new";
 
 // Loads <folder>/content.txt into the table with the loader its first line

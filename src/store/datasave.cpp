@@ -105,7 +105,15 @@ bool WriteContentFiles(const std::filesystem::path& folder, std::string_view byt
   // the fsync below then has less left to wait for.
   ::sync_file_range(tmp.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
 
-  const auto target = folder / kContentFile;
+  // A content.txt that is a symbolic link (into a synced folder, say) stays
+  // one: the file it names is replaced, by way of a sibling in its folder.
+  auto target = folder / kContentFile;
+  std::error_code error;
+  if (std::filesystem::is_symlink(target, error)) {
+    auto named = std::filesystem::canonical(target, error);
+    if (!error) target = std::move(named);
+  }
+  const auto targetFolder = target.parent_path();
   struct stat old {};
   bool existed = false;
   if (::stat(target.c_str(), &old) == 0) {
@@ -118,7 +126,7 @@ bool WriteContentFiles(const std::filesystem::path& folder, std::string_view byt
     return false;
   }
 
-  const auto sibling = folder / kContentNewFile;
+  const auto sibling = targetFolder / kContentNewFile;
   if (::unlink(sibling.c_str()) != 0 && errno != ENOENT) return false;
   ScopedFd fresh(::open(sibling.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (!fresh.valid()) return false;
@@ -140,7 +148,7 @@ bool WriteContentFiles(const std::filesystem::path& folder, std::string_view byt
 
   // The rename lives in the folder: without this sync a power cut could
   // still bring back the old name.
-  ScopedFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  ScopedFd dir(::open(targetFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir.valid()) return false;
   if (::fsync(dir.get()) != 0 && errno != EINVAL) return false;
   if (!dir.Close()) return false;

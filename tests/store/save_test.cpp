@@ -108,6 +108,21 @@ TEST(Save, GoldenFileAndRoundTrips) {
   EXPECT_TRUE(prompter.asked.empty());
 }
 
+// A content.txt that links into another folder stays a link, and the file
+// it names receives the new data.
+TEST(Save, AContentTxtLinkIsKept) {
+  namespace fs = std::filesystem;
+  test::TempFolder folder, elsewhere;
+  test::WriteFileBytes(elsewhere / "tasks.txt", "*** end\r\n");
+  fs::create_symlink(elsewhere / "tasks.txt", folder / kContentFile);
+  test::ScriptedPrompter prompter;
+  test::RecordingHooks hooks;
+  ASSERT_EQ(SaveDataFile(*GoldenTable(), folder.path(), false, prompter, hooks), SaveResult::Saved);
+  EXPECT_TRUE(fs::is_symlink(folder / kContentFile));
+  EXPECT_EQ(test::ReadFileBytes(elsewhere / "tasks.txt"), FormatDataFile(*GoldenTable()));
+  EXPECT_FALSE(fs::exists(elsewhere / kContentNewFile));
+}
+
 TEST(Save, QuestionAfterAFailedStartUpRead) {
   for (const auto& [answer, result] : {std::pair{Answer::No, SaveResult::Declined},
                                        {Answer::Cancel, SaveResult::Cancelled},
