@@ -67,7 +67,7 @@ bool IsReadOnly(const struct stat& info) {
 }
 
 bool WritePositionFile(const std::filesystem::path& file, std::string_view bytes) {
-  ScopedFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  ScopedFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666));
   if (!fd.valid() || !WriteRaw(fd.get(), bytes)) return false;
   return fd.Close();
 }
@@ -78,7 +78,7 @@ bool WritePositionFile(const std::filesystem::path& file, std::string_view bytes
 // of its own instead, so that writing content.tmp can never touch the data
 // file.
 int OpenContentTmp(const std::filesystem::path& file) {
-  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0 && errno != ELOOP) return -1;  // a folder in its place fails here
   struct stat info {};
   if (fd >= 0) {
@@ -130,8 +130,10 @@ bool WriteContentFiles(const std::filesystem::path& folder, std::string_view byt
   if (::unlink(sibling.c_str()) != 0 && errno != ENOENT) return false;
   ScopedFd fresh(::open(sibling.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (!fresh.valid()) return false;
-  bool ok = (!existed || ::fchmod(fresh.get(), old.st_mode & 07777) == 0) &&
-            WriteAll(fresh.get(), bytes, SaveStep::NewPartlyWritten) && ::fsync(tmp.get()) == 0 &&
+  // Keeping the old file's mode is a courtesy: file systems that cannot
+  // store modes refuse it, and that must not make every save fail.
+  if (existed) (void)::fchmod(fresh.get(), old.st_mode & 07777);
+  bool ok = WriteAll(fresh.get(), bytes, SaveStep::NewPartlyWritten) && ::fsync(tmp.get()) == 0 &&
             tmp.Close();
   if (ok) Reached(SaveStep::TmpWritten);
   ok = ok && ::fsync(fresh.get()) == 0;

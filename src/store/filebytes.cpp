@@ -27,10 +27,12 @@ class ScopedFd {
 }  // namespace
 
 std::optional<FileBytes> ReadWholeFile(const std::filesystem::path& file) {
-  ScopedFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so that a pipe or device standing in the file's place is
+  // refused instead of hanging start-up; only a regular file is data.
+  ScopedFd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) return std::nullopt;
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
 
   // One byte more than the size, so that a single read normally both fills
   // the buffer and sees the end; a file that grows meanwhile is still read

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <random>
 
@@ -45,6 +46,9 @@ TEST(LoadFormats, EachFormatLoadsAndSavesInTheNewestAndAMissingFileFails) {
     EXPECT_FALSE(LoadDataFile(*table, folder.path(), prompter));  // missing
     std::filesystem::create_directory(folder / kContentFile);
     EXPECT_FALSE(LoadDataFile(*table, folder.path(), prompter));  // a folder
+    std::filesystem::remove(folder / kContentFile);
+    ASSERT_EQ(mkfifo((folder / kContentFile).c_str(), 0666), 0);
+    EXPECT_FALSE(LoadDataFile(*table, folder.path(), prompter));  // a pipe, without hanging
     EXPECT_TRUE(prompter.asked.empty());
   }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -169,14 +170,16 @@ bool ReportedFailure(const test::ScriptedPrompter& prompter, const test::Recordi
 TEST(SaveFailure, ContentTxtKeepsItsBytesWhateverStepFails) {
   namespace fs = std::filesystem;
   const std::string oldBytes = "*****\r\n 1 \r\nold\r\n";
-  enum Kind { kFolder, kReadOnly, kFullDisk };  // what stands in the way
+  enum Kind { kFolder, kReadOnly, kFullDisk, kPipe };  // what stands in the way
   // The file in the way, and whether content.tmp is complete after the failure.
   for (const auto& [file, kind, tmpComplete] : {std::tuple{"content.tmp", kFolder, false},
                                                 {"position.txt", kFolder, false},
                                                 {"content.txt", kReadOnly, true},
                                                 {"content.tmp", kReadOnly, false},
                                                 {"content.new", kFolder, true},
-                                                {"position.txt", kFullDisk, false}}) {
+                                                {"position.txt", kFullDisk, false},
+                                                {"position.txt", kPipe, false},
+                                                {"content.tmp", kPipe, false}}) {
     SCOPED_TRACE(testing::Message() << file << " " << kind);
     test::TempFolder folder;
     test::WriteFileBytes(folder / kContentFile, oldBytes);
@@ -186,8 +189,10 @@ TEST(SaveFailure, ContentTxtKeepsItsBytesWhateverStepFails) {
     } else if (kind == kReadOnly) {
       if (!fs::exists(folder / file)) test::WriteFileBytes(folder / file, "previous");
       fs::permissions(folder / file, fs::perms::owner_read | fs::perms::group_read);
-    } else {
+    } else if (kind == kFullDisk) {
       fs::create_symlink("/dev/full", folder / file);  // every write fails with ENOSPC
+    } else {
+      ASSERT_EQ(mkfifo((folder / file).c_str(), 0666), 0);  // must fail, not wait for a reader
     }
     test::ScriptedPrompter prompter;
     test::RecordingHooks hooks;
