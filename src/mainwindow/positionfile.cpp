@@ -2,13 +2,12 @@
 
 #include <QStringList>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "platform/textcodec.h"
 #include "store/convert.h"
 #include "store/datafile.h"
+#include "store/filebytes.h"
 
 namespace zelto {
 namespace {
@@ -153,11 +152,10 @@ PositionItems ParsePositionText(std::string_view bytes, double screenWidthTwips,
 }
 
 std::optional<std::string> ReadPositionFile(const std::filesystem::path& folder) {
-  std::ifstream in(folder / kPositionFile, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+  // Shares the data file's reader, which refuses a pipe instead of hanging.
+  const auto bytes = ReadWholeFile(folder / kPositionFile);
+  if (!bytes) return std::nullopt;
+  return std::string(bytes->View());
 }
 
 }  // namespace zelto

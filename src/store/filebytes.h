@@ -16,8 +16,8 @@ struct FileBytes {
   std::string_view View() const { return {data.get(), size}; }
 };
 
-// Nothing when the file cannot be opened or read (a folder counts as
-// unreadable).
+// Nothing when the file cannot be opened or read, or is not a regular file
+// (a folder, a pipe or a device counts as unreadable).
 std::optional<FileBytes> ReadWholeFile(const std::filesystem::path& file);
 
 }  // namespace zelto

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "mainwindow/placement.h"
 #include "mainwindow/positionfile.h"
@@ -52,6 +53,9 @@ TEST(PositionReader, EmptyOrMissingFileAndDamagedWidths) {
   EXPECT_FALSE(ReadPositionFile(folder.path()));
   test::WriteFileBytes(folder / "position.txt", "");
   EXPECT_EQ(ReadPositionFile(folder.path()), std::string());
+  std::filesystem::remove(folder / "position.txt");
+  ASSERT_EQ(mkfifo((folder / "position.txt").c_str(), 0666), 0);
+  EXPECT_FALSE(ReadPositionFile(folder.path()));  // a pipe is refused, not waited on
 
   const auto widths = Parse("\r\n1234,5\tx\t-5\r\n", QLocale(QLocale::German));
   EXPECT_EQ(widths.ColumnWidths[0], 1234.5f);
