@@ -7,6 +7,7 @@
 
 #include "store/datafile.h"
 #include "store/dataformat.h"
+#include "store/filebytes.h"
 
 namespace zelto {
 namespace {
@@ -16,28 +17,6 @@ SaveStepHook gSaveStepHook = nullptr;
 void Reached(SaveStep step) {
   if (gSaveStepHook != nullptr) gSaveStepHook(step);
 }
-
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // close() reports the last deferred write error on some file systems, so
-  // its result counts.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 bool WriteRaw(int fd, std::string_view bytes) {
   while (!bytes.empty()) {

@@ -8,23 +8,16 @@
 #include <cstring>
 
 namespace zelto {
-namespace {
 
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
+ScopedFd::~ScopedFd() {
+  if (fd_ >= 0) ::close(fd_);
+}
 
- private:
-  int fd_;
-};
-
-}  // namespace
+bool ScopedFd::Close() {
+  const int fd = fd_;
+  fd_ = -1;
+  return ::close(fd) == 0;
+}
 
 std::optional<FileBytes> ReadWholeFile(const std::filesystem::path& file) {
   // Non-blocking, so that a pipe or device standing in the file's place is

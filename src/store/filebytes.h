@@ -8,6 +8,23 @@
 
 namespace zelto {
 
+// A POSIX file descriptor closed at scope exit. Close() reports the result:
+// close() gives the last deferred write error on some file systems, so a
+// writer must look at it.
+class ScopedFd {
+ public:
+  explicit ScopedFd(int fd) : fd_(fd) {}
+  ~ScopedFd();
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  bool Close();
+
+ private:
+  int fd_ = -1;
+};
+
 // The whole content of a file, read with as few system calls as possible and
 // without zero-filling the buffer first.
 struct FileBytes {
