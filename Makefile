@@ -35,5 +35,8 @@ fuzz:
 format:
 	find src tests bench $(wildcard fuzz) -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
+# The program keeps its tasks next to the executable, in $(BUILD_DIR):
+# clean removes what the build made and leaves those files alone.
 clean:
-	rm -rf $(BUILD_DIR) build-fuzz
+	-cmake --build $(BUILD_DIR) --target clean
+	rm -rf build-fuzz
