@@ -58,6 +58,15 @@ std::vector<Cells> BaselineCells(Form1& form) {
   return cells;
 }
 
+// The list as a stock QTreeWidget, shown at the list's size.
+void ShowBaselineTree(QTreeWidget& tree) {
+  tree.setColumnCount(3);
+  tree.setRootIsDecorated(false);
+  tree.setUniformRowHeights(true);
+  tree.resize(385, 425);
+  tree.show();
+}
+
 void FillTreeWidget(QTreeWidget& tree, const std::vector<Cells>& cells, int column,
                     Qt::SortOrder order) {
   tree.clear();
@@ -86,11 +95,7 @@ void BM_FillTaskListTreeWidget(benchmark::State& state) {
   Fixture f;
   const auto cells = BaselineCells(f.form);
   QTreeWidget tree;
-  tree.setColumnCount(3);
-  tree.setRootIsDecorated(false);
-  tree.setUniformRowHeights(true);
-  tree.resize(385, 425);
-  tree.show();
+  ShowBaselineTree(tree);
   for (auto _ : state) {
     // The baseline gets its texts for free: only the widget's own work counts.
     FillTreeWidget(tree, cells, 0, Qt::AscendingOrder);
@@ -115,11 +120,7 @@ void BM_HeaderClickTreeWidget(benchmark::State& state) {
   Fixture f;
   const auto cells = BaselineCells(f.form);
   QTreeWidget tree;
-  tree.setColumnCount(3);
-  tree.setRootIsDecorated(false);
-  tree.setUniformRowHeights(true);
-  tree.resize(385, 425);
-  tree.show();
+  ShowBaselineTree(tree);
   FillTreeWidget(tree, cells, 0, Qt::AscendingOrder);
   QCoreApplication::processEvents();
   int column = 1;

@@ -21,16 +21,6 @@
 namespace zelto {
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-
-constexpr int Px(int twips) {
-  return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
-}
-
-QRect TwipsRect(int left, int top, int width, int height) {
-  return QRect(Px(left), Px(top), Px(width), Px(height));
-}
-
 const QDate kPickerMin(1601, 1, 1);
 const QDate kPickerMax(9999, 12, 31);
 const QDate kPickerStart(2011, 12, 18);
@@ -93,7 +83,7 @@ Form2::Form2(TaskTable& table, const Clock& clock, MessageBoxes& prompter, QStri
   setWindowTitle("New / Edit Task");
   setWindowIcon(AppIcon());
   setSizeGripEnabled(false);
-  resize(Px(6840), Px(5040));
+  resize(DesignPixels(6840), DesignPixels(5040));
   BuildControls();
   UseDesignLook(this);
 }

@@ -25,14 +25,6 @@
 namespace zelto {
 namespace {
 
-constexpr int Px(int twips) {
-  return (twips + Form1::kTwipsPerPixel / 2) / Form1::kTwipsPerPixel;
-}
-
-QRect TwipsRect(int left, int top, int width, int height) {
-  return QRect(Px(left), Px(top), Px(width), Px(height));
-}
-
 const QString kPreviousHeader = QStringLiteral("Previous occurence");
 const QString kNextHeader = QStringLiteral("Next occurence");
 
@@ -102,7 +94,7 @@ Form1::Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter,
   QPalette pal = palette();
   pal.setColor(QPalette::Window, Qt::white);
   setPalette(pal);
-  resize(Px(5775), Px(7125));
+  resize(DesignPixels(5775), DesignPixels(7125));
 
   const QLocale locale;
   for (int weekday = 1; weekday <= 7; ++weekday) {
@@ -181,9 +173,7 @@ Form1::Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter,
   header->setHighlightSections(false);
   header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   header->setMinimumSectionSize(8);
-  header->resizeSection(0, Px(650));
-  header->resizeSection(1, Px(3100));
-  header->resizeSection(2, Px(2000));
+  for (int i = 0; i < 3; ++i) header->resizeSection(i, DesignPixels(kColumnTwips[i]));
   connect(header, &QHeaderView::sectionClicked, this,
           [this](int logical) { ColumnClick(logical + 1); });
   connect(model_, &TaskListModel::ItemCheck, this, &Form1::ItemCheck);

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "mainwindow/hourwatch.h"
+#include "mainwindow/pictures.h"
 #include "mainwindow/placement.h"
 #include "store/datafile.h"
 #include "store/ports.h"
@@ -37,7 +38,9 @@ class Form1 : public QWidget, public WindowHooks {
   Q_OBJECT
 
  public:
-  static constexpr int kTwipsPerPixel = 15;
+  static constexpr int kTwipsPerPixel = kDesignTwipsPerPixel;
+  // The list's three columns as start-up adds them: "ID", "Task", the occurrence.
+  static constexpr std::array<int, 3> kColumnTwips{650, 3100, 2000};
 
   Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter, std::filesystem::path folder,
         QWidget* parent = nullptr);
@@ -194,7 +197,7 @@ class Form1 : public QWidget, public WindowHooks {
   std::optional<QRect> startOuterRect_;  // from position.txt, while the frame is not yet known
   // Column widths in twips as position.txt gave them: written back unchanged
   // while the column keeps the pixel width they made.
-  std::array<float, 3> columnTwips_{650.0f, 3100.0f, 2000.0f};
+  std::array<float, 3> columnTwips_{kColumnTwips[0], kColumnTwips[1], kColumnTwips[2]};
 };
 
 }  // namespace zelto

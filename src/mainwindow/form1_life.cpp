@@ -33,9 +33,7 @@ void Form1::StartUp() {
   HourWatch1->Reset();
 
   QHeaderView* header = ListView1->header();
-  header->resizeSection(0, TwipsToPixels(650, kTwipsPerPixel));
-  header->resizeSection(1, TwipsToPixels(3100, kTwipsPerPixel));
-  header->resizeSection(2, TwipsToPixels(2000, kTwipsPerPixel));
+  for (int i = 0; i < 3; ++i) header->resizeSection(i, DesignPixels(kColumnTwips[i]));
 
   const auto stepDone = [this](const char* step) {
     if (StartUpStepDone) StartUpStepDone(step);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QRect>
 #include <QString>
 
 namespace zelto {
@@ -20,4 +21,13 @@ namespace zelto {
 // frame captions drawn on the frame's top line. Call once the window's
 // controls exist.
 void UseDesignLook(QWidget* window);
+
+// Both windows are designed in twips, 15 to a pixel at 96 dpi.
+inline constexpr int kDesignTwipsPerPixel = 15;
+constexpr int DesignPixels(int twips) {
+  return (twips + kDesignTwipsPerPixel / 2) / kDesignTwipsPerPixel;
+}
+inline QRect TwipsRect(int left, int top, int width, int height) {
+  return QRect(DesignPixels(left), DesignPixels(top), DesignPixels(width), DesignPixels(height));
+}
 }  // namespace zelto
