@@ -12,7 +12,8 @@
 #include <QScreen>
 #include <QWindow>
 
-#include "mainwindow/pictures.h"
+#include "look/pictures.h"
+#include "look/twips.h"
 #include "platform/messagebox.h"
 #include "platform/textcodec.h"
 #include "schedule/occurrences.h"

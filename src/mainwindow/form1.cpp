@@ -13,7 +13,8 @@
 #include <cmath>
 
 #include "editor/form2.h"
-#include "mainwindow/pictures.h"
+#include "look/pictures.h"
+#include "look/twips.h"
 #include "mainwindow/tasklistmodel.h"
 #include "platform/messagebox.h"
 #include "platform/textcodec.h"

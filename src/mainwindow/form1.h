@@ -10,8 +10,8 @@
 #include <functional>
 #include <optional>
 
+#include "look/twips.h"
 #include "mainwindow/hourwatch.h"
-#include "mainwindow/pictures.h"
 #include "mainwindow/placement.h"
 #include "store/datafile.h"
 #include "store/ports.h"

@@ -30,8 +30,4 @@ QSizeF PrimaryScreenTwips(double twipsPerPixel) {
   return QSizeF(screen->geometry().size()) * twipsPerPixel;
 }
 
-int TwipsToPixels(double twips, double twipsPerPixel) {
-  return static_cast<int>(std::nearbyint(twips / twipsPerPixel));
-}
-
 }  // namespace zelto

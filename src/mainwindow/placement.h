@@ -29,7 +29,4 @@ int16_t WindowStateNumber(Qt::WindowStates states);
 // The primary screen's size in twips.
 QSizeF PrimaryScreenTwips(double twipsPerPixel);
 
-// A length in twips as whole pixels, halves to even.
-int TwipsToPixels(double twips, double twipsPerPixel);
-
 }  // namespace zelto
