@@ -20,6 +20,7 @@
 #include "platform/textcodec.h"
 #include "schedule/occurrences.h"
 #include "schedule/passes.h"
+#include "schedule/taskvalue.h"
 #include "store/convert.h"
 #include "store/datafile.h"
 
@@ -451,9 +452,23 @@ void Form1::Command5_Click() {
 
 void Form1::OpenEditor() {
   if (Editor()) return;  // one at a time; the window is disabled meanwhile anyway
-  editor_ = new Form2(
-      table_, clock_, prompter_, EditMode, EditTaskId, [this] { FillTaskList(); }, this);
-  editor_->Open();
+  const bool isNew = EditMode == "new";
+  if (isNew) {
+    EditTaskId = NewTaskId(table_);
+    if (table_.TaskCount > kMaxTaskId) {
+      prompter_.Ask(QStringLiteral("Maximum of 10000 entries reached. Try Re-count."),
+                    QString::fromUtf8(kAppTitle.data(), kAppTitle.size()), Buttons::Ok);
+    }
+  }
+  const int id = EditTaskId;
+  editor_ = new Form2(this);
+  connect(editor_, &Form2::Saved, this, [this, id] {
+    StoreTaskValue(table_, id, editor_->Result(ReadTaskValue(table_, id)), clock_.Now());
+    FillTaskList();
+    EditMode.clear();
+  });
+  connect(editor_, &Form2::Cancelled, this, [this] { EditMode.clear(); });
+  editor_->Open(isNew ? Form2::Mode::New : Form2::Mode::Edit, ReadTaskValue(table_, id));
 }
 
 void Form1::Command6_Click() {

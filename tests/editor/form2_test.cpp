@@ -165,7 +165,7 @@ TEST_F(Form2Test, CancelAfterNewStillAdvancesTheCounter) {
   for (int id = 1; id <= 5; ++id) AddTask(id, "t");
   for (int id : {6, 7}) {
     Form2* editor = OpenNew();
-    EXPECT_EQ(editor->TaskId(), id);
+    EXPECT_EQ(form->EditTaskId, id);
     Click(editor->Command2);
     EXPECT_EQ(table->TaskCount, id);
     EXPECT_FALSE(table->InUse(id));
