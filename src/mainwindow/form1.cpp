@@ -253,7 +253,8 @@ void Form1::FillTaskList() {
     const int16_t checked = table_.TaskChecked[id];
     if (!((todo && checked == 0) || (done && checked == -1))) continue;
     TaskListModel::Row row;
-    row.id = QString::number(id);
+    row.id = id;
+    row.idText = QString::number(id);
     row.task = DisplayText(text);
     row.occurrence = OccurrenceText(
         todo ? table_.PreviousOccurrence[id] : table_.NextOccurrence[id], weekdayNames_);
@@ -321,12 +322,12 @@ void Form1::ItemCheck(int row, bool checked) {
   if (row < 0 || row >= model_->rowCount()) return;
   ListView1->selectionModel()->setCurrentIndex(
       model_->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-  const auto id = ParseInt16(model_->RowAt(row).id.toStdString());
-  if (id && table_.TaskText.Valid(*id)) {
+  const int id = model_->RowAt(row).id;
+  if (table_.TaskText.Valid(id)) {
     const DateTime now = clock_.Now();
-    table_.TaskChecked[*id] = checked ? -1 : 0;
-    table_.CheckedDate[*id] = checked ? now : DateTime();
-    FindOccurrences(table_, *id, now);
+    table_.TaskChecked[id] = checked ? -1 : 0;
+    table_.CheckedDate[id] = checked ? now : DateTime();
+    FindOccurrences(table_, id, now);
   }
   FillTaskList();
 }
@@ -360,7 +361,7 @@ int Form1::RowCount() const {
 QString Form1::CellText(int row, int column) const {
   if (row < 0 || row >= model_->rowCount()) return {};
   const auto& r = model_->RowAt(row);
-  return column == 0 ? r.id : column == 1 ? r.task : r.occurrence;
+  return column == 0 ? r.idText : column == 1 ? r.task : r.occurrence;
 }
 
 bool Form1::RowChecked(int row) const {
@@ -373,11 +374,11 @@ int Form1::SelectedRow() const {
 }
 
 std::optional<int> Form1::SelectedTaskId() const {
-  const int row = SelectedRow();
-  if (row < 0) return std::nullopt;
-  const auto id = ParseInt16(model_->RowAt(row).id.toStdString());
-  if (!id || !table_.TaskText.Valid(*id)) return std::nullopt;
-  return *id;
+  const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+  if (rows.isEmpty()) return std::nullopt;
+  const int id = rows.first().data(TaskListModel::kTaskIdRole).toInt();
+  if (!table_.TaskText.Valid(id)) return std::nullopt;
+  return id;
 }
 
 bool Form1::RefreshAndFill() {

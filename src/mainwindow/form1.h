@@ -166,7 +166,7 @@ class Form1 : public QWidget, public WindowHooks {
   void SelectFirstRow();
   void ShowViewHeaderImages(const QString& column, const QString& order);
   bool IsTodoView() const;
-  // The id of the selected row as its first cell reads, if it names a slot.
+  // The id the selected row carries, if it names a slot.
   std::optional<int> SelectedTaskId() const;
   void DeleteSelectedTask();
   void EditSelectedTask();

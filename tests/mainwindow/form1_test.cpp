@@ -16,6 +16,9 @@ TEST_F(Form1Test, RowsFollowTheViewByExactTickValue) {
   table->PreviousOccurrence[6] = std::monostate();
   form->FillTaskList();
   EXPECT_EQ(Column(0), (Cells{"1", "5", "6"}));
+  const QAbstractItemModel* model = form->ListView1->model();
+  for (int row = 0; row < 3; ++row)
+    EXPECT_EQ(model->index(row, 2).data(Qt::UserRole), Column(0)[row].toInt()) << "id by number";
   EXPECT_EQ(Column(1), (Cells{"open", "Café crème", "never searched"}));
   EXPECT_EQ(Column(2), (Cells{"2024-03-10 Sun 14:00", "!!! Error !!!", ""}));
   EXPECT_EQ(table->TaskText[5], "Caf\xe9 cr\xe8me") << "display never rewrites the bytes";
