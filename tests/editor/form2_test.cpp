@@ -216,6 +216,9 @@ TEST_F(Form2Test, PastedLineBreaksBecomeBlanks) {
 TEST_F(Form2Test, UntouchedTextKeepsItsBytesEditedTextIsUtf8) {
   AddTask(1, "Caf\xe9");  // Windows-1252, from an older file
   AddTask(2, "Caf\xe9 noir");
+  AddTask(3, "Caf\xc3\xa9 \xe2\x82\xac");  // UTF-8
+  EXPECT_EQ(OpenEdit(3)->Text1->text(), "Café €");
+  Opened()->Command2_Click();
   Form2* editor = OpenEdit(1);
   EXPECT_EQ(editor->Text1->text(), "Café");
   editor->Text2->setText("3");

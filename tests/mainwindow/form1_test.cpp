@@ -1,4 +1,6 @@
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <filesystem>
 
 #include "form1_fixture.h"
@@ -14,13 +16,15 @@ TEST_F(Form1Test, RowsFollowTheViewByExactTickValue) {
   table->PreviousOccurrence[5] = std::string(kErrorMarker);
   AddTask(6, "never searched");
   table->PreviousOccurrence[6] = std::monostate();
+  AddTask(7, "Caf\xc3\xa9 \xe2\x82\xac 5");  // UTF-8
   form->FillTaskList();
-  EXPECT_EQ(Column(0), (Cells{"1", "5", "6"}));
+  EXPECT_EQ(Column(0), (Cells{"1", "5", "6", "7"}));
   const QAbstractItemModel* model = form->ListView1->model();
-  for (int row = 0; row < 3; ++row)
+  for (int row = 0; row < 4; ++row)
     EXPECT_EQ(model->index(row, 2).data(Qt::UserRole), Column(0)[row].toInt()) << "id by number";
-  EXPECT_EQ(Column(1), (Cells{"open", "Café crème", "never searched"}));
-  EXPECT_EQ(Column(2), (Cells{"2024-03-10 Sun 14:00", "!!! Error !!!", ""}));
+  EXPECT_EQ(Column(1), (Cells{"open", "Café crème", "never searched", "Café € 5"}));
+  EXPECT_EQ(Column(2),
+            (Cells{"2024-03-10 Sun 14:00", "!!! Error !!!", "", "2024-03-10 Sun 14:00"}));
   EXPECT_EQ(table->TaskText[5], "Caf\xe9 cr\xe8me") << "display never rewrites the bytes";
   EXPECT_EQ(form->SelectedRow(), 0);
 
@@ -62,6 +66,40 @@ TEST_F(Form1Test, TickingMovesATaskToDoneAndBack) {
   Click(form->Option1);
   EXPECT_EQ(Column(0), (Cells{"1"}));
   EXPECT_EQ(form->HeaderText(3), "Previous occurence");
+}
+
+TEST_F(Form1Test, AMouseClickOnARowsCheckBoxTicksIt) {
+  AddTask(1, "first");
+  AddTask(2, "second");
+  form->FillTaskList();
+  QTreeView* list = form->ListView1;
+  const QModelIndex cell = list->model()->index(1, 0);
+  QStyleOptionViewItem option;
+  option.initFrom(list->viewport());
+  option.rect = list->visualRect(cell);
+  option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+  option.text = cell.data().toString();
+  const QRect box =
+      list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+  ASSERT_TRUE(box.isValid());
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
+  EXPECT_EQ(table->TaskChecked[2], -1);
+  EXPECT_EQ(table->CheckedDate[2], clock.Now());
+  EXPECT_EQ(table->TaskChecked[1], 0);
+  EXPECT_EQ(Column(0), (Cells{"1"}));
+}
+
+// "Refresh list & Save": the due ticked task comes back, then both files are written.
+TEST_F(Form1Test, RefreshListAndSaveButtonRefreshesThenSaves) {
+  AddTask(1, "Water the plants", -1);
+  clock.AdvanceHours(1);
+  ASSERT_FALSE(std::filesystem::exists(folder / "content.txt"));
+  Click(form->Command1);
+  EXPECT_EQ(table->TaskChecked[1], 0);
+  EXPECT_EQ(Column(1), (Cells{"Water the plants"}));
+  EXPECT_EQ(ReadFileBytes(folder / "content.txt"), FormatDataFile(*table));
+  EXPECT_EQ(ReadFileBytes(folder / "position.txt").substr(0, 11), "0\t0\t0\t0\t0\r\n");
+  EXPECT_TRUE(MessageBoxes::Asked().empty());
 }
 
 TEST_F(Form1Test, SortingByCellTextPerView) {
