@@ -8,11 +8,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
-#include "look/twips.h"
 #include "mainwindow/hourwatch.h"
 #include "mainwindow/placement.h"
+#include "mainwindow/tasklist.h"
 #include "store/datafile.h"
 #include "store/ports.h"
 #include "store/tasktable.h"
@@ -28,95 +29,34 @@ namespace zelto {
 
 class Form2;
 class MessageBoxes;
-class TaskListModel;
 class TrayIcon;
 
 // The main window: the "Tasks" view switch, the seven command buttons and
 // the task list. It owns no task data; every change ends with a rebuild of
-// the list from the table.
+// the list from the table. Its controls keep their design names as object
+// names (findChild finds them).
 class Form1 : public QWidget, public WindowHooks {
   Q_OBJECT
 
  public:
-  static constexpr int kTwipsPerPixel = kDesignTwipsPerPixel;
-  // The list's three columns as start-up adds them: "ID", "Task", the occurrence.
-  static constexpr std::array<int, 3> kColumnTwips{650, 3100, 2000};
-
   Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter, std::filesystem::path folder,
         QWidget* parent = nullptr);
   ~Form1() override;
 
-  // Controls, under their design names (also their object names).
-  QGroupBox* Frame1 = nullptr;
-  QRadioButton* Option1 = nullptr;  // "ToDo"
-  QRadioButton* Option2 = nullptr;  // "Done"
-  QToolButton* Command5 = nullptr;  // New task
-  QToolButton* Command4 = nullptr;  // Edit task
-  QToolButton* Command6 = nullptr;  // Delete task
-  QToolButton* Command3 = nullptr;  // Re-count
-  QToolButton* Command7 = nullptr;  // Recalculate All
-  QToolButton* Command1 = nullptr;  // Refresh list & Save
-  QToolButton* Command8 = nullptr;  // About
-  QPushButton* Command2 = nullptr;  // "dummy": the hidden focus sink
-  QTreeView* ListView1 = nullptr;
-  QTimer* Timer1 = nullptr;  // 1000 ms; the hour watch is connected by the start-up code
-  QTimer* Timer2 = nullptr;  // 200 ms; never started
+  // The list of the current view, rebuilt from the table.
+  void FillTaskList();
+  // A click on header `column` (numbered from 1).
+  void ColumnClick(int column);
+  // The due-task refresh followed by a rebuild of the list; returns the
+  // restore request (a ticked task fell due while minimised).
+  bool RefreshAndFill();
 
+  const TaskList& List() const { return *list_; }
+  const Placement& WindowPlacement() const { return placement_.Values; }
   // Header images by number (1 "asc", 2 "desc", 3 "none", 4 "tray") and
   // the notification-area image.
   QIcon ImageList1(int index) const;
   QIcon ImageList2() const { return trayImage_; }
-
-  // Sort settings per view, kept as the text the position file holds; an
-  // unset (empty) value counts as 0.
-  QString TodoSortColumn;
-  QString TodoSortOrder;
-  QString DoneSortColumn;
-  QString DoneSortOrder;
-
-  // Set when the data file could not be opened at start-up; the save asks
-  // before it overwrites anything while this is set.
-  int16_t DataFileError = 0;
-
-  // Hand-over to the editor.
-  QString EditMode;
-  int16_t EditTaskId = 0;
-
-  // The list.
-  void FillTaskList();
-  void ColumnClick(int column);  // column numbered from 1
-  void ItemCheck(int row, bool checked);
-  void Option1_Click();
-  void Option2_Click();
-  // The list's own sort column (0..2) and order (0 ascending, 1 descending).
-  int ListSortKey() const;
-  int ListSortOrder() const;
-  void SetListSort(int column, int order);  // also re-sorts the rows
-  // Header images: column numbered from 1, image 1..3.
-  void SetHeaderImage(int column, int image);
-  int HeaderImage(int column) const;
-  QString HeaderText(int column) const;  // column numbered from 1
-  int RowCount() const;
-  QString CellText(int row, int column) const;  // column 0..2
-  bool RowChecked(int row) const;
-  int SelectedRow() const;  // -1 when no row is selected
-
-  // The due-task refresh followed by a rebuild of the list; returns the
-  // restore request (a ticked task fell due while minimised).
-  bool RefreshAndFill();
-  void RecalculateAndFill();
-
-  // The commands.
-  void Command1_Click();  // Refresh list & Save
-  void Command3_Click();  // Re-count
-  void Command4_Click();  // Edit task
-  void Command5_Click();  // New task
-  void Command6_Click();  // Delete task
-  void Command7_Click();  // Recalculate All
-  void Command8_Click();  // About
-  void ListView1_DblClick();
-  void ListView1_KeyUp(int key);
-
   // The editor while it is open, else null.
   Form2* Editor() const;
 
@@ -132,23 +72,19 @@ class Form1 : public QWidget, public WindowHooks {
   void ShowAtStartUp();
   // The hour watch; Timer1 runs it every second once the window is shown.
   void Timer1_Timer();
-  // Hides the minimised window behind the notification-area icon (where
-  // the desktop has one; otherwise it stays minimised on the taskbar).
-  void MinimizeToTray();
-  // Back from the tray or the taskbar in RestoreWindowState, icon removed.
-  void BringBack();
   // Session end or a termination signal: save, remove the icon and end,
   // whatever the save did. Runs as well while the window is hidden.
   void EndSession();
   // The session manager asks for the data to be saved: the session may yet
   // go on (a checkpoint, a log-off called off), so the program keeps running.
   void CommitData();
-
   // Told the name of each start-up step as it ends ("position", "load",
   // "tick"); the start-up measurement listens.
   std::function<void(const char*)> StartUpStepDone;
 
-  Placement WindowPlacement;  // WindowLeft.. and RestoreWindowState
+  // Set when the data file could not be opened at start-up; the save asks
+  // before it overwrites anything while this is set.
+  int16_t DataFileError = 0;
   int16_t RestoreRequest = 0;
   std::optional<HourWatch> HourWatch1;  // PreviousHour, CurrentHour
   TrayIcon* Tray = nullptr;
@@ -161,12 +97,44 @@ class Form1 : public QWidget, public WindowHooks {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Controls, under their design names.
+  QGroupBox* Frame1 = nullptr;
+  QRadioButton* Option1 = nullptr;  // "ToDo"
+  QRadioButton* Option2 = nullptr;  // "Done"
+  QToolButton* Command5 = nullptr;  // New task
+  QToolButton* Command4 = nullptr;  // Edit task
+  QToolButton* Command6 = nullptr;  // Delete task
+  QToolButton* Command3 = nullptr;  // Re-count
+  QToolButton* Command7 = nullptr;  // Recalculate All
+  QToolButton* Command1 = nullptr;  // Refresh list & Save
+  QToolButton* Command8 = nullptr;  // About
+  QPushButton* Command2 = nullptr;  // "dummy": the hidden focus sink
+  QTreeView* ListView1 = nullptr;
+  QTimer* Timer1 = nullptr;  // 1000 ms; the hour watch is connected by the start-up code
+  QTimer* Timer2 = nullptr;  // 200 ms; never started
+
+  void BuildControls(const QPalette& white);
+  void BuildViewSwitch(const QPalette& white);
+  void ConnectControls();
   QToolButton* MakePictureButton(const char* name, const QString& tip, const QString& picture,
                                  int left);
-  void SelectFirstRow();
-  void ShowViewHeaderImages(const QString& column, const QString& order);
-  bool IsTodoView() const;
-  // The id the selected row carries, if it names a slot.
+  TaskList::View CurrentView() const;
+
+  // The list's events and the commands.
+  void ItemCheck(int row, bool checked);
+  void Option1_Click();
+  void Option2_Click();
+  void RecalculateAndFill();
+  void Command1_Click();  // Refresh list & Save
+  void Command3_Click();  // Re-count
+  void Command4_Click();  // Edit task
+  void Command5_Click();  // New task
+  void Command6_Click();  // Delete task
+  void Command7_Click();  // Recalculate All
+  void Command8_Click();  // About
+  void ListView1_DblClick();
+  void ListView1_KeyUp(int key);
+  // The id of the selected row, if it names a slot.
   std::optional<int> SelectedTaskId() const;
   void DeleteSelectedTask();
   void EditSelectedTask();
@@ -176,28 +144,31 @@ class Form1 : public QWidget, public WindowHooks {
   const Clock& clock_;
   MessageBoxes& prompter_;
   std::filesystem::path folder_;
-  TaskListModel* model_ = nullptr;
+  std::unique_ptr<TaskList> list_;
   std::array<QIcon, 5> imageList1_;
   QIcon trayImage_;
-  std::array<QString, 7> weekdayNames_;  // Sunday first, the user's locale
   QPointer<Form2> editor_;
+  // Hand-over to the editor.
+  QString EditMode;
+  int16_t EditTaskId = 0;
 
-  // Start-up and shutdown.
+  // Start-up, placement, the notification-area icon and shutdown.
   void ApplyPositionFile();
   void RecordPlacement();
   void FitListToWindow();
   void CorrectStartSize();
+  // Hides the minimised window behind the notification-area icon (where
+  // the desktop has one; otherwise it stays minimised on the taskbar).
+  void MinimizeToTray();
+  // Back from the tray or the taskbar in RestoreWindowState, icon removed.
+  void BringBack();
   SaveResult Save();
   void FinishShutdown();
-  bool started_ = false;                 // placement tracking and the lifecycle are on
-  bool saving_ = false;                  // a save (and perhaps its question) is under way
-  bool ended_ = false;                   // the shutdown has run: the next close just closes
-  bool endRequested_ = false;            // the session ends: no save result keeps the window
-  int16_t startState_ = 0;               // the window state position.txt asked for
-  std::optional<QRect> startOuterRect_;  // from position.txt, while the frame is not yet known
-  // Column widths in twips as position.txt gave them: written back unchanged
-  // while the column keeps the pixel width they made.
-  std::array<float, 3> columnTwips_{kColumnTwips[0], kColumnTwips[1], kColumnTwips[2]};
+  PlacementTracker placement_;
+  bool started_ = false;       // placement tracking and the lifecycle are on
+  bool saving_ = false;        // a save (and perhaps its question) is under way
+  bool ended_ = false;         // the shutdown has run: the next close just closes
+  bool endRequested_ = false;  // the session ends: no save result keeps the window
 };
 
 }  // namespace zelto

@@ -6,8 +6,8 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QTreeView>
-#include <cmath>
 
+#include "look/twips.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/positionfile.h"
 #include "platform/messagebox.h"
@@ -50,50 +50,30 @@ void Form1::StartUp() {
 void Form1::ApplyPositionFile() {
   const auto bytes = ReadPositionFile(folder_);
   if (!bytes) return;
-  const QSizeF screen = PrimaryScreenTwips(kTwipsPerPixel);
+  const QSizeF screen = PrimaryScreenTwips(kDesignTwipsPerPixel);
   const PositionItems items = ParsePositionText(*bytes, screen.width(), screen.height());
+  placement_.Apply(items, *this, *ListView1->header());
 
-  // The window system takes no window or column beyond 32767 pixels: a
-  // larger value from a damaged file is refused and the item skipped.
-  const auto fits = [](double twips) { return std::abs(twips / kTwipsPerPixel) <= 32767.0; };
-  if (items.Move && fits(items.Move->Left) && fits(items.Move->Top) && fits(items.Move->Width) &&
-      fits(items.Move->Height)) {
-    const auto px = [](double twips) { return TwipsToPixels(twips, kTwipsPerPixel); };
-    const QRect outer(px(items.Move->Left), px(items.Move->Top), px(items.Move->Width),
-                      px(items.Move->Height));
-    // The frame is not known before the window is shown: the rectangle is
-    // put right once it is (CorrectStartSize).
-    setGeometry(outer);
-    startOuterRect_ = outer;
-    RecordPlacement();
-  }
-  if (items.WindowState) startState_ = *items.WindowState;
-
-  QHeaderView* header = ListView1->header();
-  for (int i = 0; i < 3; ++i) {
-    if (!items.ColumnWidths[i] || !fits(*items.ColumnWidths[i])) continue;
-    columnTwips_[i] = *items.ColumnWidths[i];
-    header->resizeSection(i, TwipsToPixels(columnTwips_[i], kTwipsPerPixel));
-  }
-
-  QString* const sortValues[] = {&TodoSortColumn, &TodoSortOrder, &DoneSortColumn, &DoneSortOrder};
+  QString* const sortValues[] = {&list_->TodoSortColumn, &list_->TodoSortOrder,
+                                 &list_->DoneSortColumn, &list_->DoneSortOrder};
   for (int i = 0; i < 4; ++i)
     if (!items.SortValues[i].isNull()) *sortValues[i] = items.SortValues[i];
   if (items.SortKey || items.SortOrder)
-    SetListSort(items.SortKey.value_or(ListSortKey()), items.SortOrder.value_or(ListSortOrder()));
-  for (int column = 1; column <= 3; ++column) SetHeaderImage(column, 3);
-  if (items.SortIcon) SetHeaderImage(items.SortIcon->Column + 1, items.SortIcon->Image);
+    list_->SetSort(items.SortKey.value_or(list_->SortKey()),
+                   items.SortOrder.value_or(list_->SortOrder()));
+  for (int column = 1; column <= 3; ++column) list_->SetHeaderImage(column, 3);
+  if (items.SortIcon) list_->SetHeaderImage(items.SortIcon->Column + 1, items.SortIcon->Image);
 }
 
 void Form1::ShowAtStartUp() {
-  if (startState_ == 1) {
+  if (placement_.StartState == 1) {
     if (TrayIcon::Available()) {
       setWindowState(Qt::WindowMinimized);
       MinimizeToTray();
     } else {
       showMinimized();
     }
-  } else if (startState_ == 2) {
+  } else if (placement_.StartState == 2) {
     showMaximized();
   } else {
     show();
@@ -109,8 +89,7 @@ void Form1::Timer1_Timer() {
 // Placement -----------------------------------------------------------------
 
 void Form1::RecordPlacement() {
-  if (!started_ || (windowState() & Qt::WindowMinimized)) return;
-  WindowPlacement.Record(frameGeometry(), kTwipsPerPixel);
+  if (started_) placement_.Record(*this);
 }
 
 void Form1::FitListToWindow() {
@@ -126,18 +105,7 @@ void Form1::FitListToWindow() {
 }
 
 void Form1::CorrectStartSize() {
-  // position.txt gives the outer rectangle, but before the window is shown
-  // its frame is unknown and the rectangle went to the inside of the
-  // window. Once the frame is there, put the frame on that rectangle.
-  if (!startOuterRect_ || !isVisible()) return;
-  const QRect frame = frameGeometry();
-  const QRect inner = geometry();
-  if (frame == inner) return;  // no frame yet, or none at all
-  const QRect wanted = *startOuterRect_;
-  startOuterRect_.reset();
-  if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)) return;
-  setGeometry(wanted.adjusted(inner.left() - frame.left(), inner.top() - frame.top(),
-                              inner.right() - frame.right(), inner.bottom() - frame.bottom()));
+  placement_.CorrectStartSize(*this);
 }
 
 void Form1::moveEvent(QMoveEvent* event) {
@@ -151,7 +119,7 @@ void Form1::resizeEvent(QResizeEvent* event) {
   if (!started_) return;
   FitListToWindow();
   if (windowState() & Qt::WindowMinimized) return;
-  WindowPlacement.RestoreWindowState = WindowStateNumber(windowState());
+  placement_.Values.RestoreWindowState = WindowStateNumber(windowState());
   CorrectStartSize();
   RecordPlacement();
 }
@@ -166,7 +134,7 @@ void Form1::changeEvent(QEvent* event) {
     });
     return;
   }
-  WindowPlacement.RestoreWindowState = WindowStateNumber(windowState());
+  placement_.Values.RestoreWindowState = WindowStateNumber(windowState());
   RecordPlacement();
 }
 
@@ -185,10 +153,10 @@ void Form1::MinimizeToTray() {
 }
 
 void Form1::BringBack() {
-  startState_ = 0;  // brought back before the first showing: it opens shown
-  if (WindowPlacement.RestoreWindowState == 1) WindowPlacement.RestoreWindowState = 0;
+  placement_.StartState = 0;  // brought back before the first showing: it opens shown
+  if (placement_.Values.RestoreWindowState == 1) placement_.Values.RestoreWindowState = 0;
   const Qt::WindowStates state =
-      WindowPlacement.RestoreWindowState == 2 ? Qt::WindowMaximized : Qt::WindowNoState;
+      placement_.Values.RestoreWindowState == 2 ? Qt::WindowMaximized : Qt::WindowNoState;
   setWindowState((windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)) | state);
   show();
   raise();
@@ -202,30 +170,19 @@ bool Form1::IsMinimized() const {
   // counts as minimised already: a done task that falls due at start-up
   // brings it back.
   return (windowState() & Qt::WindowMinimized) != 0 || (Tray && Tray->IsShown()) ||
-         (startState_ == 1 && !isVisible());
+         (placement_.StartState == 1 && !isVisible());
 }
 
 // The position file -----------------------------------------------------------
 
 std::string Form1::PositionFileText() const {
   PositionRecord record;
-  record.WindowLeft = WindowPlacement.WindowLeft;
-  record.WindowTop = WindowPlacement.WindowTop;
-  record.WindowWidth = WindowPlacement.WindowWidth;
-  record.WindowHeight = WindowPlacement.WindowHeight;
+  placement_.Fill(record, *ListView1->header());
   record.WindowState = IsMinimized() ? 1 : WindowStateNumber(windowState());
-  const QHeaderView* header = ListView1->header();
-  for (int i = 0; i < 3; ++i) {
-    const int pixels = header->sectionSize(i);
-    // A width read from the file stays exact while the column keeps it.
-    record.ColumnWidths[i] = TwipsToPixels(columnTwips_[i], kTwipsPerPixel) == pixels
-                                 ? columnTwips_[i]
-                                 : static_cast<float>(pixels * kTwipsPerPixel);
-  }
-  record.TodoSortColumn = TodoSortColumn;
-  record.TodoSortOrder = TodoSortOrder;
-  record.DoneSortColumn = DoneSortColumn;
-  record.DoneSortOrder = DoneSortOrder;
+  record.TodoSortColumn = list_->TodoSortColumn;
+  record.TodoSortOrder = list_->TodoSortOrder;
+  record.DoneSortColumn = list_->DoneSortColumn;
+  record.DoneSortOrder = list_->DoneSortOrder;
   return FormatPositionText(record);
 }
 

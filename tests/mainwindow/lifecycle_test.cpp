@@ -48,23 +48,23 @@ TEST_F(LifecycleTest, StartAppliesThePositionFile) {
   Start("-300\t90\t6000\t7995\t0\r\n700\t3000.5\t2100\r\n2\t1\t0\t0\r\n");
   EXPECT_EQ(form->DataFileError, 1) << "no content.txt";
   EXPECT_EQ(form->HourWatch1->PreviousHour, 100);
-  EXPECT_TRUE(form->Timer1->isActive());
-  EXPECT_FALSE(form->Timer2->isActive());
+  EXPECT_TRUE(Find<QTimer>("Timer1")->isActive());
+  EXPECT_FALSE(Find<QTimer>("Timer2")->isActive());
   EXPECT_EQ(form->frameGeometry(), QRect(0, 0, 400, 533)) << "off the screen: to the corner";
-  EXPECT_EQ(form->ListSortKey(), 2);
-  EXPECT_EQ(form->HeaderImage(3), 2);
+  EXPECT_EQ(form->List().SortKey(), 2);
+  EXPECT_EQ(form->List().HeaderImage(3), 2);
   // Untouched columns keep their exact widths; a resized one is written anew.
-  form->ListView1->header()->resizeSection(1, 210);
+  ListView1()->header()->resizeSection(1, 210);
   EXPECT_EQ(form->PositionFileText(), "0\t0\t6000\t7995\t0\r\n700\t3150\t2100\r\n2\t1\t0\t0\r\n");
 
   // The list takes the window's width and its height less the buttons.
   form->resize(600, 500);
   QApplication::processEvents();
-  EXPECT_EQ(form->ListView1->geometry(), QRect(0, 48, 600, 452));
+  EXPECT_EQ(ListView1()->geometry(), QRect(0, 48, 600, 452));
   form->resize(300, 40);  // too low for the list: it keeps its height
   QApplication::processEvents();
-  EXPECT_EQ(form->ListView1->geometry(), QRect(0, 48, 300, 452));
-  EXPECT_EQ(form->WindowPlacement.WindowHeight, form->frameGeometry().height() * 15);
+  EXPECT_EQ(ListView1()->geometry(), QRect(0, 48, 300, 452));
+  EXPECT_EQ(form->WindowPlacement().WindowHeight, form->frameGeometry().height() * 15);
 }
 
 // Sizes no window system takes, from a damaged file, leave the design ones.
@@ -80,7 +80,7 @@ TEST_F(LifecycleTest, MinimiseToTrayAndBackOnButtonRelease) {
   form->showMaximized();
   QApplication::processEvents();
   ASSERT_TRUE(form->isMaximized());
-  const Placement before = form->WindowPlacement;
+  const Placement before = form->WindowPlacement();
   EXPECT_EQ(before.RestoreWindowState, 2);
   EXPECT_EQ(before.WindowWidth, form->frameGeometry().width() * 15);
 
@@ -89,7 +89,8 @@ TEST_F(LifecycleTest, MinimiseToTrayAndBackOnButtonRelease) {
   ASSERT_NE(form->Tray, nullptr);
   EXPECT_TRUE(form->Tray->IsShown());
   EXPECT_EQ(form->Tray->ToolTip(), "Zelto Todo List");
-  EXPECT_EQ(form->WindowPlacement.WindowWidth, before.WindowWidth) << "minimising records nothing";
+  EXPECT_EQ(form->WindowPlacement().WindowWidth, before.WindowWidth)
+      << "minimising records nothing";
 
   for (auto reason : {QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick}) {
     form->Tray->OnActivated(reason);
@@ -120,7 +121,7 @@ TEST_F(LifecycleTest, HourWatchBringsTheWindowBackForADoneTaskFallingDue) {
     clock.Set(At(2024, 3, 10, 14, 30));
     WriteTask(15, checked);
     Start();
-    Click(form->Option2);
+    Click(Find("Option2"));
     Minimize();
     ASSERT_FALSE(form->isVisible());
 
@@ -133,9 +134,9 @@ TEST_F(LifecycleTest, HourWatchBringsTheWindowBackForADoneTaskFallingDue) {
     EXPECT_EQ(form->Tray->IsShown(), checked == 0);
     if (checked == -1) {
       EXPECT_FALSE(form->isMinimized());
-      EXPECT_TRUE(form->Option1->isChecked());
-      EXPECT_EQ(form->HeaderText(3), "Previous occurence");
-      EXPECT_EQ(form->RowCount(), 1);
+      EXPECT_TRUE(Find("Option1")->isChecked());
+      EXPECT_EQ(form->List().HeaderText(3), "Previous occurence");
+      EXPECT_EQ(form->List().RowCount(), 1);
     }
     form.reset();
   }
@@ -151,7 +152,7 @@ TEST_F(LifecycleTest, StartedMinimisedADoneTaskDueBringsTheWindowBack) {
   EXPECT_FALSE(form->isMinimized());
   EXPECT_FALSE(form->Tray && form->Tray->IsShown());
   EXPECT_EQ(form->RestoreRequest, 0);
-  EXPECT_EQ(form->RowCount(), 1);
+  EXPECT_EQ(form->List().RowCount(), 1);
 }
 
 // Started minimised, the window goes straight to the tray. Logging off
@@ -169,7 +170,7 @@ TEST_F(LifecycleTest, SessionEndWhileHiddenSavesAndRemovesTheIcon) {
 
   form->EndSession();
   EXPECT_FALSE(form->Tray->IsShown());
-  EXPECT_FALSE(form->Timer1->isActive());
+  EXPECT_FALSE(Find<QTimer>("Timer1")->isActive());
   EXPECT_NE(ReadFileBytes(folder / "content.txt").find("Task 5"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(folder / "position.txt").substr(0, 20), "150\t90\t6000\t7995\t1\r\n")
       << "start-up's move is recorded although the window is hidden";
