@@ -66,8 +66,9 @@ int main(int argc, char* argv[]) {
   zelto::Form1 window(*table, clock, prompter, zelto::ProgramFolder());
   prompter.SetParent(&window);
   mark.Phase("window");
-  window.StartUpStepDone = [&mark](const char* step) { mark.Phase(step); };
-  window.StartUp();
+  zelto::Lifecycle& life = window.Life();
+  life.StartUpStepDone = [&mark](const char* step) { mark.Phase(step); };
+  life.StartUp();
   mark.Phase("startup");
 
   // Being asked to end by a signal, or by the session manager (it asks for
@@ -75,13 +76,14 @@ int main(int argc, char* argv[]) {
   // while the window is hidden in the tray: nothing closes it for us there.
   // Watched from the end of start-up on: before, nothing needs saving.
   zelto::SignalWatch signalWatch;
-  QObject::connect(&signalWatch, &zelto::SignalWatch::Received, &window, &zelto::Form1::EndSession);
-  QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
-                   [&window](QSessionManager&) { window.CommitData(); });
-  QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &zelto::Form1::EndSession);
+  QObject::connect(&signalWatch, &zelto::SignalWatch::Received, &life,
+                   &zelto::Lifecycle::EndSession);
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &life,
+                   [&life](QSessionManager&) { life.CommitData(); });
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, &life, &zelto::Lifecycle::EndSession);
 
   mark.WatchFirstPaint(&window);
-  window.ShowAtStartUp();
+  life.ShowAtStartUp();
   mark.Phase("show");
   return app.exec();
 }

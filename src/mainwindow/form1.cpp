@@ -28,7 +28,8 @@ Form1::Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter,
       table_(table),
       clock_(clock),
       prompter_(prompter),
-      folder_(std::move(folder)) {
+      folder_(std::move(folder)),
+      life_(new Lifecycle(*this, table, clock, prompter, folder_)) {
   setObjectName("Form1");
   setWindowTitle("Zelto Todo List v2.3");
   const QIcon appIcon = AppIcon();
@@ -210,7 +211,7 @@ void Form1::RecalculateAndFill() {
 void Form1::Command1_Click() {
   Command2->setFocus();
   RefreshAndFill();
-  SaveDataFile(table_, folder_, DataFileError != 0, prompter_, *this);
+  SaveDataFile(table_, folder_, life_->DataFileError != 0, prompter_, *this);
 }
 
 void Form1::Command3_Click() {

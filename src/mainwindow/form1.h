@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-#include "mainwindow/hourwatch.h"
+#include "mainwindow/lifecycle.h"
 #include "mainwindow/placement.h"
 #include "mainwindow/tasklist.h"
 #include "store/datafile.h"
@@ -29,7 +29,6 @@ namespace zelto {
 
 class Form2;
 class MessageBoxes;
-class TrayIcon;
 
 // The main window: the "Tasks" view switch, the seven command buttons and
 // the task list. It owns no task data; every change ends with a rebuild of
@@ -65,29 +64,9 @@ class Form1 : public QWidget, public WindowHooks {
   bool IsMinimized() const override;
   std::string PositionFileText() const override;
 
-  // Start-up, once the single-instance check has passed: placement
-  // tracking, the columns, position.txt, content.txt and one Timer1 tick.
-  void StartUp();
-  // Shows the window as start-up left it: minimised goes to the tray.
-  void ShowAtStartUp();
-  // The hour watch; Timer1 runs it every second once the window is shown.
-  void Timer1_Timer();
-  // Session end or a termination signal: save, remove the icon and end,
-  // whatever the save did. Runs as well while the window is hidden.
-  void EndSession();
-  // The session manager asks for the data to be saved: the session may yet
-  // go on (a checkpoint, a log-off called off), so the program keeps running.
-  void CommitData();
-  // Told the name of each start-up step as it ends ("position", "load",
-  // "tick"); the start-up measurement listens.
-  std::function<void(const char*)> StartUpStepDone;
-
-  // Set when the data file could not be opened at start-up; the save asks
-  // before it overwrites anything while this is set.
-  int16_t DataFileError = 0;
-  int16_t RestoreRequest = 0;
-  std::optional<HourWatch> HourWatch1;  // PreviousHour, CurrentHour
-  TrayIcon* Tray = nullptr;
+  // Start-up, the hour watch, the notification area and shutdown.
+  Lifecycle& Life() { return *life_; }
+  const Lifecycle& Life() const { return *life_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -157,18 +136,9 @@ class Form1 : public QWidget, public WindowHooks {
   void RecordPlacement();
   void FitListToWindow();
   void CorrectStartSize();
-  // Hides the minimised window behind the notification-area icon (where
-  // the desktop has one; otherwise it stays minimised on the taskbar).
-  void MinimizeToTray();
-  // Back from the tray or the taskbar in RestoreWindowState, icon removed.
-  void BringBack();
-  SaveResult Save();
-  void FinishShutdown();
   PlacementTracker placement_;
-  bool started_ = false;       // placement tracking and the lifecycle are on
-  bool saving_ = false;        // a save (and perhaps its question) is under way
-  bool ended_ = false;         // the shutdown has run: the next close just closes
-  bool endRequested_ = false;  // the session ends: no save result keeps the window
+  Lifecycle* life_ = nullptr;
+  friend class Lifecycle;  // start-up shows the window its own way
 };
 
 }  // namespace zelto

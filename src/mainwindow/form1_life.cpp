@@ -1,5 +1,4 @@
-// Form1's start-up, placement tracking, notification-area icon, hour watch
-// and shutdown.
+// Form1's placement tracking and its position file.
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -9,43 +8,12 @@
 
 #include "look/twips.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/lifecycle.h"
 #include "mainwindow/positionfile.h"
 #include "platform/messagebox.h"
 #include "platform/tray.h"
 
 namespace zelto {
-
-void Form1::StartUp() {
-  // From here on every move and resize is recorded, start-up's own included.
-  started_ = true;
-  HourWatch1.emplace(
-      clock_,
-      [this] {
-        RestoreRequest = RefreshAndFill() ? 1 : 0;
-        return RestoreRequest == 1;
-      },
-      [this] {
-        RestoreRequest = 0;
-        BringBack();
-        Option1->setChecked(true);
-        Option1_Click();
-      });
-  HourWatch1->Reset();
-
-  QHeaderView* header = ListView1->header();
-  for (int i = 0; i < 3; ++i) header->resizeSection(i, DesignPixels(kColumnTwips[i]));
-
-  const auto stepDone = [this](const char* step) {
-    if (StartUpStepDone) StartUpStepDone(step);
-  };
-  ApplyPositionFile();
-  stepDone("position");
-  DataFileError = LoadDataFile(table_, folder_, prompter_) ? 0 : 1;
-  stepDone("load");
-  Timer1_Timer();
-  stepDone("tick");
-  connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer, Qt::UniqueConnection);
-}
 
 void Form1::ApplyPositionFile() {
   const auto bytes = ReadPositionFile(folder_);
@@ -65,31 +33,10 @@ void Form1::ApplyPositionFile() {
   if (items.SortIcon) list_->SetHeaderImage(items.SortIcon->Column + 1, items.SortIcon->Image);
 }
 
-void Form1::ShowAtStartUp() {
-  if (placement_.StartState == 1) {
-    if (TrayIcon::Available()) {
-      setWindowState(Qt::WindowMinimized);
-      MinimizeToTray();
-    } else {
-      showMinimized();
-    }
-  } else if (placement_.StartState == 2) {
-    showMaximized();
-  } else {
-    show();
-  }
-  QTimer::singleShot(0, this, &Form1::CorrectStartSize);
-  Timer1->start();
-}
-
-void Form1::Timer1_Timer() {
-  if (HourWatch1) HourWatch1->Tick();
-}
-
 // Placement -----------------------------------------------------------------
 
 void Form1::RecordPlacement() {
-  if (started_) placement_.Record(*this);
+  if (life_->Started()) placement_.Record(*this);
 }
 
 void Form1::FitListToWindow() {
@@ -108,6 +55,13 @@ void Form1::CorrectStartSize() {
   placement_.CorrectStartSize(*this);
 }
 
+void Form1::closeEvent(QCloseEvent* event) {
+  if (life_->Close())
+    QWidget::closeEvent(event);
+  else
+    event->ignore();
+}
+
 void Form1::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);
   CorrectStartSize();
@@ -116,7 +70,7 @@ void Form1::moveEvent(QMoveEvent* event) {
 
 void Form1::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  if (!started_) return;
+  if (!life_->Started()) return;
   FitListToWindow();
   if (windowState() & Qt::WindowMinimized) return;
   placement_.Values.RestoreWindowState = WindowStateNumber(windowState());
@@ -126,11 +80,11 @@ void Form1::resizeEvent(QResizeEvent* event) {
 
 void Form1::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (!started_ || event->type() != QEvent::WindowStateChange) return;
+  if (!life_->Started() || event->type() != QEvent::WindowStateChange) return;
   if (windowState() & Qt::WindowMinimized) {
     // After the state change has been handled, not inside it.
     QTimer::singleShot(0, this, [this] {
-      if (windowState() & Qt::WindowMinimized) MinimizeToTray();
+      if (windowState() & Qt::WindowMinimized) life_->MinimizeToTray();
     });
     return;
   }
@@ -138,38 +92,11 @@ void Form1::changeEvent(QEvent* event) {
   RecordPlacement();
 }
 
-// The notification-area icon ------------------------------------------------
-
-void Form1::MinimizeToTray() {
-  // Without a notification area a hidden window could not be reached again:
-  // it stays minimised on the taskbar instead.
-  if (!TrayIcon::Available()) return;
-  if (!Tray) {
-    Tray = new TrayIcon(ImageList2(), this);
-    connect(Tray, &TrayIcon::Released, this, &Form1::BringBack);
-  }
-  hide();
-  Tray->Show();
-}
-
-void Form1::BringBack() {
-  placement_.StartState = 0;  // brought back before the first showing: it opens shown
-  if (placement_.Values.RestoreWindowState == 1) placement_.Values.RestoreWindowState = 0;
-  const Qt::WindowStates state =
-      placement_.Values.RestoreWindowState == 2 ? Qt::WindowMaximized : Qt::WindowNoState;
-  setWindowState((windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)) | state);
-  show();
-  raise();
-  activateWindow();
-  if (Tray) Tray->Remove();
-  QTimer::singleShot(0, this, &Form1::CorrectStartSize);  // first showing after a start in the tray
-}
-
 bool Form1::IsMinimized() const {
   // Until it is first shown, a window that position.txt starts minimised
   // counts as minimised already: a done task that falls due at start-up
   // brings it back.
-  return (windowState() & Qt::WindowMinimized) != 0 || (Tray && Tray->IsShown()) ||
+  return (windowState() & Qt::WindowMinimized) != 0 || life_->TrayShown() ||
          (placement_.StartState == 1 && !isVisible());
 }
 
@@ -184,69 +111,6 @@ std::string Form1::PositionFileText() const {
   record.DoneSortColumn = list_->DoneSortColumn;
   record.DoneSortOrder = list_->DoneSortOrder;
   return FormatPositionText(record);
-}
-
-// Shutdown ------------------------------------------------------------------
-
-SaveResult Form1::Save() {
-  saving_ = true;
-  const SaveResult result = SaveDataFile(table_, folder_, DataFileError != 0, prompter_, *this);
-  saving_ = false;
-  return result;
-}
-
-void Form1::FinishShutdown() {
-  ended_ = true;
-  Timer1->stop();
-  if (Tray) Tray->Remove();
-}
-
-void Form1::closeEvent(QCloseEvent* event) {
-  if (!started_ || ended_) {
-    QWidget::closeEvent(event);
-    return;
-  }
-  if (saving_) {  // a second close while the save's question is open
-    event->ignore();
-    return;
-  }
-  const SaveResult result = Save();
-  // At the user's own close a failed or cancelled save keeps the window, so
-  // that nothing is lost; No closes without saving. At session end the
-  // program ends whatever the save did.
-  if (!endRequested_ && (result == SaveResult::Failed || result == SaveResult::Cancelled)) {
-    event->ignore();
-    return;
-  }
-  FinishShutdown();
-  event->accept();
-  QCoreApplication::quit();
-}
-
-void Form1::CommitData() {
-  if (!started_ || ended_ || saving_) return;
-  Save();
-  if (endRequested_) {  // a signal came while the save's question was open
-    FinishShutdown();
-    QCoreApplication::quit();
-  }
-}
-
-void Form1::EndSession() {
-  const bool askedBefore = endRequested_;
-  endRequested_ = true;
-  if (saving_) {
-    // The save under way ends the program when it returns; its question
-    // waits for an answer. Asked to end a second time, stop waiting: every
-    // open box returns as if closed, and nothing more is written.
-    if (askedBefore) QCoreApplication::quit();
-    return;
-  }
-  if (started_ && !ended_) {
-    Save();
-    FinishShutdown();
-  }
-  QCoreApplication::quit();
 }
 
 }  // namespace zelto
