@@ -159,63 +159,46 @@ void Form2::BuildMaskBoxes() {
 }
 
 void Form2::BuildButtons() {
-  const struct {
-    QPushButton* Form2::*member;
-    QWidget* parent;
-    const char* name;
-    const char* caption;
-    QRect rect;
-    const char* tip;  // the "+" and "-" buttons say what they do
-    std::span<QCheckBox* const> boxes;
-    int16_t value;
-  } buttons[] = {{&Form2::Command1,
-                  this,
-                  "Command1",
-                  "Save",
-                  TwipsRect(4440, 4560, 1095, 375),
-                  nullptr,
-                  {},
-                  0},
-                 {&Form2::Command2,
-                  this,
-                  "Command2",
-                  "Cancel",
-                  TwipsRect(5640, 4560, 1095, 375),
-                  nullptr,
-                  {},
-                  0},
-                 {&Form2::Command3, Frame2, "Command3", "+", TwipsRect(3000, 360, 375, 255),
-                  "Tick every hour", Check2, 1},
-                 {&Form2::Command4, Frame2, "Command4", "-", TwipsRect(3000, 720, 375, 255),
-                  "Clear every hour", Check2, 0},
-                 {&Form2::Command5, Frame1, "Command5", "+", TwipsRect(2400, 480, 375, 255),
-                  "Tick every weekday", Check1, 1},
-                 {&Form2::Command6, Frame1, "Command6", "-", TwipsRect(2400, 840, 375, 255),
-                  "Clear every weekday", Check1, 0},
-                 {&Form2::Command7, Frame4, "Command7", "+", TwipsRect(3120, 360, 375, 255),
-                  "Tick every day", Check4, 1},
-                 {&Form2::Command8, Frame4, "Command8", "-", TwipsRect(3120, 720, 375, 255),
-                  "Clear every day", Check4, 0},
-                 {&Form2::Command9, Frame3, "Command9", "+", TwipsRect(2160, 240, 375, 255),
-                  "Tick every month", Check3, 1},
-                 {&Form2::Command10, Frame3, "Command10", "-", TwipsRect(2160, 600, 375, 255),
-                  "Clear every month", Check3, 0}};
-  for (const auto& b : buttons) {
-    auto* button = new QPushButton(b.caption, b.parent);
-    button->setObjectName(b.name);
-    button->setGeometry(b.rect);
-    this->*b.member = button;
-    if (!b.tip) continue;
-    button->setAccessibleName(b.tip);
-    button->setToolTip(b.tip);
-    button->setAutoDefault(false);
-    connect(button, &QPushButton::clicked, this,
-            [boxes = b.boxes, value = b.value] { SetAll(boxes, value); });
-  }
+  auto button = [](QWidget* parent, const char* name, const char* caption, QRect rect) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setGeometry(rect);
+    return b;
+  };
+  Command1 = button(this, "Command1", "Save", TwipsRect(4440, 4560, 1095, 375));
+  Command2 = button(this, "Command2", "Cancel", TwipsRect(5640, 4560, 1095, 375));
   Command1->setDefault(true);
   Command2->setAutoDefault(false);
   connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
   connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+
+  // "+" ticks and "-" clears every box of its frame; their names say so.
+  const struct {
+    QPushButton* Form2::*member;
+    QGroupBox* frame;
+    const char *name, *caption;
+    int left, top;
+    const char* tip;
+    std::span<QCheckBox* const> boxes;
+    int16_t value;
+  } plusMinus[] = {
+      {&Form2::Command3, Frame2, "Command3", "+", 3000, 360, "Tick every hour", Check2, 1},
+      {&Form2::Command4, Frame2, "Command4", "-", 3000, 720, "Clear every hour", Check2, 0},
+      {&Form2::Command5, Frame1, "Command5", "+", 2400, 480, "Tick every weekday", Check1, 1},
+      {&Form2::Command6, Frame1, "Command6", "-", 2400, 840, "Clear every weekday", Check1, 0},
+      {&Form2::Command7, Frame4, "Command7", "+", 3120, 360, "Tick every day", Check4, 1},
+      {&Form2::Command8, Frame4, "Command8", "-", 3120, 720, "Clear every day", Check4, 0},
+      {&Form2::Command9, Frame3, "Command9", "+", 2160, 240, "Tick every month", Check3, 1},
+      {&Form2::Command10, Frame3, "Command10", "-", 2160, 600, "Clear every month", Check3, 0}};
+  for (const auto& p : plusMinus) {
+    QPushButton* b = button(p.frame, p.name, p.caption, TwipsRect(p.left, p.top, 375, 255));
+    this->*p.member = b;
+    b->setAccessibleName(p.tip);
+    b->setToolTip(p.tip);
+    b->setAutoDefault(false);
+    connect(b, &QPushButton::clicked, this,
+            [boxes = p.boxes, value = p.value] { SetAll(boxes, value); });
+  }
 }
 
 void Form2::BuildEachNDays() {
