@@ -2,6 +2,7 @@
 #include <QElapsedTimer>
 #include <QSessionManager>
 #include <cstdio>
+#include <filesystem>
 
 #include "mainwindow/form1.h"
 #include "platform/clock.h"
@@ -54,7 +55,8 @@ int main(int argc, char* argv[]) {
   mark.Phase("qt");
 
   zelto::MessageBoxes prompter;
-  zelto::InstanceLock lock(QCoreApplication::applicationDirPath());
+  const std::filesystem::path folder = zelto::ProgramFolder();
+  zelto::InstanceLock lock(folder);
   if (lock.Acquire() == zelto::InstanceLock::Result::AlreadyRunning) {
     prompter.Ask("Already running....", zelto::kAppTitle, zelto::Buttons::Ok);
     return 0;
@@ -63,7 +65,7 @@ int main(int argc, char* argv[]) {
 
   auto table = zelto::MakeTaskTable();
   zelto::SystemClock clock;
-  zelto::Form1 window(*table, clock, prompter, zelto::ProgramFolder());
+  zelto::Form1 window(*table, clock, prompter, folder);
   prompter.SetParent(&window);
   mark.Phase("window");
   window.StartUpStepDone = [&mark](const char* step) { mark.Phase(step); };

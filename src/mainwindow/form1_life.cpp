@@ -40,7 +40,10 @@ void Form1::StartUp() {
   };
   ApplyPositionFile();
   stepDone("position");
-  DataFileError = LoadDataFile(table_, folder_, prompter_) ? 0 : 1;
+  const LoadResult loaded = LoadDataFile(table_, folder_);
+  for (const std::string& message : LoadMessages(loaded, folder_))
+    prompter_.Ask(message, kAppTitle, Buttons::Ok);
+  DataFileError = loaded.Read() ? 0 : 1;
   stepDone("load");
   Timer1_Timer();
   stepDone("tick");

@@ -1,21 +1,45 @@
 #include "platform/instancelock.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QFile>
 #include <QLockFile>
 #include <QThread>
 
 namespace zelto {
 
-InstanceLock::InstanceLock(const QString& folder)
-    : lock_(
-          std::make_unique<QLockFile>(QDir(folder).filePath(QString::fromLatin1(kLockFileName)))) {
+namespace {
+
+// The lock file's name for Qt. A folder whose name is not UTF-8 has no
+// QString that names it, so its lock is reached through a descriptor of the
+// folder, whose name under /proc is plain ASCII.
+QString LockFilePath(const std::filesystem::path& folder, int& folderFd) {
+  const QByteArray bytes(folder.c_str());
+  const QString name = QFile::decodeName(bytes);
+  if (QFile::encodeName(name) == bytes)
+    return QDir(name).filePath(QString::fromLatin1(InstanceLock::kLockFileName));
+  folderFd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  return QStringLiteral("/proc/self/fd/%1/%2")
+      .arg(folderFd)
+      .arg(QString::fromLatin1(InstanceLock::kLockFileName));
+}
+
+}  // namespace
+
+InstanceLock::InstanceLock(const std::filesystem::path& folder)
+    : lock_(std::make_unique<QLockFile>(LockFilePath(folder, folderFd_))) {
   // A lock is stale only when its process is gone, never merely because it
   // is old: the running instance holds it for weeks, and not every file
   // system keeps the advisory lock that would otherwise protect it.
   lock_->setStaleLockTime(0);
 }
 
-InstanceLock::~InstanceLock() = default;
+InstanceLock::~InstanceLock() {
+  lock_.reset();  // unlocks through the folder's descriptor
+  if (folderFd_ >= 0) ::close(folderFd_);
+}
 
 QString InstanceLock::FilePath() const {
   return lock_->fileName();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <filesystem>
 #include <memory>
 
 class QLockFile;
@@ -20,7 +21,7 @@ class InstanceLock {
 
   static constexpr const char* kLockFileName = "instance.lock";
 
-  explicit InstanceLock(const QString& folder);
+  explicit InstanceLock(const std::filesystem::path& folder);
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
@@ -29,6 +30,7 @@ class InstanceLock {
   QString FilePath() const;
 
  private:
+  int folderFd_ = -1;  // held while the lock is reached through it
   std::unique_ptr<QLockFile> lock_;
 };
 

@@ -15,29 +15,34 @@
 namespace zelto {
 namespace {
 
-QString Q(const test::TempFolder& folder) {
-  return QString::fromStdString(folder.path().string());
-}
-
 // A live instance's lock blocks however old it is; another folder is
 // another installation. (A crashed instance's lock: the end-to-end tests.)
+// A folder name need not be UTF-8: the system's bytes name it.
 TEST(InstanceLock, SecondInstanceIsRefusedUntilTheFirstEnds) {
-  test::TempFolder folder, elsewhere;
-  const auto file = folder / InstanceLock::kLockFileName;
-  test::WriteFileBytes(file, std::to_string(getpid()) + "\n" +
-                                 QCoreApplication::applicationName().toStdString() + "\n" +
-                                 QSysInfo::machineHostName().toStdString() + "\n");
-  std::filesystem::last_write_time(
-      file, std::filesystem::file_time_type::clock::now() - std::chrono::hours(48));
-  InstanceLock second(Q(folder));
-  EXPECT_EQ(second.Acquire(), InstanceLock::Result::AlreadyRunning);
-  std::filesystem::remove(file);
-  auto first = std::make_unique<InstanceLock>(Q(folder));
-  ASSERT_EQ(first->Acquire(), InstanceLock::Result::Acquired);
-  EXPECT_EQ(second.Acquire(), InstanceLock::Result::AlreadyRunning);
-  EXPECT_EQ(InstanceLock(Q(elsewhere)).Acquire(), InstanceLock::Result::Acquired);
-  first.reset();
-  EXPECT_EQ(second.Acquire(), InstanceLock::Result::Acquired);
+  for (const char* name : {"plain", "caf\xe9"}) {
+    SCOPED_TRACE(name);
+    test::TempFolder parent;
+    const std::filesystem::path folder = parent / name, elsewhere = parent / "elsewhere";
+    std::filesystem::create_directory(folder);
+    std::filesystem::create_directory(elsewhere);
+    const auto file = folder / InstanceLock::kLockFileName;
+    test::WriteFileBytes(file, std::to_string(getpid()) + "\n" +
+                                   QCoreApplication::applicationName().toStdString() + "\n" +
+                                   QSysInfo::machineHostName().toStdString() + "\n");
+    std::filesystem::last_write_time(
+        file, std::filesystem::file_time_type::clock::now() - std::chrono::hours(48));
+    InstanceLock second(folder);
+    EXPECT_EQ(second.Acquire(), InstanceLock::Result::AlreadyRunning);
+    std::filesystem::remove(file);
+    auto first = std::make_unique<InstanceLock>(folder);
+    ASSERT_EQ(first->Acquire(), InstanceLock::Result::Acquired);
+    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_EQ(second.Acquire(), InstanceLock::Result::AlreadyRunning);
+    EXPECT_EQ(InstanceLock(elsewhere).Acquire(), InstanceLock::Result::Acquired);
+    first.reset();
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_EQ(second.Acquire(), InstanceLock::Result::Acquired);
+  }
 }
 
 TEST(SignalWatch, DeliversTermHupAndIntOnTheEventLoop) {
