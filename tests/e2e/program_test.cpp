@@ -218,5 +218,46 @@ TEST_F(EndToEnd, SecondSignalEndsWhileTheQuestionWaits) {
   EXPECT_FALSE(fs::exists(File("position.txt")));
 }
 
+// A folder whose name is not UTF-8 (Latin-1 "é") is found, read, locked
+// and saved by its own bytes. The program is started through a link, which
+// the kernel resolves to the real folder.
+TEST_F(EndToEnd, AFolderNameThatIsNotUtf8IsUsedByItsBytes) {
+  const fs::path folder = folder_.path() / "caf\xe9";
+  fs::create_directory(folder);
+  WriteFileBytes(folder / "content.txt", kContent);
+  fs::copy_file(ZELTO_EXECUTABLE, folder / "zelto-todo");
+  fs::create_symlink(folder / "zelto-todo", File("zelto-todo"));
+  fs::remove(File("content.txt"));
+  Program program(folder_.path());
+  ASSERT_TRUE(program.WaitShown());
+  EXPECT_TRUE(fs::exists(folder / "instance.lock"));
+  ASSERT_TRUE(program.RequestClose());
+  ASSERT_TRUE(program.WaitExit());
+  EXPECT_TRUE(program.ExitedNormally());
+  EXPECT_FALSE(program.Stderr().contains("zelto-message")) << program.Stderr().toStdString();
+  EXPECT_EQ(ReadFileBytes(folder / "content.tmp"), kContent);
+  EXPECT_TRUE(fs::exists(folder / "position.txt"));
+  EXPECT_FALSE(fs::exists(folder / "instance.lock"));
+  EXPECT_FALSE(fs::exists(File("content.txt")));
+}
+
+// A data file far larger than memory is refused with one message at
+// start-up, and the close asks before anything replaces it.
+TEST_F(EndToEnd, AHugeDataFileIsRefusedAndNotReplacedWithoutAQuestion) {
+  fs::resize_file(File("content.txt"), std::uintmax_t{1} << 40);
+  Program program(folder_.path(), "ok,no");
+  ASSERT_TRUE(program.WaitShown());
+  EXPECT_EQ(program.Stderr().count("zelto-message\tZelto Todo List\tThe data file " +
+                                   QString::fromStdString(File("content.txt").string()) +
+                                   " could not be loaded (it is larger than 64 MiB)."),
+            1);
+  ASSERT_TRUE(program.RequestClose());
+  ASSERT_TRUE(program.WaitExit());
+  EXPECT_TRUE(program.ExitedNormally());
+  EXPECT_TRUE(program.Stderr().contains(kQuestion + "no"));
+  EXPECT_EQ(program.Stderr().count("zelto-message"), 2);
+  EXPECT_EQ(fs::file_size(File("content.txt")), std::uintmax_t{1} << 40);
+}
+
 }  // namespace
 }  // namespace zelto::test
