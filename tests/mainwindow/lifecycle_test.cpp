@@ -147,8 +147,8 @@ TEST_F(LifecycleTest, HourWatchBringsTheWindowBackForADoneTaskFallingDue) {
 // such a file (or none at all) the next save asks before writing.
 TEST_F(LifecycleTest, StartUpReportsWhatTheDataFileHeld) {
   const std::string mask = "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1\r\n";
-  const std::string task = " 4 \r\nfour\r\n1899-12-30-00\t\t\r\n0,1,18,12,2011\r\n" + mask +
-                           mask + mask + mask;
+  const std::string task =
+      " 4 \r\nfour\r\n1899-12-30-00\t\t\r\n0,1,18,12,2011\r\n" + mask + mask + mask + mask;
   const std::string file = (folder / "content.txt").string();
   const std::string refused = "The data file " + file + " could not be loaded (";
   struct Case {
