@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QThread>
 #include <filesystem>
+#include <optional>
 
 #include "support/core/fakes.h"
 #include "xdisplay.h"
@@ -44,11 +45,16 @@ const std::string kPosition = "150\t90\t6000\t7995\t0\r\n700\t3000.5\t2100\r\n1\
 class Program {
  public:
   // `answers` for the message boxes; a null string leaves them on screen.
-  explicit Program(const fs::path& folder, const QString& answers = "") {
+  explicit Program(const fs::path& folder, const QString& answers = "",
+                   const QString& display = x::Name())
+      : display_(display) {
     const fs::path executable = folder / "zelto-todo";
     if (!fs::exists(executable)) fs::copy_file(ZELTO_EXECUTABLE, executable);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", x::Name());
+    env.insert("DISPLAY", display);
+    // The notification area is the X server's own (XEmbed), never one
+    // reached over a session bus.
+    env.remove("DBUS_SESSION_BUS_ADDRESS");
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert("ZELTO_STARTUP_MARK", "1");
     env.remove("ZELTO_AUTO_ANSWER");
@@ -75,16 +81,22 @@ class Program {
     return testing::AssertionSuccess();
   }
   testing::AssertionResult WaitShown() { return WaitFor("zelto-shown"); }
-  bool RequestClose() { return x::RequestClose(kWindowTitle) > 0; }
+  bool RequestClose() { return x::RequestClose(kWindowTitle, display_) > 0; }
   void Signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
   bool WaitExit() { return !Running() || process_.waitForFinished(20000); }
-  bool Running() const { return process_.state() != QProcess::NotRunning; }
+  bool Running() {
+    process_.waitForFinished(0);  // notices an end without an event loop
+    return process_.state() != QProcess::NotRunning;
+  }
+  // Whether the process died of a signal (a crash) rather than ending.
+  bool Crashed() { return !Running() && process_.exitStatus() == QProcess::CrashExit; }
   bool ExitedNormally() const {
     return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
   }
   QString Stderr() { return stderr_ += QString::fromUtf8(process_.readAllStandardError()); }
 
  private:
+  QString display_;
   QProcess process_;
   QString stderr_;
 };
@@ -216,6 +228,70 @@ TEST_F(EndToEnd, SecondSignalEndsWhileTheQuestionWaits) {
   EXPECT_TRUE(program.ExitedNormally());
   EXPECT_FALSE(fs::exists(File("content.txt")));
   EXPECT_FALSE(fs::exists(File("position.txt")));
+}
+
+// Polls `condition` on the event loop for up to 20 s.
+template <typename Condition>
+bool Eventually(Condition condition) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > 20000) return false;
+    QThread::msleep(50);
+  }
+  return true;
+}
+
+// A desktop with a real XEmbed notification area: its own X server, so that
+// the shared one stays without, and the tray program on it.
+class WithTray : public EndToEnd {
+ protected:
+  void SetUp() override {
+    EndToEnd::SetUp();
+    if (IsSkipped()) return;
+    display_ = x::NewServer();
+    ASSERT_FALSE(display_.isEmpty());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display_);
+    tray_.setProcessEnvironment(env);
+    tray_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tray_.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request"});
+    if (!tray_.waitForStarted(10000)) GTEST_SKIP() << "trayer is not installed";
+    ASSERT_TRUE(Eventually([&] { return x::HasSelectionOwner("_NET_SYSTEM_TRAY_S0", display_); }))
+        << "the notification area never came up";
+  }
+  void TearDown() override {
+    tray_.kill();
+    tray_.waitForFinished(5000);
+  }
+
+  std::optional<QPoint> Icon() const { return x::EmbeddedWindowCentre("zelto-todo", display_); }
+  bool Shown() const { return x::HasWindow(kWindowTitle, display_); }
+
+  QString display_;
+  QProcess tray_;
+};
+
+// Minimised, the window waits behind its icon; the right and the left
+// button on the icon each bring it back, and the program lives on.
+TEST_F(WithTray, EitherButtonOnTheIconBringsTheWindowBack) {
+  Program program(folder_.path(), "", display_);
+  ASSERT_TRUE(program.WaitShown());
+  for (const unsigned int button : {3u, 1u, 3u}) {
+    SCOPED_TRACE(button);
+    ASSERT_EQ(x::Iconify(kWindowTitle, display_), 1);
+    ASSERT_TRUE(Eventually([&] { return Icon() && !Shown(); }))
+        << "minimised, the window leaves the screen for the notification area";
+    ASSERT_TRUE(x::Click(display_, *Icon(), button));
+    EXPECT_TRUE(Eventually([&] { return Shown() || !program.Running(); }));
+    ASSERT_FALSE(program.Crashed()) << program.Stderr().toStdString();
+    EXPECT_TRUE(Shown());
+    EXPECT_TRUE(Eventually([&] { return !Icon(); })) << "the icon leaves with the window's return";
+  }
+  ASSERT_TRUE(program.RequestClose());
+  ASSERT_TRUE(program.WaitExit());
+  EXPECT_TRUE(program.ExitedNormally());
+  EXPECT_EQ(ReadFileBytes(File("content.txt")), kContent);
 }
 
 }  // namespace
