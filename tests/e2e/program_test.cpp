@@ -42,6 +42,18 @@ const std::string kContent =
     Mask(9) + Mask(-1) + Mask(0) + Mask(-1) + "*** end\r\n";
 const std::string kPosition = "150\t90\t6000\t7995\t0\r\n700\t3000.5\t2100\r\n1\t1\t2\t0\r\n";
 
+// Polls `condition` for up to 20 s.
+template <typename Condition>
+bool Eventually(Condition condition) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > 20000) return false;
+    QThread::msleep(50);
+  }
+  return true;
+}
+
 class Program {
  public:
   // `answers` for the message boxes; a null string leaves them on screen.
@@ -92,6 +104,10 @@ class Program {
   bool Crashed() { return !Running() && process_.exitStatus() == QProcess::CrashExit; }
   bool ExitedNormally() const {
     return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+  }
+  QString Poll() {  // Stderr after a short wait for more
+    process_.waitForReadyRead(20);
+    return Stderr();
   }
   QString Stderr() { return stderr_ += QString::fromUtf8(process_.readAllStandardError()); }
 
@@ -200,17 +216,79 @@ TEST_F(EndToEnd, FailedSaveKeepsTheWindowUntilTheCauseIsGone) {
   EXPECT_EQ(ReadFileBytes(File("content.tmp")), kContent);
 }
 
-// No lock can be made, and the save fails: the program runs all the same,
-// and a signal ends it whatever the save did.
+// No lock can be taken (the lock file's name leads nowhere), and the save
+// fails: the program says it runs unguarded, runs, and a signal ends it
+// whatever the save did.
 TEST_F(EndToEnd, NoLockPossibleRunsAndASignalEndsItThoughTheSaveFails) {
-  fs::create_directory(File("instance.lock"));
+  fs::create_symlink("missing/instance.lock", File("instance.lock"));
   fs::create_directory(File("content.tmp"));
   Program program(folder_.path());
   ASSERT_TRUE(program.WaitShown());
+  EXPECT_EQ(program.Stderr().count("only one copy of it runs on this folder"), 1)
+      << program.Stderr().toStdString();
   program.Signal(SIGTERM);
   ASSERT_TRUE(program.WaitExit());
   EXPECT_TRUE(program.Stderr().contains("Error saving file!"));
   EXPECT_EQ(ReadFileBytes(File("content.txt")), kContent);
+}
+
+// Whatever an earlier copy or another computer left in instance.lock, the
+// next start runs without a word, and it still keeps a second copy out.
+TEST_F(EndToEnd, LeftoverLockFilesNeitherBlockNorSwitchTheGuardOff) {
+  const struct {
+    const char* name;
+    std::string contents;
+    bool leftByAKilledCopy;
+  } cases[] = {
+      {"empty", "", false},
+      {"garbage", std::string("\xff\xfe\x00\x01 not a lock \x7f", 18), false},
+      // The older lock file's format: process, program, computer, boot.
+      {"another machine", "31337\nzelto-todo\nsomeone-elses-laptop\n5f3a9c\n", false},
+      {"killed copy", "", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(File("instance.lock"));
+    if (c.leftByAKilledCopy) {
+      Program killed(folder_.path());
+      ASSERT_TRUE(killed.WaitShown());
+      killed.Signal(SIGKILL);
+      ASSERT_TRUE(killed.WaitExit());
+      ASSERT_TRUE(fs::exists(File("instance.lock")));
+    } else {
+      WriteFileBytes(File("instance.lock"), c.contents);
+    }
+    Program first(folder_.path());
+    ASSERT_TRUE(first.WaitShown());
+    EXPECT_FALSE(first.Stderr().contains("zelto-message")) << first.Stderr().toStdString();
+    Program second(folder_.path(), "ok");
+    ASSERT_TRUE(second.WaitExit());
+    EXPECT_EQ(second.Stderr().count("zelto-message\tZelto Todo List\tAlready running....\tok"), 1);
+    EXPECT_EQ(second.Stderr().count("zelto-message"), 1);
+    EXPECT_TRUE(first.Running());
+    ASSERT_TRUE(first.RequestClose());
+    ASSERT_TRUE(first.WaitExit());
+  }
+}
+
+// Two starts at the same moment: exactly one of them runs.
+TEST_F(EndToEnd, TwoStartsAtOnceMakeOneWindow) {
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    fs::remove(File("instance.lock"));
+    Program a(folder_.path(), "ok"), b(folder_.path(), "ok");
+    const QString refusal = "Already running....";
+    ASSERT_TRUE(
+        Eventually([&] { return a.Poll().contains(refusal) || b.Poll().contains(refusal); }));
+    Program& refused = b.Stderr().contains(refusal) ? b : a;
+    Program& runs = &refused == &b ? a : b;
+    ASSERT_TRUE(refused.WaitExit());
+    ASSERT_TRUE(runs.WaitShown());
+    EXPECT_EQ(x::MappedWindows(kWindowTitle), 1);
+    EXPECT_EQ(a.Stderr().count("Already running....") + b.Stderr().count("Already running...."), 1);
+    ASSERT_TRUE(runs.RequestClose());
+    ASSERT_TRUE(runs.WaitExit());
+  }
 }
 
 // The save's question is on screen when the signal comes: it waits for an
@@ -228,18 +306,6 @@ TEST_F(EndToEnd, SecondSignalEndsWhileTheQuestionWaits) {
   EXPECT_TRUE(program.ExitedNormally());
   EXPECT_FALSE(fs::exists(File("content.txt")));
   EXPECT_FALSE(fs::exists(File("position.txt")));
-}
-
-// Polls `condition` on the event loop for up to 20 s.
-template <typename Condition>
-bool Eventually(Condition condition) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > 20000) return false;
-    QThread::msleep(50);
-  }
-  return true;
 }
 
 // A desktop with a real XEmbed notification area: its own X server, so that

@@ -115,11 +115,15 @@ int RequestClose(const QString& title, const QString& display) {
 }
 
 bool HasWindow(const QString& title, const QString& display) {
+  return MappedWindows(title, display) > 0;
+}
+
+int MappedWindows(const QString& title, const QString& display) {
   int mapped = 0;
   ForEachWindow(title, display, [&](Display* display, Window window) {
     if (Viewable(display, window)) ++mapped;
   });
-  return mapped > 0;
+  return mapped;
 }
 
 // Writes WM_STATE as a window manager does: NormalState while shown, then

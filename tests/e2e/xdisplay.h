@@ -15,8 +15,9 @@ QString Name();       // ":N" of the shared server, or empty when none could sta
 QString NewServer();  // ":N" of a server of its own, ended with the tests; or empty
 
 // Each takes the display, the shared one unless told.
-int RequestClose(const QString& title, const QString& display = Name());  // how many asked
-bool HasWindow(const QString& title, const QString& display = Name());    // one mapped?
+int RequestClose(const QString& title, const QString& display = Name());   // how many asked
+bool HasWindow(const QString& title, const QString& display = Name());     // one mapped?
+int MappedWindows(const QString& title, const QString& display = Name());  // how many mapped
 
 // Minimises the windows titled `title` as a window manager does, by giving
 // them the iconic WM_STATE; returns how many.
