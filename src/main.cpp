@@ -57,9 +57,23 @@ int main(int argc, char* argv[]) {
   zelto::MessageBoxes prompter;
   const std::filesystem::path folder = zelto::ProgramFolder();
   zelto::InstanceLock lock(folder);
-  if (lock.Acquire() == zelto::InstanceLock::Result::AlreadyRunning) {
-    prompter.Ask("Already running....", zelto::kAppTitle, zelto::Buttons::Ok);
-    return 0;
+  switch (lock.Acquire()) {
+    case zelto::InstanceLock::Result::AlreadyRunning:
+      prompter.Ask("Already running....", zelto::kAppTitle, zelto::Buttons::Ok);
+      return 0;
+    case zelto::InstanceLock::Result::Unavailable:
+      // Refusing to start would lock the user out of a folder they can only
+      // read; running unguarded is what they get, and they are told.
+      prompter.Ask(QStringLiteral("The program cannot make sure that only one copy of it runs on "
+                                  "this folder: %1 cannot be opened (%2).\n\nIf you start "
+                                  "a second copy here, what you change in one of them may be lost.")
+                       .arg(lock.FilePath(), lock.Problem()),
+                   QString::fromUtf8(zelto::kAppTitle.data(),
+                                     static_cast<qsizetype>(zelto::kAppTitle.size())),
+                   zelto::Buttons::Ok);
+      break;
+    case zelto::InstanceLock::Result::Acquired:
+      break;
   }
   mark.Phase("lock");
 
