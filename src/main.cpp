@@ -2,6 +2,7 @@
 #include <QElapsedTimer>
 #include <QSessionManager>
 #include <cstdio>
+#include <filesystem>
 
 #include "mainwindow/form1.h"
 #include "platform/clock.h"
@@ -54,16 +55,31 @@ int main(int argc, char* argv[]) {
   mark.Phase("qt");
 
   zelto::MessageBoxes prompter;
-  zelto::InstanceLock lock(QCoreApplication::applicationDirPath());
-  if (lock.Acquire() == zelto::InstanceLock::Result::AlreadyRunning) {
-    prompter.Ask("Already running....", zelto::kAppTitle, zelto::Buttons::Ok);
-    return 0;
+  const std::filesystem::path folder = zelto::ProgramFolder();
+  zelto::InstanceLock lock(folder);
+  switch (lock.Acquire()) {
+    case zelto::InstanceLock::Result::AlreadyRunning:
+      prompter.Ask("Already running....", zelto::kAppTitle, zelto::Buttons::Ok);
+      return 0;
+    case zelto::InstanceLock::Result::Unavailable:
+      // Refusing to start would lock the user out of a folder they can only
+      // read; running unguarded is what they get, and they are told.
+      prompter.Ask(QStringLiteral("The program cannot make sure that only one copy of it runs on "
+                                  "this folder: %1 cannot be opened (%2).\n\nIf you start "
+                                  "a second copy here, what you change in one of them may be lost.")
+                       .arg(lock.FilePath(), lock.Problem()),
+                   QString::fromUtf8(zelto::kAppTitle.data(),
+                                     static_cast<qsizetype>(zelto::kAppTitle.size())),
+                   zelto::Buttons::Ok);
+      break;
+    case zelto::InstanceLock::Result::Acquired:
+      break;
   }
   mark.Phase("lock");
 
   auto table = zelto::MakeTaskTable();
   zelto::SystemClock clock;
-  zelto::Form1 window(*table, clock, prompter, zelto::ProgramFolder());
+  zelto::Form1 window(*table, clock, prompter, folder);
   prompter.SetParent(&window);
   mark.Phase("window");
   zelto::Lifecycle& life = window.Life();

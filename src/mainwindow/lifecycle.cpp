@@ -47,7 +47,10 @@ void Lifecycle::StartUp() {
   };
   window_.ApplyPositionFile();
   stepDone("position");
-  DataFileError = LoadDataFile(table_, folder_, prompter_) ? 0 : 1;
+  const LoadResult loaded = LoadDataFile(table_, folder_);
+  for (const std::string& message : LoadMessages(loaded, folder_))
+    prompter_.Ask(message, kAppTitle, Buttons::Ok);
+  DataFileError = loaded.Read() ? 0 : 1;
   stepDone("load");
   Timer1_Timer();
   stepDone("tick");

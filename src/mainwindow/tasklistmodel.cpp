@@ -42,8 +42,12 @@ const QString& TaskListModel::Cell(const Row& row, int column) const {
 QVariant TaskListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   const Row& row = RowAt(index.row());
-  if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && index.column() == 1))
-    return Cell(row, index.column());
+  if (role == Qt::DisplayRole) return Cell(row, index.column());
+  // A tooltip is shown as rich text whenever it looks like markup, and task
+  // text may hold anything: it goes out escaped, as a paragraph.
+  if (role == Qt::ToolTipRole && index.column() == 1)
+    return QStringLiteral("<p style=\"white-space:pre-wrap\">") + row.task.toHtmlEscaped() +
+           QStringLiteral("</p>");
   if (role == kTaskIdRole) return row.id;
   if (role == Qt::CheckStateRole && index.column() == 0)
     return row.checked ? Qt::Checked : Qt::Unchecked;

@@ -1,41 +1,48 @@
 #include "platform/instancelock.h"
 
-#include <QDir>
-#include <QLockFile>
-#include <QThread>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace zelto {
 
-InstanceLock::InstanceLock(const QString& folder)
-    : lock_(
-          std::make_unique<QLockFile>(QDir(folder).filePath(QString::fromLatin1(kLockFileName)))) {
-  // A lock is stale only when its process is gone, never merely because it
-  // is old: the running instance holds it for weeks, and not every file
-  // system keeps the advisory lock that would otherwise protect it.
-  lock_->setStaleLockTime(0);
-}
+InstanceLock::InstanceLock(const std::filesystem::path& folder) : path_(folder / kLockFileName) {}
 
-InstanceLock::~InstanceLock() = default;
-
-QString InstanceLock::FilePath() const {
-  return lock_->fileName();
+InstanceLock::~InstanceLock() {
+  // Closing releases the lock. The file stays: removing it would let a copy
+  // that has it open lock a file that no longer has the name.
+  if (fd_ >= 0) ::close(fd_);
 }
 
 InstanceLock::Result InstanceLock::Acquire() {
-  // Two tries: a lock file whose owner cannot be read may be one that
-  // another instance created a moment ago and has not written yet.
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    // tryLock removes a lock whose process is gone, so a crash never blocks.
-    if (lock_->tryLock(0)) return Result::Acquired;
-    if (lock_->error() != QLockFile::LockFailedError) return Result::Unavailable;
-    qint64 pid = 0;
-    QString host;
-    QString app;
-    if (lock_->getLockInfo(&pid, &host, &app)) return Result::AlreadyRunning;
-    QThread::msleep(100);
+  if (fd_ >= 0) return Result::Acquired;
+  problem_.clear();
+  // The file is opened, never written: its contents are not the lock. Where
+  // it cannot be created or written (a read-only folder, a file of another
+  // user) an existing one can still be locked for reading.
+  int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  const int createError = errno;
+  if (fd < 0) fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    problem_ = QString::fromLocal8Bit(std::strerror(createError));
+    return Result::Unavailable;
   }
-  // Something that is no lock of ours is in the way (a folder of that name,
-  // an unreadable file): that is not a running instance.
+  // flock: tied to this open file, released by the kernel when the process
+  // ends however it ends, and it conflicts within one process as well.
+  int result;
+  do result = ::flock(fd, LOCK_EX | LOCK_NB);
+  while (result != 0 && errno == EINTR);
+  if (result == 0) {
+    fd_ = fd;
+    return Result::Acquired;
+  }
+  const int lockError = errno;
+  ::close(fd);
+  if (lockError == EWOULDBLOCK) return Result::AlreadyRunning;
+  problem_ = QString::fromLocal8Bit(std::strerror(lockError));
   return Result::Unavailable;
 }
 

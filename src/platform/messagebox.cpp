@@ -58,6 +58,9 @@ Answer MessageBoxes::Ask(const QString& text, const QString& title, Buttons butt
   if (const auto answer = AutoAnswer(text, title, buttons, def)) return *answer;
 
   QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::NoButton, parent_);
+  // Texts carry task text, which is the user's own bytes: left to guess, the
+  // label would take "<img src=...>" in it for markup and load that file.
+  box.setTextFormat(Qt::PlainText);
   switch (buttons) {
     case Buttons::Ok:
       box.setStandardButtons(QMessageBox::Ok);

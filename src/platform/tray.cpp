@@ -27,7 +27,11 @@ TrayIcon::TrayIcon(const QIcon& icon, QObject* parent)
     : QObject(parent), icon_(new QSystemTrayIcon(this)) {
   icon_->setIcon(icon.isNull() ? FallbackIcon() : icon);
   icon_->setToolTip(QString::fromUtf8(kAppTitle.data(), static_cast<int>(kAppTitle.size())));
-  connect(icon_, &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated);
+  // Queued: the toolkit reports a button while it is still delivering the
+  // press to the icon's own window, and bringing the window back removes
+  // that window. Acting once the event has been delivered keeps every
+  // activation, whatever its reason, from pulling the icon out from under it.
+  connect(icon_, &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated, Qt::QueuedConnection);
 }
 
 bool TrayIcon::Available() {

@@ -7,9 +7,9 @@
 
 namespace zelto {
 
-// The notification-area icon. Only the release of the left or the right
-// button over it (what the toolkit reports as Trigger and Context) asks for
-// the window back; double-clicks, the middle button and moves do nothing.
+// The notification-area icon. Only the left or the right button over it
+// (what the toolkit reports as Trigger and Context) asks for the window
+// back; double-clicks, the middle button and moves do nothing.
 class TrayIcon : public QObject {
   Q_OBJECT
 
@@ -26,7 +26,8 @@ class TrayIcon : public QObject {
   bool IsShown() const;
   QString ToolTip() const;
 
-  // The toolkit's activation, also the way tests click the icon.
+  // The toolkit's activation, handled on the event loop after the click
+  // has been delivered; also the way tests click the icon.
   void OnActivated(QSystemTrayIcon::ActivationReason reason);
 
  signals:

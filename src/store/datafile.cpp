@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,14 @@ namespace zelto {
 namespace {
 
 constexpr std::string_view kEndMarker = "*** end";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Editors leave blanks at the end of a line that nobody sees; a marker line
+// is still a marker with them.
+std::string_view WithoutTrailingBlanks(std::string_view line) {
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+  return line;
+}
 
 // The three record generations differ only in their separator line and in
 // how lines 3 and 4 of a record read.
@@ -132,17 +141,17 @@ bool HasDateLineShape(std::string_view line) {
 
 class RecordLoader {
  public:
-  RecordLoader(TaskTable& table, Prompter& prompter, LineReader& lines, std::string_view separator,
-               Generation generation)
+  RecordLoader(TaskTable& table, std::vector<std::string>& cutShort, LineReader& lines,
+               std::string_view separator, Generation generation)
       : table_(table),
-        prompter_(prompter),
+        cutShort_(cutShort),
         lines_(lines),
         separator_(separator),
         generation_(generation) {}
 
   void Run() {
     std::string_view markerLine = separator_;
-    while (!lines_.AtEnd() && markerLine != kEndMarker) {
+    while (!lines_.AtEnd() && WithoutTrailingBlanks(markerLine) != kEndMarker) {
       const std::string_view idLine = lines_.Next();
       if (IsMarker(idLine)) continue;  // an empty record: nothing stored
       if (lines_.AtEnd()) continue;
@@ -162,7 +171,12 @@ class RecordLoader {
   }
 
  private:
-  bool IsMarker(std::string_view line) const { return line == separator_ || line == kEndMarker; }
+  bool IsMarker(std::string_view line) const {
+    if (line == separator_ || line == kEndMarker) return true;
+    if (line.empty() || (line.back() != ' ' && line.back() != '\t')) return false;
+    line = WithoutTrailingBlanks(line);
+    return line == separator_ || line == kEndMarker;
+  }
 
   // Lines 3 to 8. False when the file ends or a marker stands where one of
   // them should be; the marker is consumed with it.
@@ -214,7 +228,7 @@ class RecordLoader {
     if (!id) return;  // no slot to mark and no text to name
     table_.PreviousOccurrence[*id] = std::string(kErrorMarker);
     table_.NextOccurrence[*id] = std::string(kErrorMarker);
-    prompter_.Ask("Error for task: " + table_.TaskText[*id], kAppTitle, Buttons::Ok);
+    cutShort_.push_back(table_.TaskText[*id]);
   }
 
   // Every field is a step of its own: one that does not convert keeps the
@@ -272,18 +286,86 @@ class RecordLoader {
   }
 
   TaskTable& table_;
-  Prompter& prompter_;
+  std::vector<std::string>& cutShort_;
   LineReader& lines_;
   const std::string_view separator_;
   const Generation generation_;
 };
 
+// Every slot back to its state in a fresh table, without allocating.
+void ClearTable(TaskTable& table) {
+  for (int id = 0; id <= kMaxTaskId; ++id) {
+    table.TaskText[id] = std::string();
+    table.EveryNDays[id] = 0;
+    table.StartDay[id] = 0;
+    table.StartMonth[id] = 0;
+    table.StartYear[id] = 0;
+    table.HourMask[id].Fill(0);
+    table.WeekdayMask[id].Fill(0);
+    table.DayOfMonthMask[id].Fill(0);
+    table.MonthMask[id].Fill(0);
+    table.TaskChecked[id] = 0;
+    table.PreviousOccurrence[id] = std::monostate();
+    table.NextOccurrence[id] = std::monostate();
+    table.CheckedDate[id] = DateTime();
+  }
+}
+
+LoadResult Problem(LoadProblem problem, int error = 0) {
+  LoadResult result;
+  result.problem = problem;
+  result.error = error;
+  return result;
+}
+
+LoadProblem ProblemOf(ReadProblem problem) {
+  switch (problem) {
+    case ReadProblem::None:
+      break;
+    case ReadProblem::Missing:
+      return LoadProblem::Missing;
+    case ReadProblem::Folder:
+      return LoadProblem::Folder;
+    case ReadProblem::NotAFile:
+      return LoadProblem::NotAFile;
+    case ReadProblem::TooLarge:
+      return LoadProblem::TooLarge;
+    case ReadProblem::Failed:
+      return LoadProblem::Failed;
+    case ReadProblem::OutOfMemory:
+      return LoadProblem::OutOfMemory;
+  }
+  return LoadProblem::None;
+}
+
+std::string Reason(const LoadResult& result) {
+  switch (result.problem) {
+    case LoadProblem::None:
+    case LoadProblem::Missing:
+      break;
+    case LoadProblem::Folder:
+      return "it is a folder";
+    case LoadProblem::NotAFile:
+      return "it is a device, a pipe or a socket, not a file";
+    case LoadProblem::TooLarge:
+      return "it is larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB";
+    case LoadProblem::Failed:
+      return std::strerror(result.error);
+    case LoadProblem::OutOfMemory:
+      return "there was not enough memory";
+    case LoadProblem::NotADataFile:
+      return "its first line is not ***, **** or *****";
+  }
+  return {};
+}
+
 }  // namespace
 
-void LoadDataBytes(TaskTable& table, std::string_view bytes, Prompter& prompter) {
+LoadResult LoadDataBytes(TaskTable& table, std::string_view bytes) {
+  if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
   LineReader lines(bytes);
-  if (lines.AtEnd()) return;
-  const std::string_view first = lines.Next();
+  if (lines.AtEnd()) return {};  // an empty file is an empty table
+  const std::string_view first = WithoutTrailingBlanks(lines.Next());
   Generation generation;
   if (first == "***") {
     generation = Generation::V1;
@@ -291,17 +373,38 @@ void LoadDataBytes(TaskTable& table, std::string_view bytes, Prompter& prompter)
     generation = Generation::V2;
   } else if (first == "*****") {
     generation = Generation::V3;
+  } else if (first == kEndMarker) {
+    return {};  // the table was empty when it was saved
   } else {
-    return;  // "*** end" of an empty table, or not a data file at all
+    return Problem(LoadProblem::NotADataFile);
   }
-  RecordLoader(table, prompter, lines, first, generation).Run();
+  LoadResult result;
+  try {
+    RecordLoader(table, result.cutShortTasks, lines, first, generation).Run();
+  } catch (const std::bad_alloc&) {
+    ClearTable(table);
+    return Problem(LoadProblem::OutOfMemory);
+  }
+  return result;
 }
 
-bool LoadDataFile(TaskTable& table, const std::filesystem::path& folder, Prompter& prompter) {
-  const auto bytes = ReadWholeFile(folder / kContentFile);
-  if (!bytes) return false;
-  LoadDataBytes(table, bytes->View(), prompter);
-  return true;
+LoadResult LoadDataFile(TaskTable& table, const std::filesystem::path& folder) {
+  FileRead read = ReadRegularFile(folder / kContentFile);
+  if (read.problem != ReadProblem::None) return Problem(ProblemOf(read.problem), read.error);
+  return LoadDataBytes(table, read.bytes.View());
+}
+
+std::vector<std::string> LoadMessages(const LoadResult& result,
+                                      const std::filesystem::path& folder) {
+  std::vector<std::string> messages;
+  for (const std::string& text : result.cutShortTasks)
+    messages.push_back("Error for task: " + text);
+  if (!result.Read() && result.problem != LoadProblem::Missing) {
+    messages.push_back("The data file " + (folder / kContentFile).string() +
+                       " could not be loaded (" + Reason(result) +
+                       "). It will not be overwritten unless you agree when saving.");
+  }
+  return messages;
 }
 
 }  // namespace zelto

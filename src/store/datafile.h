@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/ports.h"
 #include "store/tasktable.h"
@@ -18,17 +19,47 @@ inline constexpr std::string_view kPositionFile = "position.txt";
 // the moment of a save.
 inline constexpr std::string_view kContentNewFile = "content.new";
 
+enum class LoadProblem {
+  None,
+  Missing,       // no content.txt: a first start
+  Folder,        // a folder stands in its place
+  NotAFile,      // a device, a pipe or a socket (or a link to one)
+  TooLarge,      // above kMaxFileBytes
+  Failed,        // the system refused to open or read it (`error`)
+  OutOfMemory,   // the file or its tasks did not fit into memory
+  NotADataFile,  // not empty, and its first line is no marker
+};
+
+// What a load found. The table holds the tasks only when the file was read;
+// a file that was not read must not be overwritten without asking.
+struct LoadResult {
+  LoadProblem problem = LoadProblem::None;
+  int error = 0;  // errno for Failed
+  // The text of every task whose record was cut short, in the order the
+  // records came; a slot may have changed its text since.
+  std::vector<std::string> cutShortTasks;
+
+  bool Read() const { return problem == LoadProblem::None; }
+};
+
 // Loads <folder>/content.txt into the table with the loader its first line
-// names. Returns false when the file cannot be opened or read (start-up
-// then sets DataFileError); a file that opens but has an unknown first line
-// loads nothing and still counts as opened. Cut-short records are reported
-// one by one through the prompter. Lines may end in CR LF or LF alone; task
-// text is kept as the file's bytes.
-bool LoadDataFile(TaskTable& table, const std::filesystem::path& folder, Prompter& prompter);
+// names, and reports what it found; it asks nothing. The file may start
+// with a UTF-8 byte-order mark, its lines may end in CR LF, LF or CR alone,
+// and marker lines may carry trailing blanks. An empty file is an empty
+// table. Task text is kept as the file's bytes. Never throws: running out
+// of memory leaves the table empty and says so.
+LoadResult LoadDataFile(TaskTable& table, const std::filesystem::path& folder);
 
 // Loads the bytes of a whole data file, first line included, exactly as
 // LoadDataFile loads the file's content.
-void LoadDataBytes(TaskTable& table, std::string_view bytes, Prompter& prompter);
+LoadResult LoadDataBytes(TaskTable& table, std::string_view bytes);
+
+// The messages for the user about a load, in the order they are shown at
+// start-up: one "Error for task: " per cut-short record, then, for a file
+// that exists but was not loaded, one that names it and says why. A missing
+// file gives none.
+std::vector<std::string> LoadMessages(const LoadResult& result,
+                                      const std::filesystem::path& folder);
 
 // The bytes that a save writes to content.tmp and content.txt.
 std::string FormatDataFile(const TaskTable& table);

@@ -9,11 +9,15 @@ namespace zelto {
 // Walks the lines of a byte buffer without copying them. A line ends at LF;
 // one CR right before the LF (or before the end of the buffer) belongs to the
 // line end, so CR LF and LF-only files read alike, and any other CR stays in
-// the line. Bytes after the last LF form one more line; the buffer's end
-// itself does not.
+// the line. A buffer without a single LF has lines that end at CR alone (as
+// old Mac editors write them). Bytes after the last line end form one more
+// line; the buffer's end itself does not.
 class LineReader {
  public:
-  explicit LineReader(std::string_view bytes) : bytes_(bytes) {}
+  explicit LineReader(std::string_view bytes)
+      : bytes_(bytes),
+        end_(bytes.empty() || std::memchr(bytes.data(), '\n', bytes.size()) != nullptr ? '\n'
+                                                                                       : '\r') {}
 
   // True when every line has been read: the data file's "end of file".
   bool AtEnd() const { return pos_ >= bytes_.size(); }
@@ -34,7 +38,7 @@ class LineReader {
   std::string_view LineAt(std::size_t start, std::size_t& after) const {
     const char* begin = bytes_.data() + start;
     const std::size_t left = bytes_.size() - start;
-    const void* found = std::memchr(begin, '\n', left);
+    const void* found = std::memchr(begin, end_, left);
     std::size_t length;
     if (found != nullptr) {
       length = static_cast<std::size_t>(static_cast<const char*>(found) - begin);
@@ -48,6 +52,7 @@ class LineReader {
   }
 
   std::string_view bytes_;
+  char end_;  // the byte that ends a line: LF, or CR in a file without LF
   std::size_t pos_ = 0;
 };
 

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QThread>
 #include <filesystem>
+#include <optional>
 
 #include "support/core/fakes.h"
 #include "xdisplay.h"
@@ -41,14 +42,31 @@ const std::string kContent =
     Mask(9) + Mask(-1) + Mask(0) + Mask(-1) + "*** end\r\n";
 const std::string kPosition = "150\t90\t6000\t7995\t0\r\n700\t3000.5\t2100\r\n1\t1\t2\t0\r\n";
 
+// Polls `condition` for up to 20 s.
+template <typename Condition>
+bool Eventually(Condition condition) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > 20000) return false;
+    QThread::msleep(50);
+  }
+  return true;
+}
+
 class Program {
  public:
   // `answers` for the message boxes; a null string leaves them on screen.
-  explicit Program(const fs::path& folder, const QString& answers = "") {
+  explicit Program(const fs::path& folder, const QString& answers = "",
+                   const QString& display = x::Name())
+      : display_(display) {
     const fs::path executable = folder / "zelto-todo";
     if (!fs::exists(executable)) fs::copy_file(ZELTO_EXECUTABLE, executable);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", x::Name());
+    env.insert("DISPLAY", display);
+    // The notification area is the X server's own (XEmbed), never one
+    // reached over a session bus.
+    env.remove("DBUS_SESSION_BUS_ADDRESS");
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert("ZELTO_STARTUP_MARK", "1");
     env.remove("ZELTO_AUTO_ANSWER");
@@ -75,16 +93,26 @@ class Program {
     return testing::AssertionSuccess();
   }
   testing::AssertionResult WaitShown() { return WaitFor("zelto-shown"); }
-  bool RequestClose() { return x::RequestClose(kWindowTitle) > 0; }
+  bool RequestClose() { return x::RequestClose(kWindowTitle, display_) > 0; }
   void Signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
   bool WaitExit() { return !Running() || process_.waitForFinished(20000); }
-  bool Running() const { return process_.state() != QProcess::NotRunning; }
+  bool Running() {
+    process_.waitForFinished(0);  // notices an end without an event loop
+    return process_.state() != QProcess::NotRunning;
+  }
+  // Whether the process died of a signal (a crash) rather than ending.
+  bool Crashed() { return !Running() && process_.exitStatus() == QProcess::CrashExit; }
   bool ExitedNormally() const {
     return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+  }
+  QString Poll() {  // Stderr after a short wait for more
+    process_.waitForReadyRead(20);
+    return Stderr();
   }
   QString Stderr() { return stderr_ += QString::fromUtf8(process_.readAllStandardError()); }
 
  private:
+  QString display_;
   QProcess process_;
   QString stderr_;
 };
@@ -188,17 +216,79 @@ TEST_F(EndToEnd, FailedSaveKeepsTheWindowUntilTheCauseIsGone) {
   EXPECT_EQ(ReadFileBytes(File("content.tmp")), kContent);
 }
 
-// No lock can be made, and the save fails: the program runs all the same,
-// and a signal ends it whatever the save did.
+// No lock can be taken (the lock file's name leads nowhere), and the save
+// fails: the program says it runs unguarded, runs, and a signal ends it
+// whatever the save did.
 TEST_F(EndToEnd, NoLockPossibleRunsAndASignalEndsItThoughTheSaveFails) {
-  fs::create_directory(File("instance.lock"));
+  fs::create_symlink("missing/instance.lock", File("instance.lock"));
   fs::create_directory(File("content.tmp"));
   Program program(folder_.path());
   ASSERT_TRUE(program.WaitShown());
+  EXPECT_EQ(program.Stderr().count("only one copy of it runs on this folder"), 1)
+      << program.Stderr().toStdString();
   program.Signal(SIGTERM);
   ASSERT_TRUE(program.WaitExit());
   EXPECT_TRUE(program.Stderr().contains("Error saving file!"));
   EXPECT_EQ(ReadFileBytes(File("content.txt")), kContent);
+}
+
+// Whatever an earlier copy or another computer left in instance.lock, the
+// next start runs without a word, and it still keeps a second copy out.
+TEST_F(EndToEnd, LeftoverLockFilesNeitherBlockNorSwitchTheGuardOff) {
+  const struct {
+    const char* name;
+    std::string contents;
+    bool leftByAKilledCopy;
+  } cases[] = {
+      {"empty", "", false},
+      {"garbage", std::string("\xff\xfe\x00\x01 not a lock \x7f", 18), false},
+      // The older lock file's format: process, program, computer, boot.
+      {"another machine", "31337\nzelto-todo\nsomeone-elses-laptop\n5f3a9c\n", false},
+      {"killed copy", "", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(File("instance.lock"));
+    if (c.leftByAKilledCopy) {
+      Program killed(folder_.path());
+      ASSERT_TRUE(killed.WaitShown());
+      killed.Signal(SIGKILL);
+      ASSERT_TRUE(killed.WaitExit());
+      ASSERT_TRUE(fs::exists(File("instance.lock")));
+    } else {
+      WriteFileBytes(File("instance.lock"), c.contents);
+    }
+    Program first(folder_.path());
+    ASSERT_TRUE(first.WaitShown());
+    EXPECT_FALSE(first.Stderr().contains("zelto-message")) << first.Stderr().toStdString();
+    Program second(folder_.path(), "ok");
+    ASSERT_TRUE(second.WaitExit());
+    EXPECT_EQ(second.Stderr().count("zelto-message\tZelto Todo List\tAlready running....\tok"), 1);
+    EXPECT_EQ(second.Stderr().count("zelto-message"), 1);
+    EXPECT_TRUE(first.Running());
+    ASSERT_TRUE(first.RequestClose());
+    ASSERT_TRUE(first.WaitExit());
+  }
+}
+
+// Two starts at the same moment: exactly one of them runs.
+TEST_F(EndToEnd, TwoStartsAtOnceMakeOneWindow) {
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    fs::remove(File("instance.lock"));
+    Program a(folder_.path(), "ok"), b(folder_.path(), "ok");
+    const QString refusal = "Already running....";
+    ASSERT_TRUE(
+        Eventually([&] { return a.Poll().contains(refusal) || b.Poll().contains(refusal); }));
+    Program& refused = b.Stderr().contains(refusal) ? b : a;
+    Program& runs = &refused == &b ? a : b;
+    ASSERT_TRUE(refused.WaitExit());
+    ASSERT_TRUE(runs.WaitShown());
+    EXPECT_EQ(x::MappedWindows(kWindowTitle), 1);
+    EXPECT_EQ(a.Stderr().count("Already running....") + b.Stderr().count("Already running...."), 1);
+    ASSERT_TRUE(runs.RequestClose());
+    ASSERT_TRUE(runs.WaitExit());
+  }
 }
 
 // The save's question is on screen when the signal comes: it waits for an
@@ -216,6 +306,98 @@ TEST_F(EndToEnd, SecondSignalEndsWhileTheQuestionWaits) {
   EXPECT_TRUE(program.ExitedNormally());
   EXPECT_FALSE(fs::exists(File("content.txt")));
   EXPECT_FALSE(fs::exists(File("position.txt")));
+}
+
+// A folder whose name is not UTF-8 (Latin-1 "é") is found, read, locked
+// and saved by its own bytes. The program is started through a link, which
+// the kernel resolves to the real folder.
+TEST_F(EndToEnd, AFolderNameThatIsNotUtf8IsUsedByItsBytes) {
+  const fs::path folder = folder_.path() / "caf\xe9";
+  fs::create_directory(folder);
+  WriteFileBytes(folder / "content.txt", kContent);
+  fs::copy_file(ZELTO_EXECUTABLE, folder / "zelto-todo");
+  fs::create_symlink(folder / "zelto-todo", File("zelto-todo"));
+  fs::remove(File("content.txt"));
+  Program program(folder_.path());
+  ASSERT_TRUE(program.WaitShown());
+  EXPECT_TRUE(fs::exists(folder / "instance.lock"));
+  ASSERT_TRUE(program.RequestClose());
+  ASSERT_TRUE(program.WaitExit());
+  EXPECT_TRUE(program.ExitedNormally());
+  EXPECT_FALSE(program.Stderr().contains("zelto-message")) << program.Stderr().toStdString();
+  EXPECT_EQ(ReadFileBytes(folder / "content.tmp"), kContent);
+  EXPECT_TRUE(fs::exists(folder / "position.txt"));
+  EXPECT_FALSE(fs::exists(File("content.txt")));
+}
+
+// A data file far larger than memory is refused with one message at
+// start-up, and the close asks before anything replaces it.
+TEST_F(EndToEnd, AHugeDataFileIsRefusedAndNotReplacedWithoutAQuestion) {
+  fs::resize_file(File("content.txt"), std::uintmax_t{1} << 40);
+  Program program(folder_.path(), "ok,no");
+  ASSERT_TRUE(program.WaitShown());
+  EXPECT_EQ(program.Stderr().count("zelto-message\tZelto Todo List\tThe data file " +
+                                   QString::fromStdString(File("content.txt").string()) +
+                                   " could not be loaded (it is larger than 64 MiB)."),
+            1);
+  ASSERT_TRUE(program.RequestClose());
+  ASSERT_TRUE(program.WaitExit());
+  EXPECT_TRUE(program.ExitedNormally());
+  EXPECT_TRUE(program.Stderr().contains(kQuestion + "no"));
+  EXPECT_EQ(program.Stderr().count("zelto-message"), 2);
+  EXPECT_EQ(fs::file_size(File("content.txt")), std::uintmax_t{1} << 40);
+}
+
+// A desktop with a real XEmbed notification area: its own X server, so that
+// the shared one stays without, and the tray program on it.
+class WithTray : public EndToEnd {
+ protected:
+  void SetUp() override {
+    EndToEnd::SetUp();
+    if (IsSkipped()) return;
+    display_ = x::NewServer();
+    ASSERT_FALSE(display_.isEmpty());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display_);
+    tray_.setProcessEnvironment(env);
+    tray_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tray_.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request"});
+    if (!tray_.waitForStarted(10000)) GTEST_SKIP() << "trayer is not installed";
+    ASSERT_TRUE(Eventually([&] { return x::HasSelectionOwner("_NET_SYSTEM_TRAY_S0", display_); }))
+        << "the notification area never came up";
+  }
+  void TearDown() override {
+    tray_.kill();
+    tray_.waitForFinished(5000);
+  }
+
+  std::optional<QPoint> Icon() const { return x::EmbeddedWindowCentre("zelto-todo", display_); }
+  bool Shown() const { return x::HasWindow(kWindowTitle, display_); }
+
+  QString display_;
+  QProcess tray_;
+};
+
+// Minimised, the window waits behind its icon; the right and the left
+// button on the icon each bring it back, and the program lives on.
+TEST_F(WithTray, EitherButtonOnTheIconBringsTheWindowBack) {
+  Program program(folder_.path(), "", display_);
+  ASSERT_TRUE(program.WaitShown());
+  for (const unsigned int button : {3u, 1u, 3u}) {
+    SCOPED_TRACE(button);
+    ASSERT_EQ(x::Iconify(kWindowTitle, display_), 1);
+    ASSERT_TRUE(Eventually([&] { return Icon() && !Shown(); }))
+        << "minimised, the window leaves the screen for the notification area";
+    ASSERT_TRUE(x::Click(display_, *Icon(), button));
+    EXPECT_TRUE(Eventually([&] { return Shown() || !program.Running(); }));
+    ASSERT_FALSE(program.Crashed()) << program.Stderr().toStdString();
+    EXPECT_TRUE(Shown());
+    EXPECT_TRUE(Eventually([&] { return !Icon(); })) << "the icon leaves with the window's return";
+  }
+  ASSERT_TRUE(program.RequestClose());
+  ASSERT_TRUE(program.WaitExit());
+  EXPECT_TRUE(program.ExitedNormally());
+  EXPECT_EQ(ReadFileBytes(File("content.txt")), kContent);
 }
 
 }  // namespace

@@ -2,15 +2,24 @@
 
 #include <QProcess>
 #include <cstdlib>
+#include <functional>
+#include <vector>
 
 // After Qt: Xlib's macros would clash with Qt's names.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <signal.h>
+#include <unistd.h>
 
 namespace zelto::test::xdisplay {
 namespace {
 
-pid_t g_server = 0;
+std::vector<pid_t>& Servers() {
+  static auto* servers = new std::vector<pid_t>;
+  return *servers;
+}
 
 QString StartServer() {
   auto* server = new QProcess;  // runs until the tests end
@@ -19,34 +28,66 @@ QString StartServer() {
   server->start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x1024x24"});
   while (!server->canReadLine())
     if (!server->waitForReadyRead(10000)) return {};
-  g_server = static_cast<pid_t>(server->processId());
-  std::atexit([] { ::kill(g_server, SIGTERM); });
+  if (Servers().empty())
+    std::atexit([] {
+      for (pid_t pid : Servers()) ::kill(pid, SIGTERM);
+    });
+  Servers().push_back(static_cast<pid_t>(server->processId()));
   return ":" + QString::fromLatin1(server->readLine()).trimmed();
 }
 
-// Calls `visit` for each top-level window titled `title`; returns how many.
-template <typename Visit>
-int ForEachWindow(const QString& title, Visit visit) {
-  Display* display = XOpenDisplay(Name().toLatin1().constData());
-  if (!display) return 0;
-  const Atom nameAtom = XInternAtom(display, "_NET_WM_NAME", False);
+// An open connection for the length of one call.
+class Connection {
+ public:
+  explicit Connection(const QString& name) : display_(XOpenDisplay(name.toLatin1().constData())) {}
+  ~Connection() {
+    if (display_) XCloseDisplay(display_);
+  }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  Display* get() const { return display_; }
+
+ private:
+  Display* display_;
+};
+
+std::vector<Window> Children(Display* display, Window window) {
   Window root, parent, *children = nullptr;
   unsigned int count = 0;
-  int found = 0;
-  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
-  for (unsigned int i = 0; i < count; ++i) {
-    Atom type;
-    int format;
-    unsigned long items, after;
-    unsigned char* data = nullptr;
-    XGetWindowProperty(display, children[i], nameAtom, 0, 256, False, AnyPropertyType, &type,
-                       &format, &items, &after, &data);
-    const bool match = data && QString::fromUtf8(reinterpret_cast<char*>(data), items) == title;
-    if (data) XFree(data);
-    if (match) visit(display, children[i]), ++found;
-  }
+  std::vector<Window> result;
+  if (XQueryTree(display, window, &root, &parent, &children, &count) && children)
+    result.assign(children, children + count);
   if (children) XFree(children);
-  XCloseDisplay(display);
+  return result;
+}
+
+QString Title(Display* display, Window window) {
+  Atom type;
+  int format;
+  unsigned long items, after;
+  unsigned char* data = nullptr;
+  XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 256, False,
+                     AnyPropertyType, &type, &format, &items, &after, &data);
+  QString title = data ? QString::fromUtf8(reinterpret_cast<char*>(data), items) : QString();
+  if (data) XFree(data);
+  return title;
+}
+
+bool Viewable(Display* display, Window window) {
+  XWindowAttributes attributes;
+  return XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable;
+}
+
+// Calls `visit` for each top-level window titled `title`; returns how many.
+int ForEachWindow(const QString& title, const QString& name,
+                  const std::function<void(Display*, Window)>& visit) {
+  Connection connection(name);
+  Display* display = connection.get();
+  if (!display) return 0;
+  int found = 0;
+  for (Window window : Children(display, DefaultRootWindow(display)))
+    if (Title(display, window) == title) visit(display, window), ++found;
+  XSync(display, False);
   return found;
 }
 
@@ -57,8 +98,12 @@ QString Name() {
   return name;
 }
 
-int RequestClose(const QString& title) {
-  return ForEachWindow(title, [](Display* display, Window window) {
+QString NewServer() {
+  return StartServer();
+}
+
+int RequestClose(const QString& title, const QString& display) {
+  return ForEachWindow(title, display, [](Display* display, Window window) {
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
@@ -69,14 +114,125 @@ int RequestClose(const QString& title) {
   });
 }
 
-bool HasWindow(const QString& title) {
+bool HasWindow(const QString& title, const QString& display) {
+  return MappedWindows(title, display) > 0;
+}
+
+int MappedWindows(const QString& title, const QString& display) {
   int mapped = 0;
-  ForEachWindow(title, [&](Display* display, Window window) {
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable)
-      ++mapped;
+  ForEachWindow(title, display, [&](Display* display, Window window) {
+    if (Viewable(display, window)) ++mapped;
   });
-  return mapped > 0;
+  return mapped;
+}
+
+// Writes WM_STATE as a window manager does: NormalState while shown, then
+// IconicState. The toolkit reads the property when it handles the change,
+// not the value at the time of the change, so it must have seen the normal
+// state before the iconic one is written; otherwise the minimising of an
+// earlier round still stands and it sees no change. A _NET_WM_PING between
+// the two, answered on the program's own event queue, says it has. The
+// toolkit answers to the window manager alone (the client that redirects
+// the root's children), so for that moment we are one: these servers have
+// no other.
+int Iconify(const QString& title, const QString& name) {
+  Connection connection(name);
+  Display* display = connection.get();
+  if (!display) return 0;
+  const Window root = DefaultRootWindow(display);
+  const Atom wmState = XInternAtom(display, "WM_STATE", False);
+  const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+  const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
+  XSelectInput(display, root, SubstructureNotifyMask | SubstructureRedirectMask);
+  const auto setState = [&](Window window, long value) {
+    const long state[2] = {value, None};
+    XChangeProperty(display, window, wmState, wmState, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(state), 2);
+  };
+  int found = 0;
+  for (Window window : Children(display, root)) {
+    if (Title(display, window) != title) continue;
+    ++found;
+    setState(window, NormalState);
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = protocols;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(ping);
+    event.xclient.data.l[1] = CurrentTime;
+    event.xclient.data.l[2] = static_cast<long>(window);
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
+    for (int waited = 0; waited < 400; ++waited) {  // up to 20 s
+      XEvent reply;
+      if (XCheckTypedWindowEvent(display, root, ClientMessage, &reply)) {
+        if (reply.xclient.message_type == protocols &&
+            static_cast<Atom>(reply.xclient.data.l[0]) == ping &&
+            static_cast<Window>(reply.xclient.data.l[2]) == window)
+          break;
+        continue;
+      }
+      usleep(50000);
+    }
+    setState(window, IconicState);
+  }
+  XSelectInput(display, root, NoEventMask);
+  XSync(display, False);
+  return found;
+}
+
+bool HasSelectionOwner(const char* selection, const QString& display) {
+  Connection connection(display);
+  return connection.get() &&
+         XGetSelectionOwner(connection.get(), XInternAtom(connection.get(), selection, False)) !=
+             None;
+}
+
+std::optional<QPoint> EmbeddedWindowCentre(const QString& resourceName, const QString& name) {
+  Connection connection(name);
+  Display* display = connection.get();
+  if (!display) return std::nullopt;
+  const Window root = DefaultRootWindow(display);
+  // Depth first below the top-level windows: an embedded window is never
+  // a child of the root.
+  std::vector<Window> pending;
+  for (Window top : Children(display, root))
+    for (Window child : Children(display, top)) pending.push_back(child);
+  while (!pending.empty()) {
+    const Window window = pending.back();
+    pending.pop_back();
+    XClassHint hint{};
+    bool match = false;
+    if (XGetClassHint(display, window, &hint)) {
+      match = hint.res_name && resourceName == hint.res_name;
+      XFree(hint.res_name);
+      XFree(hint.res_class);
+    }
+    XWindowAttributes attributes;
+    if (match && XGetWindowAttributes(display, window, &attributes) &&
+        attributes.map_state == IsViewable && attributes.width > 0 && attributes.height > 0) {
+      int x = 0, y = 0;
+      Window child;
+      XTranslateCoordinates(display, window, root, attributes.width / 2, attributes.height / 2, &x,
+                            &y, &child);
+      return QPoint(x, y);
+    }
+    for (Window child : Children(display, window)) pending.push_back(child);
+  }
+  return std::nullopt;
+}
+
+bool Click(const QString& name, QPoint where, unsigned int button) {
+  Connection connection(name);
+  Display* display = connection.get();
+  int event, error, major, minor;
+  if (!display || !XTestQueryExtension(display, &event, &error, &major, &minor)) return false;
+  XTestFakeMotionEvent(display, -1, where.x(), where.y(), CurrentTime);
+  XTestFakeButtonEvent(display, button, True, CurrentTime);
+  XTestFakeButtonEvent(display, button, False, 50);  // released a moment later
+  XSync(display, False);
+  return true;
 }
 
 }  // namespace zelto::test::xdisplay

@@ -1,15 +1,39 @@
 #pragma once
 
+#include <QPoint>
 #include <QString>
+#include <optional>
 
-// A private X server (Xvfb) for the end-to-end tests, started on first use.
-// Without a window manager the program's windows sit right under the root
-// window, and the window system's close request is a WM_DELETE_WINDOW
-// client message that we send ourselves.
+// Private X servers (Xvfb) for the end-to-end tests. The shared one starts
+// on first use and has no notification area; a test that needs one starts
+// its own server. Without a window manager the program's windows sit right
+// under the root window, and what a window manager would do (the close
+// request, minimising) the tests do themselves.
 namespace zelto::test::xdisplay {
 
-QString Name();                          // ":N", or empty when no server could start
-int RequestClose(const QString& title);  // asks every window titled `title`; how many
-bool HasWindow(const QString& title);    // whether one such window is mapped
+QString Name();       // ":N" of the shared server, or empty when none could start
+QString NewServer();  // ":N" of a server of its own, ended with the tests; or empty
+
+// Each takes the display, the shared one unless told.
+int RequestClose(const QString& title, const QString& display = Name());   // how many asked
+bool HasWindow(const QString& title, const QString& display = Name());     // one mapped?
+int MappedWindows(const QString& title, const QString& display = Name());  // how many mapped
+
+// Minimises the windows titled `title` as a window manager does, by giving
+// them the iconic WM_STATE; returns how many.
+int Iconify(const QString& title, const QString& display);
+
+// Whether some client holds the selection (the notification area's is
+// "_NET_SYSTEM_TRAY_S0").
+bool HasSelectionOwner(const char* selection, const QString& display);
+
+// The screen centre of a mapped window of the program `resourceName` (its
+// WM_CLASS) that has been embedded into another client's window: the
+// program's notification-area icon.
+std::optional<QPoint> EmbeddedWindowCentre(const QString& resourceName, const QString& display);
+
+// Presses and releases `button` (1 left, 3 right) at `where`, through the
+// server's XTEST extension, as a real mouse would.
+bool Click(const QString& display, QPoint where, unsigned int button);
 
 }  // namespace zelto::test::xdisplay

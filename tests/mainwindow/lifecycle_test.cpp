@@ -2,6 +2,7 @@
 // the offscreen platform with a fake clock.
 #include <QApplication>
 #include <QTimer>
+#include <functional>
 
 #include "form1_fixture.h"
 #include "platform/tray.h"
@@ -139,6 +140,67 @@ TEST_F(LifecycleTest, HourWatchBringsTheWindowBackForADoneTaskFallingDue) {
       EXPECT_EQ(form->List().RowCount(), 1);
     }
     form.reset();
+  }
+}
+
+// Start-up tells, before the window shows, of every task cut short in the
+// data file and of a file that was there but could not be loaded; after
+// such a file (or none at all) the next save asks before writing.
+TEST_F(LifecycleTest, StartUpReportsWhatTheDataFileHeld) {
+  const std::string mask = "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1\r\n";
+  const std::string task =
+      " 4 \r\nfour\r\n1899-12-30-00\t\t\r\n0,1,18,12,2011\r\n" + mask + mask + mask + mask;
+  const std::string file = (folder / "content.txt").string();
+  const std::string refused = "The data file " + file + " could not be loaded (";
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+    std::vector<std::string> messages;  // each one's start
+    int DataFileError;
+    int rows;
+  };
+  const auto write = [&](std::string bytes) {
+    return [&, bytes] { WriteFileBytes(folder / "content.txt", bytes); };
+  };
+  std::string crOnly = "\xEF\xBB\xBF***** \r\n" + task + "*** end\r\n";
+  std::erase(crOnly, '\n');
+  const Case cases[] = {
+      {"none", [] {}, {}, 1, 0},
+      {"a data file", write("*****\r\n" + task + "*** end\r\n"), {}, 0, 1},
+      {"with a mark, CR alone and a blank", write(crOnly), {}, 0, 1},
+      {"empty", write(""), {}, 0, 0},
+      {"two cut short",
+       write("*****\r\n 2 \r\nzwei\r\nx\r\n*****\r\n 1 \r\neins\r\n*****\r\n" + task +
+             "*** end\r\n"),
+       {"Error for task: zwei", "Error for task: eins"},
+       0,
+       3},
+      {"notes", write("Buy milk\r\n"), {refused + "its first line is not"}, 1, 0},
+      {"a folder",
+       [&] { std::filesystem::create_directory(folder / "content.txt"); },
+       {refused + "it is a folder)"},
+       1,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(folder / "content.txt");
+    c.make();
+    MessageBoxes::ClearAsked();
+    for (std::size_t i = 0; i < c.messages.size(); ++i) MessageBoxes::SetNextAnswer(Answer::Ok);
+    Start();
+    std::vector<std::string> asked;
+    for (const auto& question : MessageBoxes::Asked()) asked.push_back(question.text.toStdString());
+    ASSERT_EQ(asked.size(), c.messages.size());
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+      EXPECT_TRUE(asked[i].starts_with(c.messages[i])) << asked[i];
+      EXPECT_EQ(MessageBoxes::Asked()[i].title, "Zelto Todo List");
+      EXPECT_EQ(MessageBoxes::Asked()[i].buttons, Buttons::Ok);
+    }
+    EXPECT_EQ(form->Life().DataFileError, c.DataFileError);
+    EXPECT_EQ(form->List().RowCount(), c.rows);
+    form.reset();
+    table = MakeTaskTable();
   }
 }
 

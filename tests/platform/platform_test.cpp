@@ -6,6 +6,7 @@
 #include <QSysInfo>
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "platform/instancelock.h"
@@ -15,29 +16,51 @@
 namespace zelto {
 namespace {
 
-QString Q(const test::TempFolder& folder) {
-  return QString::fromStdString(folder.path().string());
+// Only a live holder blocks: whatever an earlier or foreign copy left in the
+// file, the first start takes the lock and the next one is refused until
+// it ends. Another folder is another installation. A folder's name need not
+// be UTF-8: the system's bytes name it.
+TEST(InstanceLock, OnlyALiveHolderBlocksWhateverTheFileHolds) {
+  const std::optional<std::string> leftovers[] = {
+      std::nullopt,
+      "",
+      std::string("\xff\x00\x01garbage", 10),
+      // The format of the older lock file, written on another computer.
+      "4242\nzelto-todo\nanother-machine\n0123456789abcdef\n",
+      // ... and on this one, by a process that is still alive: ourselves.
+      std::to_string(getpid()) + "\n" + QCoreApplication::applicationName().toStdString() + "\n" +
+          QSysInfo::machineHostName().toStdString() + "\n",
+  };
+  for (const char* name : {"plain", "caf\xe9"})
+    for (const auto& leftover : leftovers) {
+      SCOPED_TRACE(leftover.value_or("no file"));
+      SCOPED_TRACE(name);
+      test::TempFolder parent;
+      const std::filesystem::path folder = parent / name, elsewhere = parent / "elsewhere";
+      std::filesystem::create_directory(folder);
+      std::filesystem::create_directory(elsewhere);
+      const auto file = folder / InstanceLock::kLockFileName;
+      if (leftover) test::WriteFileBytes(file, *leftover);
+      auto first = std::make_unique<InstanceLock>(folder);
+      ASSERT_EQ(first->Acquire(), InstanceLock::Result::Acquired);
+      InstanceLock second(folder);
+      EXPECT_EQ(second.Acquire(), InstanceLock::Result::AlreadyRunning);
+      EXPECT_EQ(InstanceLock(elsewhere).Acquire(), InstanceLock::Result::Acquired);
+      EXPECT_EQ(test::ReadFileBytes(file), leftover.value_or("")) << "the file is never written";
+      first.reset();
+      EXPECT_EQ(second.Acquire(), InstanceLock::Result::Acquired);
+      EXPECT_TRUE(std::filesystem::exists(file));
+    }
 }
 
-// A live instance's lock blocks however old it is; another folder is
-// another installation. (A crashed instance's lock: the end-to-end tests.)
-TEST(InstanceLock, SecondInstanceIsRefusedUntilTheFirstEnds) {
-  test::TempFolder folder, elsewhere;
-  const auto file = folder / InstanceLock::kLockFileName;
-  test::WriteFileBytes(file, std::to_string(getpid()) + "\n" +
-                                 QCoreApplication::applicationName().toStdString() + "\n" +
-                                 QSysInfo::machineHostName().toStdString() + "\n");
-  std::filesystem::last_write_time(
-      file, std::filesystem::file_time_type::clock::now() - std::chrono::hours(48));
-  InstanceLock second(Q(folder));
-  EXPECT_EQ(second.Acquire(), InstanceLock::Result::AlreadyRunning);
-  std::filesystem::remove(file);
-  auto first = std::make_unique<InstanceLock>(Q(folder));
-  ASSERT_EQ(first->Acquire(), InstanceLock::Result::Acquired);
-  EXPECT_EQ(second.Acquire(), InstanceLock::Result::AlreadyRunning);
-  EXPECT_EQ(InstanceLock(Q(elsewhere)).Acquire(), InstanceLock::Result::Acquired);
-  first.reset();
-  EXPECT_EQ(second.Acquire(), InstanceLock::Result::Acquired);
+// Where the file can be neither made nor opened, there is no lock and no
+// "running" either; the caller is told why.
+TEST(InstanceLock, NoLockWhereNoFileCanBeOpened) {
+  test::TempFolder folder;
+  std::filesystem::create_symlink("missing/instance.lock", folder / InstanceLock::kLockFileName);
+  InstanceLock lock(folder.path());
+  EXPECT_EQ(lock.Acquire(), InstanceLock::Result::Unavailable);
+  EXPECT_FALSE(lock.Problem().isEmpty());
 }
 
 TEST(SignalWatch, DeliversTermHupAndIntOnTheEventLoop) {
