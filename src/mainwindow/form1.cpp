@@ -143,6 +143,7 @@ QToolButton* Form1::MakePictureButton(const char* name, const QString& tip, cons
   button->setAccessibleName(tip);
   button->setAutoRaise(true);
   button->setFocusPolicy(Qt::TabFocus);
+  button->installEventFilter(this);  // Enter clicks it, as it does a push button
   return button;
 }
 
@@ -320,6 +321,18 @@ void Form1::Command8_Click() {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    // Space clicks a focused picture button by itself; Return and the
+    // keypad's Enter do the same here.
+    auto* button = qobject_cast<QToolButton*>(watched);
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (button != nullptr && button->parentWidget() == this &&
+        (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+      if (!key->isAutoRepeat()) button->click();
+      return true;
+    }
+  }
   if (watched == ListView1 && event->type() == QEvent::KeyRelease) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (!key->isAutoRepeat()) ListView1_KeyUp(key->key());
