@@ -16,6 +16,7 @@
 #include "mainwindow/pictures.h"
 #include "mainwindow/tasklistmodel.h"
 #include "platform/messagebox.h"
+#include "platform/notifier.h"
 #include "platform/textcodec.h"
 #include "schedule/occurrences.h"
 #include "schedule/passes.h"
@@ -104,6 +105,7 @@ Form1::Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter,
   }
   imageList1_ = {QIcon(), Picture("asc"), Picture("desc"), Picture("none"), appIcon};
   trayImage_ = appIcon;
+  Notifications = new Notifier(this);
 
   // Created first so that it lies lowest: the frame covers it entirely.
   Command2 = new QPushButton("dummy", this);

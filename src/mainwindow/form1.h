@@ -28,6 +28,7 @@ namespace zelto {
 
 class Form2;
 class MessageBoxes;
+class Notifier;
 class TaskListModel;
 class TrayIcon;
 
@@ -152,6 +153,8 @@ class Form1 : public QWidget, public WindowHooks {
   int16_t RestoreRequest = 0;
   std::optional<HourWatch> HourWatch1;  // PreviousHour, CurrentHour
   TrayIcon* Tray = nullptr;
+  // Tells the desktop when the hour watch finds done tasks due again.
+  Notifier* Notifications = nullptr;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

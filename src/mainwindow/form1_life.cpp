@@ -7,10 +7,13 @@
 #include <QTimer>
 #include <QTreeView>
 #include <cmath>
+#include <vector>
 
 #include "mainwindow/form1.h"
 #include "mainwindow/positionfile.h"
 #include "platform/messagebox.h"
+#include "platform/notifier.h"
+#include "platform/textcodec.h"
 #include "platform/tray.h"
 
 namespace zelto {
@@ -18,19 +21,32 @@ namespace zelto {
 void Form1::StartUp() {
   // From here on every move and resize is recorded, start-up's own included.
   started_ = true;
+  const auto showTodo = [this] {
+    BringBack();
+    Option1->setChecked(true);
+    Option1_Click();
+  };
   HourWatch1.emplace(
       clock_,
       [this] {
+        // Done tasks that the refresh unticks fell due again: the desktop is
+        // told of them, whether the window is hidden, behind others or not.
+        std::vector<int> done;
+        for (int id = 0; id < kSlotCount; ++id)
+          if (table_.InUse(id) && table_.TaskChecked[id] == -1) done.push_back(id);
         RestoreRequest = RefreshAndFill() ? 1 : 0;
+        QStringList dueAgain;
+        for (const int id : done)
+          if (table_.TaskChecked[id] == 0) dueAgain << DecodeText(table_.TaskText[id]);
+        Notifications->TasksDueAgain(dueAgain);
         return RestoreRequest == 1;
       },
-      [this] {
+      [this, showTodo] {
         RestoreRequest = 0;
-        BringBack();
-        Option1->setChecked(true);
-        Option1_Click();
+        showTodo();
       });
   HourWatch1->Reset();
+  connect(Notifications, &Notifier::Activated, this, showTodo);
 
   QHeaderView* header = ListView1->header();
   for (int i = 0; i < 3; ++i) header->resizeSection(i, DesignPixels(kColumnTwips[i]));
