@@ -379,20 +379,24 @@ std::optional<int> Form1::SelectedTaskId() const {
 }
 
 bool Form1::RefreshAndFill() {
-  const bool restore = RefreshDueTasks(table_, clock_.Now(), *this);
+  SetPassButtonsEnabled(false);
+  const bool restore = RefreshDueTasks(table_, clock_.Now(), IsMinimized());
+  SetPassButtonsEnabled(true);
   FillTaskList();
   return restore;
 }
 
 void Form1::RecalculateAndFill() {
-  RecalculateAll(table_, clock_.Now(), *this);
+  SetPassButtonsEnabled(false);
+  RecalculateAll(table_, clock_.Now());
+  SetPassButtonsEnabled(true);
   FillTaskList();
 }
 
 void Form1::Command1_Click() {
   Command2->setFocus();
   RefreshAndFill();
-  SaveDataFile(table_, folder_, DataFileError != 0, prompter_, *this);
+  SaveDataFile();
 }
 
 void Form1::Command3_Click() {

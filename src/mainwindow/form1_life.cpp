@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QTreeView>
 #include <cmath>
+#include <exception>
+#include <string_view>
 
 #include "mainwindow/form1.h"
 #include "mainwindow/positionfile.h"
@@ -14,6 +16,8 @@
 #include "platform/tray.h"
 
 namespace zelto {
+
+using namespace std::string_view_literals;
 
 void Form1::StartUp() {
   // From here on every move and resize is recorded, start-up's own included.
@@ -231,9 +235,31 @@ std::string Form1::PositionFileText() const {
 
 // Shutdown ------------------------------------------------------------------
 
+// Asks first while DataFileError is set; writes with the pass buttons off
+// and reports a failure before it switches them on again.
+SaveResult Form1::SaveDataFile() {
+  if (DataFileError != 0) {
+    const Answer answer = prompter_.Ask(
+        "There was an error opening the data file... Do you really want to save this data?"sv,
+        "Zelto Todo List save data"sv, Buttons::YesNoCancel);
+    if (answer == Answer::No) return SaveResult::Declined;
+    if (answer != Answer::Yes) return SaveResult::Cancelled;
+  }
+  SetPassButtonsEnabled(false);
+  bool saved = false;
+  try {
+    saved = WriteSaveFiles(MakeSaveBytes(table_, PositionFileText()), folder_).Saved();
+  } catch (const std::exception&) {
+    saved = false;  // out of memory while formatting: nothing replaced
+  }
+  if (!saved) prompter_.Ask("Error saving file!"sv, kAppTitle, Buttons::Ok);
+  SetPassButtonsEnabled(true);
+  return saved ? SaveResult::Saved : SaveResult::Failed;
+}
+
 SaveResult Form1::Save() {
   saving_ = true;
-  const SaveResult result = SaveDataFile(table_, folder_, DataFileError != 0, prompter_, *this);
+  const SaveResult result = SaveDataFile();
   saving_ = false;
   return result;
 }
