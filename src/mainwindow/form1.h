@@ -10,9 +10,9 @@
 #include <functional>
 #include <optional>
 
-#include "mainwindow/hourwatch.h"
 #include "mainwindow/pictures.h"
 #include "mainwindow/placement.h"
+#include "schedule/hourwatch.h"
 #include "store/datafile.h"
 #include "store/ports.h"
 #include "store/tasktable.h"
@@ -161,7 +161,7 @@ class Form1 : public QWidget {
 
   Placement WindowPlacement;  // WindowLeft.. and RestoreWindowState
   int16_t RestoreRequest = 0;
-  std::optional<HourWatch> HourWatch1;  // PreviousHour, CurrentHour
+  HourWatch HourWatch1;  // PreviousHour, CurrentHour
   TrayIcon* Tray = nullptr;
 
  protected:

@@ -22,19 +22,7 @@ using namespace std::string_view_literals;
 void Form1::StartUp() {
   // From here on every move and resize is recorded, start-up's own included.
   started_ = true;
-  HourWatch1.emplace(
-      clock_,
-      [this] {
-        RestoreRequest = RefreshAndFill() ? 1 : 0;
-        return RestoreRequest == 1;
-      },
-      [this] {
-        RestoreRequest = 0;
-        BringBack();
-        Option1->setChecked(true);
-        Option1_Click();
-      });
-  HourWatch1->Reset();
+  HourWatch1.Reset();
 
   QHeaderView* header = ListView1->header();
   for (int i = 0; i < 3; ++i) header->resizeSection(i, DesignPixels(kColumnTwips[i]));
@@ -107,7 +95,14 @@ void Form1::ShowAtStartUp() {
 }
 
 void Form1::Timer1_Timer() {
-  if (HourWatch1) HourWatch1->Tick();
+  if (!started_ || !HourWatch1.Tick(clock_.Now())) return;
+  RestoreRequest = RefreshAndFill() ? 1 : 0;
+  if (RestoreRequest != 1) return;
+  // A done task fell due while the window was hidden: back, in ToDo.
+  RestoreRequest = 0;
+  BringBack();
+  Option1->setChecked(true);
+  Option1_Click();
 }
 
 // Placement -----------------------------------------------------------------
