@@ -10,9 +10,9 @@
 #include <functional>
 #include <optional>
 
-#include "mainwindow/hourwatch.h"
 #include "mainwindow/pictures.h"
 #include "mainwindow/placement.h"
+#include "schedule/hourwatch.h"
 #include "store/datafile.h"
 #include "store/ports.h"
 #include "store/tasktable.h"
@@ -35,7 +35,15 @@ class TrayIcon;
 // The main window: the "Tasks" view switch, the seven command buttons and
 // the task list. It owns no task data; every change ends with a rebuild of
 // the list from the table.
-class Form1 : public QWidget, public WindowHooks {
+// How a save from the window ended.
+enum class SaveResult {
+  Saved,
+  Declined,   // "No" to the DataFileError question: nothing written
+  Cancelled,  // "Cancel" to that question: nothing written
+  Failed,     // "Error saving file!" was shown; content.txt is unchanged
+};
+
+class Form1 : public QWidget {
   Q_OBJECT
 
  public:
@@ -121,10 +129,13 @@ class Form1 : public QWidget, public WindowHooks {
   // The editor while it is open, else null.
   Form2* Editor() const;
 
-  // WindowHooks
-  void SetPassButtonsEnabled(bool enabled) override;
-  bool IsMinimized() const override;
-  std::string PositionFileText() const override;
+  // Switches "Refresh list & Save", "Re-count" and "Recalculate All" off or
+  // on, in that order: around the passes and the save.
+  void SetPassButtonsEnabled(bool enabled);
+  // True while the window is minimised, hidden in the tray included.
+  bool IsMinimized() const;
+  // The three CR LF terminated lines of position.txt.
+  std::string PositionFileText() const;
 
   // Start-up, once the single-instance check has passed: placement
   // tracking, the columns, position.txt, content.txt and one Timer1 tick.
@@ -138,6 +149,9 @@ class Form1 : public QWidget, public WindowHooks {
   void MinimizeToTray();
   // Back from the tray or the taskbar in RestoreWindowState, icon removed.
   void BringBack();
+  // Back in front, in the ToDo view: a done task fell due again, or the
+  // user answered the desktop notification.
+  void ShowTodoInFront();
   // Session end or a termination signal: save, remove the icon and end,
   // whatever the save did. Runs as well while the window is hidden.
   void EndSession();
@@ -151,7 +165,7 @@ class Form1 : public QWidget, public WindowHooks {
 
   Placement WindowPlacement;  // WindowLeft.. and RestoreWindowState
   int16_t RestoreRequest = 0;
-  std::optional<HourWatch> HourWatch1;  // PreviousHour, CurrentHour
+  HourWatch HourWatch1;  // PreviousHour, CurrentHour
   TrayIcon* Tray = nullptr;
   // Tells the desktop when the hour watch finds done tasks due again.
   Notifier* Notifications = nullptr;
@@ -190,6 +204,7 @@ class Form1 : public QWidget, public WindowHooks {
   void RecordPlacement();
   void FitListToWindow();
   void CorrectStartSize();
+  SaveResult SaveDataFile();
   SaveResult Save();
   void FinishShutdown();
   bool started_ = false;                 // placement tracking and the lifecycle are on

@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QTreeView>
 #include <cmath>
+#include <exception>
+#include <string_view>
 #include <vector>
 
 #include "mainwindow/form1.h"
@@ -18,35 +20,13 @@
 
 namespace zelto {
 
+using namespace std::string_view_literals;
+
 void Form1::StartUp() {
   // From here on every move and resize is recorded, start-up's own included.
   started_ = true;
-  const auto showTodo = [this] {
-    BringBack();
-    Option1->setChecked(true);
-    Option1_Click();
-  };
-  HourWatch1.emplace(
-      clock_,
-      [this] {
-        // Done tasks that the refresh unticks fell due again: the desktop is
-        // told of them, whether the window is hidden, behind others or not.
-        std::vector<int> done;
-        for (int id = 0; id < kSlotCount; ++id)
-          if (table_.InUse(id) && table_.TaskChecked[id] == -1) done.push_back(id);
-        RestoreRequest = RefreshAndFill() ? 1 : 0;
-        QStringList dueAgain;
-        for (const int id : done)
-          if (table_.TaskChecked[id] == 0) dueAgain << DecodeText(table_.TaskText[id]);
-        Notifications->TasksDueAgain(dueAgain);
-        return RestoreRequest == 1;
-      },
-      [this, showTodo] {
-        RestoreRequest = 0;
-        showTodo();
-      });
-  HourWatch1->Reset();
-  connect(Notifications, &Notifier::Activated, this, showTodo);
+  HourWatch1.Reset();
+  connect(Notifications, &Notifier::Activated, this, &Form1::ShowTodoInFront);
 
   QHeaderView* header = ListView1->header();
   for (int i = 0; i < 3; ++i) header->resizeSection(i, DesignPixels(kColumnTwips[i]));
@@ -122,7 +102,27 @@ void Form1::ShowAtStartUp() {
 }
 
 void Form1::Timer1_Timer() {
-  if (HourWatch1) HourWatch1->Tick();
+  if (!started_ || !HourWatch1.Tick(clock_.Now())) return;
+  std::vector<int> done;
+  for (int id = 0; id < kSlotCount; ++id)
+    if (table_.InUse(id) && table_.TaskChecked[id] == -1) done.push_back(id);
+  RestoreRequest = RefreshAndFill() ? 1 : 0;
+  // Done tasks that the refresh unticked fell due again: the desktop is
+  // told of them, whether the window is hidden, behind others or not.
+  QStringList dueAgain;
+  for (const int id : done)
+    if (table_.TaskChecked[id] == 0) dueAgain << DecodeText(table_.TaskText[id]);
+  Notifications->TasksDueAgain(dueAgain);
+  if (RestoreRequest != 1) return;
+  // A done task fell due while the window was hidden: back, in ToDo.
+  RestoreRequest = 0;
+  ShowTodoInFront();
+}
+
+void Form1::ShowTodoInFront() {
+  BringBack();
+  Option1->setChecked(true);
+  Option1_Click();
 }
 
 // Placement -----------------------------------------------------------------
@@ -250,9 +250,31 @@ std::string Form1::PositionFileText() const {
 
 // Shutdown ------------------------------------------------------------------
 
+// Asks first while DataFileError is set; writes with the pass buttons off
+// and reports a failure before it switches them on again.
+SaveResult Form1::SaveDataFile() {
+  if (DataFileError != 0) {
+    const Answer answer = prompter_.Ask(
+        "There was an error opening the data file... Do you really want to save this data?"sv,
+        "Zelto Todo List save data"sv, Buttons::YesNoCancel);
+    if (answer == Answer::No) return SaveResult::Declined;
+    if (answer != Answer::Yes) return SaveResult::Cancelled;
+  }
+  SetPassButtonsEnabled(false);
+  bool saved = false;
+  try {
+    saved = WriteSaveFiles(MakeSaveBytes(table_, PositionFileText()), folder_).Saved();
+  } catch (const std::exception&) {
+    saved = false;  // out of memory while formatting: nothing replaced
+  }
+  if (!saved) prompter_.Ask("Error saving file!"sv, kAppTitle, Buttons::Ok);
+  SetPassButtonsEnabled(true);
+  return saved ? SaveResult::Saved : SaveResult::Failed;
+}
+
 SaveResult Form1::Save() {
   saving_ = true;
-  const SaveResult result = SaveDataFile(table_, folder_, DataFileError != 0, prompter_, *this);
+  const SaveResult result = SaveDataFile();
   saving_ = false;
   return result;
 }
