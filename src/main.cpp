@@ -3,7 +3,9 @@
 #include <QSessionManager>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 
+#include "cli/commandline.h"
 #include "mainwindow/form1.h"
 #include "platform/clock.h"
 #include "platform/instancelock.h"
@@ -47,6 +49,14 @@ class StartupMark : public QObject {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  {
+    // Commands for scripts and panels run without a window or a display.
+    const zelto::SystemClock clock;
+    if (const auto code = zelto::RunCommandLine(argc, argv, zelto::ExecutableFolder(), clock,
+                                                std::cout, std::cerr)) {
+      return *code;
+    }
+  }
   StartupMark mark;
   QApplication app(argc, argv);
   // The main window may be hidden in the tray while a message box closes:

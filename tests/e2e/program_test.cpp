@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QThread>
 #include <filesystem>
+#include <map>
 #include <optional>
 
 #include "support/core/fakes.h"
@@ -398,6 +399,30 @@ TEST_F(WithTray, EitherButtonOnTheIconBringsTheWindowBack) {
   ASSERT_TRUE(program.WaitExit());
   EXPECT_TRUE(program.ExitedNormally());
   EXPECT_EQ(ReadFileBytes(File("content.txt")), kContent);
+}
+
+// A script asking what is due while the window runs reads the same tasks
+// and leaves every file of the folder, the lock included, as it was.
+TEST_F(EndToEnd, ListingWhileTheWindowRunsChangesNoFile) {
+  WriteFileBytes(File("position.txt"), kPosition);
+  Program program(folder_.path());
+  ASSERT_TRUE(program.WaitShown());
+  const auto snapshot = [this] {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder_.path())) {
+      files[entry.path().filename().string()] = ReadFileBytes(entry.path());
+    }
+    return files;
+  };
+  const auto before = snapshot();
+  ASSERT_TRUE(before.contains("instance.lock"));
+  QProcess list;
+  list.start(QString::fromStdString(File("zelto-todo").string()), {"--list"});
+  ASSERT_TRUE(list.waitForFinished(20000));
+  EXPECT_EQ(list.exitCode(), 0);
+  EXPECT_EQ(list.readAllStandardOutput().toStdString(), "3\t2024-03-04 18:00\tWater the plants\n");
+  EXPECT_EQ(snapshot(), before);
+  EXPECT_TRUE(program.Running());
 }
 
 }  // namespace
