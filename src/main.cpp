@@ -56,7 +56,7 @@ int main(int argc, char* argv[]) {
   mark.Phase("qt");
 
   zelto::MessageBoxes prompter;
-  const std::filesystem::path folder = zelto::ProgramFolder();
+  const std::filesystem::path folder = zelto::DataFolder(ZELTO_APP_ID, ZELTO_DATA_FROM_BIN);
   zelto::InstanceLock lock(folder);
   const zelto::InstanceLock::Result locked = lock.Acquire();
   switch (locked) {
