@@ -8,6 +8,7 @@
 #include "cli/commandline.h"
 #include "mainwindow/form1.h"
 #include "platform/clock.h"
+#include "platform/instancecall.h"
 #include "platform/instancelock.h"
 #include "platform/messagebox.h"
 #include "platform/programfolder.h"
@@ -52,8 +53,9 @@ int main(int argc, char* argv[]) {
   {
     // Commands for scripts and panels run without a window or a display.
     const zelto::SystemClock clock;
-    if (const auto code = zelto::RunCommandLine(argc, argv, zelto::ExecutableFolder(), clock,
-                                                std::cout, std::cerr)) {
+    if (const auto code = zelto::RunCommandLine(
+            argc, argv, zelto::DataFolder(ZELTO_APP_ID, ZELTO_DATA_FROM_BIN, false), clock,
+            std::cout, std::cerr)) {
       return *code;
     }
   }
@@ -65,10 +67,14 @@ int main(int argc, char* argv[]) {
   mark.Phase("qt");
 
   zelto::MessageBoxes prompter;
-  const std::filesystem::path folder = zelto::ProgramFolder();
+  const std::filesystem::path folder = zelto::DataFolder(ZELTO_APP_ID, ZELTO_DATA_FROM_BIN);
   zelto::InstanceLock lock(folder);
-  switch (lock.Acquire()) {
+  const zelto::InstanceLock::Result locked = lock.Acquire();
+  switch (locked) {
     case zelto::InstanceLock::Result::AlreadyRunning:
+      // Called first, so that the running window is in front when the
+      // message comes up over it and stays there when it is dismissed.
+      zelto::InstanceCall::Call(zelto::InstanceCall::ChannelName(folder));
       prompter.Ask("Already running....", zelto::kAppTitle, zelto::Buttons::Ok);
       return 0;
     case zelto::InstanceLock::Result::Unavailable:
@@ -105,6 +111,21 @@ int main(int argc, char* argv[]) {
   QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
                    [&window](QSessionManager&) { window.CommitData(); });
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &zelto::Form1::EndSession);
+
+  // Only the lock's holder may take the channel over: without the lock,
+  // another copy may be listening on it.
+  zelto::InstanceCall call;
+  if (locked == zelto::InstanceLock::Result::Acquired) {
+    QObject::connect(&call, &zelto::InstanceCall::Called, &window, [&window] {
+      window.BringBack();
+      // An open dialog would otherwise stay behind the window it belongs to.
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+      }
+    });
+    call.Listen(zelto::InstanceCall::ChannelName(folder));
+  }
 
   mark.WatchFirstPaint(&window);
   window.ShowAtStartUp();

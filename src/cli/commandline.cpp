@@ -115,12 +115,6 @@ DateTime UtcNow() {
 
 }  // namespace
 
-std::filesystem::path ExecutableFolder() {
-  std::error_code error;
-  const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::current_path(error) : executable.parent_path();
-}
-
 std::optional<int> RunCommandLine(int argc, const char* const* argv,
                                   const std::filesystem::path& folder, const Clock& clock,
                                   std::ostream& out, std::ostream& err) {

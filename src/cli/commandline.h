@@ -20,8 +20,5 @@ std::optional<int> RunCommandLine(int argc, const char* const* argv,
                                   const std::filesystem::path& folder, const Clock& clock,
                                   std::ostream& out, std::ostream& err);
 
-// The folder that holds the running executable, found without the window
-// toolkit.
-std::filesystem::path ExecutableFolder();
 
 }  // namespace zelto
