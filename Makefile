@@ -6,7 +6,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CONFIGURE = cmake -S . -B $(BUILD_DIR) -G Ninja $(LAUNCHER) $(CMAKE_FLAGS)
 
-.PHONY: all deps configure build run test bench package fuzz format format-check clean
+.PHONY: all deps configure build run test sanitize bench package fuzz format format-check clean
 
 all: build
 
@@ -29,6 +29,20 @@ test: deps
 	cmake --build $(BUILD_DIR)
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j2
 
+# The core and widget tests under AddressSanitizer and UndefinedBehaviorSanitizer,
+# in build-asan/; any report fails the run. The end-to-end tests, the
+# benchmarks and the package check stay in the plain build.
+SANITIZED_TESTS = test_store test_schedule test_platform test_mainwindow test_editor
+sanitize: deps
+	cmake -S . -B build-asan -G Ninja $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DBUILD_TESTING=ON -DZELTO_SANITIZE=ON -DZELTO_WERROR=ON
+	cmake --build build-asan --target $(SANITIZED_TESTS)
+	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=0 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  ctest --test-dir build-asan -L '^(store|schedule|platform|mainwindow|editor)$$' \
+	  --output-on-failure -j2
+
 bench: deps
 	$(CONFIGURE) -DBUILD_TESTING=ON
 	cmake --build $(BUILD_DIR) --target benchmarks
@@ -50,7 +64,7 @@ FORMATTED = find src tests bench fuzz tools -name '*.cpp' -o -name '*.h'
 format:
 	$(FORMATTED) | xargs clang-format -i
 
-format-check:
+format-check: deps
 	$(FORMATTED) | xargs clang-format --dry-run --Werror
 
 # The program keeps its tasks next to the executable, in $(BUILD_DIR):

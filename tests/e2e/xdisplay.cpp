@@ -1,26 +1,40 @@
 #include "xdisplay.h"
 
+#include <QCoreApplication>
 #include <QProcess>
-#include <cstdlib>
 
 // After Qt: Xlib's macros would clash with Qt's names.
 #include <X11/Xlib.h>
 #include <signal.h>
+#include <sys/prctl.h>
 
 namespace zelto::test::xdisplay {
 namespace {
 
-pid_t g_server = 0;
+QProcess* g_server = nullptr;
+
+// Ends the server with the application object; SIGTERM lets it remove its
+// lock and socket files.
+void StopServer() {
+  g_server->terminate();
+  if (!g_server->waitForFinished(5000)) {
+    g_server->kill();
+    g_server->waitForFinished(5000);
+  }
+  delete g_server;
+  g_server = nullptr;
+}
 
 QString StartServer() {
-  auto* server = new QProcess;  // runs until the tests end
+  auto* server = g_server = new QProcess;
+  qAddPostRoutine(StopServer);
+  // If the tests die without cleaning up, the kernel ends the server too.
+  server->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
   server->setStandardErrorFile(QProcess::nullDevice());
   // -displayfd: the server picks a free display and writes its number.
   server->start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x1024x24"});
   while (!server->canReadLine())
     if (!server->waitForReadyRead(10000)) return {};
-  g_server = static_cast<pid_t>(server->processId());
-  std::atexit([] { ::kill(g_server, SIGTERM); });
   return ":" + QString::fromLatin1(server->readLine()).trimmed();
 }
 
