@@ -29,18 +29,19 @@ test: deps
 	cmake --build $(BUILD_DIR)
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j2
 
-# The core and widget tests under AddressSanitizer and UndefinedBehaviorSanitizer,
-# in build-asan/; any report fails the run. The end-to-end tests, the
-# benchmarks and the package check stay in the plain build.
-SANITIZED_TESTS = test_store test_schedule test_platform test_mainwindow test_editor
+# The core, widget and end-to-end tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, in build-asan/; any report fails the run (the
+# started program inherits the options, and a report makes it exit with an
+# error). The benchmarks and the package check stay in the plain build.
+SANITIZED_TESTS = test_store test_schedule test_platform test_mainwindow test_editor test_e2e
 sanitize: deps
 	cmake -S . -B build-asan -G Ninja $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DBUILD_TESTING=ON -DZELTO_SANITIZE=ON -DZELTO_WERROR=ON
 	cmake --build build-asan --target $(SANITIZED_TESTS)
-	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=0 \
+	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
-	  ctest --test-dir build-asan -L '^(store|schedule|platform|mainwindow|editor)$$' \
+	  ctest --test-dir build-asan -L '^(store|schedule|platform|mainwindow|editor|e2e)$$' \
 	  --output-on-failure -j2
 
 bench: deps
