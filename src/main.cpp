@@ -61,6 +61,7 @@ int main(int argc, char* argv[]) {
   }
   StartupMark mark;
   QApplication app(argc, argv);
+  QGuiApplication::setDesktopFileName(ZELTO_APP_ID);
   // The main window may be hidden in the tray while a message box closes:
   // only the shutdown ends the program.
   app.setQuitOnLastWindowClosed(false);

@@ -147,7 +147,7 @@ TEST_F(EndToEnd, AfterAKillTheNextStartRunsAndItsCloseSaves) {
   ASSERT_TRUE(program.WaitShown());
   ASSERT_TRUE(program.RequestClose());
   ASSERT_TRUE(program.WaitExit());
-  EXPECT_TRUE(program.ExitedNormally());
+  EXPECT_TRUE(program.ExitedNormally()) << program.Stderr().toStdString();
   EXPECT_FALSE(program.Stderr().contains("zelto-message")) << program.Stderr().toStdString();
   EXPECT_EQ(ReadFileBytes(File("content.txt")), kContent);
   EXPECT_EQ(ReadFileBytes(File("content.tmp")), kContent);
@@ -203,7 +203,7 @@ TEST_F(EndToEnd, TerminationSignalsSave) {
     ASSERT_TRUE(program.WaitShown());
     program.Signal(number);
     ASSERT_TRUE(program.WaitExit());
-    EXPECT_TRUE(program.ExitedNormally());
+    EXPECT_TRUE(program.ExitedNormally()) << program.Stderr().toStdString();
     EXPECT_EQ(ReadFileBytes(File("content.tmp")), kContent);
     EXPECT_NE(ReadFileBytes(File("position.txt")).find("\r\n650\t3100\t2000\r\n"),
               std::string::npos)
@@ -333,7 +333,7 @@ TEST_F(EndToEnd, SecondSignalEndsWhileTheQuestionWaits) {
   EXPECT_TRUE(program.Running());
   program.Signal(SIGTERM);
   ASSERT_TRUE(program.WaitExit());
-  EXPECT_TRUE(program.ExitedNormally());
+  EXPECT_TRUE(program.ExitedNormally()) << program.Stderr().toStdString();
   EXPECT_FALSE(fs::exists(File("content.txt")));
   EXPECT_FALSE(fs::exists(File("position.txt")));
 }

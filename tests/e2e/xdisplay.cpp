@@ -1,7 +1,7 @@
 #include "xdisplay.h"
 
+#include <QCoreApplication>
 #include <QProcess>
-#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -11,28 +11,42 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace zelto::test::xdisplay {
 namespace {
 
-std::vector<pid_t>& Servers() {
-  static auto* servers = new std::vector<pid_t>;
+std::vector<QProcess*>& Servers() {
+  static auto* servers = new std::vector<QProcess*>;
   return *servers;
 }
 
+// Ends the servers with the application object; SIGTERM lets each remove its
+// lock and socket files.
+void StopServers() {
+  for (QProcess* server : Servers()) {
+    server->terminate();
+    if (!server->waitForFinished(5000)) {
+      server->kill();
+      server->waitForFinished(5000);
+    }
+    delete server;
+  }
+  Servers().clear();
+}
+
 QString StartServer() {
-  auto* server = new QProcess;  // runs until the tests end
+  auto* server = new QProcess;
+  // If the tests die without cleaning up, the kernel ends the server too.
+  server->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
   server->setStandardErrorFile(QProcess::nullDevice());
   // -displayfd: the server picks a free display and writes its number.
   server->start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x1024x24"});
   while (!server->canReadLine())
     if (!server->waitForReadyRead(10000)) return {};
-  if (Servers().empty())
-    std::atexit([] {
-      for (pid_t pid : Servers()) ::kill(pid, SIGTERM);
-    });
-  Servers().push_back(static_cast<pid_t>(server->processId()));
+  if (Servers().empty()) qAddPostRoutine(StopServers);
+  Servers().push_back(server);
   return ":" + QString::fromLatin1(server->readLine()).trimmed();
 }
 
