@@ -53,8 +53,9 @@ struct Cells {
 std::vector<Cells> BaselineCells(Form1& form) {
   form.FillTaskList();
   std::vector<Cells> cells;
-  for (int row = 0; row < form.RowCount(); ++row)
-    cells.push_back({form.CellText(row, 0), form.CellText(row, 1), form.CellText(row, 2)});
+  for (int row = 0; row < form.List().RowCount(); ++row)
+    cells.push_back(
+        {form.List().CellText(row, 0), form.List().CellText(row, 1), form.List().CellText(row, 2)});
   return cells;
 }
 
@@ -88,7 +89,7 @@ void BM_FillTaskList(benchmark::State& state) {
     f.form.FillTaskList();
     QCoreApplication::processEvents();
   }
-  state.counters["rows"] = f.form.RowCount();
+  state.counters["rows"] = f.form.List().RowCount();
 }
 
 void BM_FillTaskListTreeWidget(benchmark::State& state) {

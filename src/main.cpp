@@ -99,8 +99,9 @@ int main(int argc, char* argv[]) {
   zelto::Form1 window(*table, clock, prompter, folder);
   prompter.SetParent(&window);
   mark.Phase("window");
-  window.StartUpStepDone = [&mark](const char* step) { mark.Phase(step); };
-  window.StartUp();
+  zelto::Lifecycle& life = window.Life();
+  life.StartUpStepDone = [&mark](const char* step) { mark.Phase(step); };
+  life.StartUp();
   mark.Phase("startup");
 
   // Being asked to end by a signal, or by the session manager (it asks for
@@ -108,17 +109,18 @@ int main(int argc, char* argv[]) {
   // while the window is hidden in the tray: nothing closes it for us there.
   // Watched from the end of start-up on: before, nothing needs saving.
   zelto::SignalWatch signalWatch;
-  QObject::connect(&signalWatch, &zelto::SignalWatch::Received, &window, &zelto::Form1::EndSession);
-  QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
-                   [&window](QSessionManager&) { window.CommitData(); });
-  QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &zelto::Form1::EndSession);
+  QObject::connect(&signalWatch, &zelto::SignalWatch::Received, &life,
+                   &zelto::Lifecycle::EndSession);
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &life,
+                   [&life](QSessionManager&) { life.CommitData(); });
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, &life, &zelto::Lifecycle::EndSession);
 
   // Only the lock's holder may take the channel over: without the lock,
   // another copy may be listening on it.
   zelto::InstanceCall call;
   if (locked == zelto::InstanceLock::Result::Acquired) {
-    QObject::connect(&call, &zelto::InstanceCall::Called, &window, [&window] {
-      window.BringBack();
+    QObject::connect(&call, &zelto::InstanceCall::Called, &life, [&life] {
+      life.BringBack();
       // An open dialog would otherwise stay behind the window it belongs to.
       if (QWidget* modal = QApplication::activeModalWidget()) {
         modal->raise();
@@ -129,7 +131,7 @@ int main(int argc, char* argv[]) {
   }
 
   mark.WatchFirstPaint(&window);
-  window.ShowAtStartUp();
+  life.ShowAtStartUp();
   mark.Phase("show");
   return app.exec();
 }

@@ -20,5 +20,4 @@ std::optional<int> RunCommandLine(int argc, const char* const* argv,
                                   const std::filesystem::path& folder, const Clock& clock,
                                   std::ostream& out, std::ostream& err);
 
-
 }  // namespace zelto

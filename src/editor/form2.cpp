@@ -11,11 +11,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QWindow>
+#include <span>
 
-#include "mainwindow/pictures.h"
-#include "platform/messagebox.h"
+#include "look/pictures.h"
+#include "look/twips.h"
 #include "platform/textcodec.h"
-#include "schedule/occurrences.h"
 #include "store/convert.h"
 
 namespace zelto {
@@ -58,23 +58,17 @@ QString WithoutLineBreaks(QString text) {
   return text;
 }
 
-template <size_t N>
-void SetAll(const std::array<QCheckBox*, N>& boxes, int16_t value) {
+void SetAll(std::span<QCheckBox* const> boxes, int16_t value) {
   for (QCheckBox* box : boxes) Form2::SetCheckValue(box, value);
+}
+
+QRect GridRect(int index, int perRow) {
+  return TwipsRect(120 + 480 * (index % perRow), 240 + 240 * (index / perRow), 495, 255);
 }
 
 }  // namespace
 
-Form2::Form2(TaskTable& table, const Clock& clock, MessageBoxes& prompter, QString& editMode,
-             int16_t& editTaskId, std::function<void()> fillTaskList, QWidget* mainWindow)
-    : QDialog(nullptr),
-      table_(table),
-      clock_(clock),
-      prompter_(prompter),
-      editMode_(editMode),
-      editTaskId_(editTaskId),
-      fillTaskList_(std::move(fillTaskList)),
-      mainWindow_(mainWindow) {
+Form2::Form2(QWidget* opener) : QDialog(nullptr), opener_(opener) {
   setObjectName("Form2");
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -84,15 +78,20 @@ Form2::Form2(TaskTable& table, const Clock& clock, MessageBoxes& prompter, QStri
   setWindowIcon(AppIcon());
   setSizeGripEnabled(false);
   resize(DesignPixels(6840), DesignPixels(5040));
-  BuildControls();
+  BuildTaskText();
+  BuildFrames();
+  BuildMaskBoxes();
+  BuildButtons();
+  BuildEachNDays();
+  ChainTabOrder();
   UseDesignLook(this);
 }
 
 Form2::~Form2() {
-  EnableMainWindow();
+  EnableOpener();
 }
 
-void Form2::BuildControls() {
+void Form2::BuildTaskText() {
   Label1 = new QLabel("Task", this);
   Label1->setObjectName("Label1");
   Label1->setGeometry(TwipsRect(240, 240, 495, 255));
@@ -107,54 +106,60 @@ void Form2::BuildControls() {
     Text1->setText(WithoutLineBreaks(text));
     Text1->setCursorPosition(std::min(caret, static_cast<int>(Text1->text().size())));
   });
+}
 
-  auto frame = [this](const char* name, const QString& title, QRect rect) {
-    auto* box = new QGroupBox(title, this);
-    box->setObjectName(name);
-    box->setGeometry(rect);
-    return box;
-  };
-  Frame2 = frame("Frame2", "Hour", TwipsRect(240, 600, 3495, 1335));
-  Frame1 = frame("Frame1", "Weekday", TwipsRect(3840, 600, 2895, 1335));
-  Frame4 = frame("Frame4", "Day", TwipsRect(240, 2040, 3615, 1575));
-  Frame3 = frame("Frame3", "Month", TwipsRect(4080, 2040, 2655, 1095));
-  Frame5 = frame("Frame5", "Each n day", TwipsRect(240, 3720, 5775, 735));
+void Form2::BuildFrames() {
+  const struct {
+    QGroupBox* Form2::*member;
+    const char* name;
+    const char* title;
+    QRect rect;
+  } frames[] = {{&Form2::Frame2, "Frame2", "Hour", TwipsRect(240, 600, 3495, 1335)},
+                {&Form2::Frame1, "Frame1", "Weekday", TwipsRect(3840, 600, 2895, 1335)},
+                {&Form2::Frame4, "Frame4", "Day", TwipsRect(240, 2040, 3615, 1575)},
+                {&Form2::Frame3, "Frame3", "Month", TwipsRect(4080, 2040, 2655, 1095)},
+                {&Form2::Frame5, "Frame5", "Each n day", TwipsRect(240, 3720, 5775, 735)}};
+  for (const auto& f : frames) {
+    auto* box = new QGroupBox(f.title, this);
+    box->setObjectName(f.name);
+    box->setGeometry(f.rect);
+    this->*f.member = box;
+  }
+}
 
-  auto box = [](QWidget* parent, const QString& array, int index, const QString& caption,
-                QRect rect) {
+void Form2::BuildMaskBoxes() {
+  auto box = [](QWidget* parent, const char* array, int index, const QString& caption, QRect rect) {
     auto* check = new MaskCheckBox(caption, parent);
     check->setObjectName(QString("%1(%2)").arg(array).arg(index));
     check->setGeometry(rect);
     check->setCheckState(Qt::Checked);
     return check;
   };
-  static const char* const kWeekdays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                          "Thursday", "Friday", "Saturday"};
-  static const int kWeekdayBox[7][3] = {{120, 240, 855},   {120, 480, 975},  {120, 720, 975},
-                                        {1320, 240, 1215}, {1320, 480, 975}, {1320, 720, 975},
-                                        {1320, 960, 975}};
+  static const struct {
+    const char* caption;
+    int left, top, width;
+  } kWeekdays[] = {{"Sunday", 120, 240, 855},    {"Monday", 120, 480, 975},
+                   {"Tuesday", 120, 720, 975},   {"Wednesday", 1320, 240, 1215},
+                   {"Thursday", 1320, 480, 975}, {"Friday", 1320, 720, 975},
+                   {"Saturday", 1320, 960, 975}};
   for (int w = 0; w < 7; ++w) {
-    const auto& b = kWeekdayBox[w];
+    const auto& b = kWeekdays[w];
     Check1[static_cast<size_t>(w)] =
-        box(Frame1, "Check1", w, kWeekdays[w], TwipsRect(b[0], b[1], b[2], 255));
+        box(Frame1, "Check1", w, b.caption, TwipsRect(b.left, b.top, b.width, 255));
   }
-  for (int h = 0; h < 24; ++h) {
-    Check2[static_cast<size_t>(h)] =
-        box(Frame2, "Check2", h, QString::number(h),
-            TwipsRect(120 + 480 * (h % 6), 240 + 240 * (h / 6), 495, 255));
-  }
-  for (int m = 0; m < 12; ++m) {
+  for (int h = 0; h < 24; ++h)
+    Check2[static_cast<size_t>(h)] = box(Frame2, "Check2", h, QString::number(h), GridRect(h, 6));
+  for (int m = 0; m < 12; ++m)
     Check3[static_cast<size_t>(m)] =
-        box(Frame3, "Check3", m, QString::number(m + 1),
-            TwipsRect(120 + 480 * (m % 4), 240 + 240 * (m / 4), 495, 255));
-  }
-  for (int d = 0; d < 31; ++d) {
-    const QRect rect = d < 30 ? TwipsRect(120 + 480 * (d % 6), 240 + 240 * (d / 6), 495, 255)
-                              : TwipsRect(3000, 1200, 495, 255);
-    Check4[static_cast<size_t>(d)] = box(Frame4, "Check4", d, QString::number(d + 1), rect);
-  }
+        box(Frame3, "Check3", m, QString::number(m + 1), GridRect(m, 4));
+  // Day 31 ends the fifth row, below the "+" and "-" of the frame.
+  for (int d = 0; d < 31; ++d)
+    Check4[static_cast<size_t>(d)] = box(Frame4, "Check4", d, QString::number(d + 1),
+                                         d < 30 ? GridRect(d, 6) : TwipsRect(3000, 1200, 495, 255));
+}
 
-  auto button = [](QWidget* parent, const char* name, const QString& caption, QRect rect) {
+void Form2::BuildButtons() {
+  auto button = [](QWidget* parent, const char* name, const char* caption, QRect rect) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
     b->setGeometry(rect);
@@ -162,37 +167,41 @@ void Form2::BuildControls() {
   };
   Command1 = button(this, "Command1", "Save", TwipsRect(4440, 4560, 1095, 375));
   Command2 = button(this, "Command2", "Cancel", TwipsRect(5640, 4560, 1095, 375));
-  Command3 = button(Frame2, "Command3", "+", TwipsRect(3000, 360, 375, 255));
-  Command4 = button(Frame2, "Command4", "-", TwipsRect(3000, 720, 375, 255));
-  Command5 = button(Frame1, "Command5", "+", TwipsRect(2400, 480, 375, 255));
-  Command6 = button(Frame1, "Command6", "-", TwipsRect(2400, 840, 375, 255));
-  Command7 = button(Frame4, "Command7", "+", TwipsRect(3120, 360, 375, 255));
-  Command8 = button(Frame4, "Command8", "-", TwipsRect(3120, 720, 375, 255));
-  Command9 = button(Frame3, "Command9", "+", TwipsRect(2160, 240, 375, 255));
-  Command10 = button(Frame3, "Command10", "-", TwipsRect(2160, 600, 375, 255));
-  const std::pair<QPushButton*, const char*> kPlusMinusNames[] = {
-      {Command3, "Tick every hour"},    {Command4, "Clear every hour"},
-      {Command5, "Tick every weekday"}, {Command6, "Clear every weekday"},
-      {Command7, "Tick every day"},     {Command8, "Clear every day"},
-      {Command9, "Tick every month"},   {Command10, "Clear every month"}};
-  for (const auto& [b, name] : kPlusMinusNames) {
-    b->setAccessibleName(name);
-    b->setToolTip(name);
-    b->setAutoDefault(false);
-  }
   Command1->setDefault(true);
   Command2->setAutoDefault(false);
   connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
   connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-  connect(Command3, &QPushButton::clicked, this, [this] { SetAll(Check2, 1); });
-  connect(Command4, &QPushButton::clicked, this, [this] { SetAll(Check2, 0); });
-  connect(Command5, &QPushButton::clicked, this, [this] { SetAll(Check1, 1); });
-  connect(Command6, &QPushButton::clicked, this, [this] { SetAll(Check1, 0); });
-  connect(Command7, &QPushButton::clicked, this, [this] { SetAll(Check4, 1); });
-  connect(Command8, &QPushButton::clicked, this, [this] { SetAll(Check4, 0); });
-  connect(Command9, &QPushButton::clicked, this, [this] { SetAll(Check3, 1); });
-  connect(Command10, &QPushButton::clicked, this, [this] { SetAll(Check3, 0); });
 
+  // "+" ticks and "-" clears every box of its frame; their names say so.
+  const struct {
+    QPushButton* Form2::*member;
+    QGroupBox* frame;
+    const char *name, *caption;
+    int left, top;
+    const char* tip;
+    std::span<QCheckBox* const> boxes;
+    int16_t value;
+  } plusMinus[] = {
+      {&Form2::Command3, Frame2, "Command3", "+", 3000, 360, "Tick every hour", Check2, 1},
+      {&Form2::Command4, Frame2, "Command4", "-", 3000, 720, "Clear every hour", Check2, 0},
+      {&Form2::Command5, Frame1, "Command5", "+", 2400, 480, "Tick every weekday", Check1, 1},
+      {&Form2::Command6, Frame1, "Command6", "-", 2400, 840, "Clear every weekday", Check1, 0},
+      {&Form2::Command7, Frame4, "Command7", "+", 3120, 360, "Tick every day", Check4, 1},
+      {&Form2::Command8, Frame4, "Command8", "-", 3120, 720, "Clear every day", Check4, 0},
+      {&Form2::Command9, Frame3, "Command9", "+", 2160, 240, "Tick every month", Check3, 1},
+      {&Form2::Command10, Frame3, "Command10", "-", 2160, 600, "Clear every month", Check3, 0}};
+  for (const auto& p : plusMinus) {
+    QPushButton* b = button(p.frame, p.name, p.caption, TwipsRect(p.left, p.top, 375, 255));
+    this->*p.member = b;
+    b->setAccessibleName(p.tip);
+    b->setToolTip(p.tip);
+    b->setAutoDefault(false);
+    connect(b, &QPushButton::clicked, this,
+            [boxes = p.boxes, value = p.value] { SetAll(boxes, value); });
+  }
+}
+
+void Form2::BuildEachNDays() {
   Label2 = new QLabel("Each", Frame5);
   Label2->setObjectName("Label2");
   Label2->setGeometry(TwipsRect(120, 315, 495, 255));
@@ -219,7 +228,9 @@ void Form2::BuildControls() {
   DTPicker1->setDate(kPickerStart);
   DTPicker1->setAccessibleName("Starting from");
   Label4->setBuddy(DTPicker1);
+}
 
+void Form2::ChainTabOrder() {
   QWidget* previous = Text1;
   auto chain = [&previous](QWidget* next) {
     setTabOrder(previous, next);
@@ -263,8 +274,13 @@ void Form2::SetCheckValue(QCheckBox* box, int16_t value) {
   }
 }
 
-void Form2::Open() {
-  Form_Load();
+void Form2::Open(Mode mode, const TaskValue& slot) {
+  if (mode == Mode::Edit) Load(slot);
+  // Only now: a message box the opener showed for a new task (the id
+  // limit) is a child of that window, and a disabled window disables its
+  // message boxes too.
+  if (opener_) opener_->setEnabled(false);
+  shownText_ = Text1->text();
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect area = screen->availableGeometry();
     move(area.center() - QPoint(width() / 2, height() / 2));
@@ -272,8 +288,8 @@ void Form2::Open() {
   // Without a parent (a disabled parent would disable the dialog too), so
   // tell the window system whose dialog this is.
   winId();
-  if (mainWindow_ && mainWindow_->windowHandle() && windowHandle())
-    windowHandle()->setTransientParent(mainWindow_->windowHandle());
+  if (opener_ && opener_->windowHandle() && windowHandle())
+    windowHandle()->setTransientParent(opener_->windowHandle());
   show();
   raise();
   activateWindow();
@@ -281,84 +297,54 @@ void Form2::Open() {
   Text1->setCursorPosition(static_cast<int>(Text1->text().size()));
 }
 
-void Form2::Form_Load() {
-  if (editMode_ == "new") {
-    // TaskCount is only a hint: a refresh while an earlier dialog was open
-    // may have counted below an id that has been saved since. Never hand
-    // out a slot that is in use.
-    int id = table_.TaskCount + 1;
-    while (id <= kMaxTaskId && table_.InUse(id)) ++id;
-    id = std::min(id, 32767);
-    editTaskId_ = static_cast<int16_t>(id);
-    table_.TaskCount = editTaskId_;
-    if (table_.TaskCount > kMaxTaskId) {
-      prompter_.Ask(QStringLiteral("Maximum of 10000 entries reached. Try Re-count."),
-                    QString::fromUtf8(kAppTitle.data(), kAppTitle.size()), Buttons::Ok);
-    }
-  } else if (editMode_ == "edit") {
-    LoadSlot(editTaskId_);
-  }
-  // Only now: the limit message above is a child of the main window, and a
-  // disabled window disables its message boxes too, which would leave the
-  // user no way to close it. The message is modal, so the window takes no
-  // input before this point either.
-  if (mainWindow_) mainWindow_->setEnabled(false);
-  taskId_ = editTaskId_;
-  shownText_ = Text1->text();
+std::array<Form2::MaskGrid, 4> Form2::MaskGrids() const {
+  return {{{Check2, &TaskValue::HourMask},
+           {Check1, &TaskValue::WeekdayMask},
+           {Check4, &TaskValue::DayOfMonthMask},
+           {Check3, &TaskValue::MonthMask}}};
 }
 
-void Form2::LoadSlot(int id) {
-  if (!table_.TaskText.Valid(id)) return;
-  for (int k = 0; k < kMaskSize; ++k) {
-    if (k < 24) SetCheckValue(Check2[static_cast<size_t>(k)], table_.HourMask[id][k]);
-    if (k < 7) SetCheckValue(Check1[static_cast<size_t>(k)], table_.WeekdayMask[id][k]);
-    SetCheckValue(Check4[static_cast<size_t>(k)], table_.DayOfMonthMask[id][k]);
-    if (k < 12) SetCheckValue(Check3[static_cast<size_t>(k)], table_.MonthMask[id][k]);
-  }
-  loadedText_ = table_.TaskText[id];
+void Form2::Load(const TaskValue& slot) {
+  for (const auto& [boxes, mask] : MaskGrids())
+    for (size_t k = 0; k < boxes.size(); ++k)
+      SetCheckValue(boxes[k], (slot.*mask)[static_cast<int>(k)]);
+  loadedText_ = slot.Text;
   Text1->setText(DecodeText(loadedText_));
-  Text2->setText(QString::number(table_.EveryNDays[id]));
-  const QDate start(table_.StartYear[id], table_.StartMonth[id], table_.StartDay[id]);
+  Text2->setText(QString::number(slot.EveryNDays));
+  const QDate start(slot.StartYear, slot.StartMonth, slot.StartDay);
   if (start.isValid() && start >= kPickerMin && start <= kPickerMax) DTPicker1->setDate(start);
 }
 
-void Form2::Command1_Click() {
-  const int id = taskId_;
-  if (table_.TaskText.Valid(id)) {
-    const QString text = WithoutLineBreaks(Text1->text());
-    const bool untouched =
-        text == shownText_ && loadedText_.find_first_of("\r\n") == std::string::npos;
-    table_.TaskText[id] = untouched ? loadedText_ : EncodeText(text);
+TaskValue Form2::Result(TaskValue value) const {
+  const QString text = WithoutLineBreaks(Text1->text());
+  const bool untouched =
+      text == shownText_ && loadedText_.find_first_of("\r\n") == std::string::npos;
+  value.Text = untouched ? loadedText_ : EncodeText(text);
 
-    bool isNumber = false;
-    const double interval = QLocale().toDouble(Text2->text().trimmed(), &isNumber);
-    if (isNumber) {
-      if (const auto rounded = RoundToInt16(interval)) table_.EveryNDays[id] = *rounded;
-    }
-
-    const QDate start = DTPicker1->date();
-    table_.StartDay[id] = static_cast<int16_t>(start.day());
-    table_.StartMonth[id] = static_cast<int16_t>(start.month());
-    table_.StartYear[id] = static_cast<int16_t>(start.year());
-
-    for (int k = 0; k < kMaskSize; ++k) {
-      if (k < 24) table_.HourMask[id][k] = CheckValue(Check2[static_cast<size_t>(k)]);
-      if (k < 7) table_.WeekdayMask[id][k] = CheckValue(Check1[static_cast<size_t>(k)]);
-      table_.DayOfMonthMask[id][k] = CheckValue(Check4[static_cast<size_t>(k)]);
-      if (k < 12) table_.MonthMask[id][k] = CheckValue(Check3[static_cast<size_t>(k)]);
-    }
-
-    table_.PreviousOccurrence[id] = std::string(kOkMarker);
-    table_.NextOccurrence[id] = std::string(kOkMarker);
-    FindOccurrences(table_, id, clock_.Now());
+  bool isNumber = false;
+  const double interval = QLocale().toDouble(Text2->text().trimmed(), &isNumber);
+  if (isNumber) {
+    if (const auto rounded = RoundToInt16(interval)) value.EveryNDays = *rounded;
   }
-  if (fillTaskList_) fillTaskList_();
-  editMode_.clear();
+
+  const QDate start = DTPicker1->date();
+  value.StartDay = static_cast<int16_t>(start.day());
+  value.StartMonth = static_cast<int16_t>(start.month());
+  value.StartYear = static_cast<int16_t>(start.year());
+
+  for (const auto& [boxes, mask] : MaskGrids())
+    for (size_t k = 0; k < boxes.size(); ++k)
+      (value.*mask)[static_cast<int>(k)] = CheckValue(boxes[k]);
+  return value;
+}
+
+void Form2::Command1_Click() {
+  emit Saved();
   close();
 }
 
 void Form2::Command2_Click() {
-  editMode_.clear();
+  emit Cancelled();
   close();
 }
 
@@ -367,15 +353,14 @@ void Form2::reject() {
 }
 
 void Form2::closeEvent(QCloseEvent* event) {
-  // The close box stores nothing, like Cancel, but leaves the hand-over
-  // mode as it was.
-  EnableMainWindow();
+  // The close box stores nothing, like Cancel, but says nothing either.
+  EnableOpener();
   event->accept();
   QWidget::closeEvent(event);
 }
 
-void Form2::EnableMainWindow() {
-  if (mainWindow_) mainWindow_->setEnabled(true);
+void Form2::EnableOpener() {
+  if (opener_) opener_->setEnabled(true);
 }
 
 }  // namespace zelto

@@ -5,11 +5,11 @@
 #include <QString>
 #include <array>
 #include <cstdint>
-#include <functional>
+#include <span>
 #include <string>
+#include <utility>
 
-#include "store/ports.h"
-#include "store/tasktable.h"
+#include "schedule/taskvalue.h"
 
 class QCheckBox;
 class QDateEdit;
@@ -20,27 +20,26 @@ class QPushButton;
 
 namespace zelto {
 
-class MessageBoxes;
-
-// "New / Edit Task": edits one slot of the task table in place. Modeless,
-// with the main window disabled from opening until the dialog closes.
+// "New / Edit Task": shows one task's text and rule and gives back what the
+// user made of them. Modeless, with the window that opened it disabled
+// until the dialog closes; the dialog never touches the task table.
 class Form2 : public QDialog {
   Q_OBJECT
 
  public:
-  // editMode and editTaskId are the main window's hand-over values: "new"
-  // allocates an id and writes it back, "edit" loads that slot. Save and
-  // Cancel set editMode back to "". fillTaskList rebuilds the main list.
-  Form2(TaskTable& table, const Clock& clock, MessageBoxes& prompter, QString& editMode,
-        int16_t& editTaskId, std::function<void()> fillTaskList, QWidget* mainWindow);
+  enum class Mode { New, Edit };
+
+  explicit Form2(QWidget* opener);
   ~Form2() override;
 
-  // Runs the opening steps, then shows the dialog with the caret after the
-  // task text.
-  void Open();
+  // Shows the dialog with the caret after the task text: Edit shows `slot`,
+  // New keeps the initial state of every control.
+  void Open(Mode mode, const TaskValue& slot);
 
-  // The slot this dialog edits.
-  int16_t TaskId() const { return taskId_; }
+  // The task as the controls have it, written over `slot` (the slot as it
+  // stands now): what no control shows, an interval text that is not a
+  // number and mask entries without a box, keeps the slot's value.
+  TaskValue Result(TaskValue slot) const;
 
   QLabel* Label1 = nullptr;
   QLabel* Label2 = nullptr;
@@ -76,6 +75,12 @@ class Form2 : public QDialog {
   static int16_t CheckValue(const QCheckBox* box);
   static void SetCheckValue(QCheckBox* box, int16_t value);
 
+ signals:
+  // "Save": Result() holds what to store; the dialog closes next.
+  void Saved();
+  // "Cancel" or Esc. The close box closes without either signal.
+  void Cancelled();
+
  public slots:
   void reject() override;
 
@@ -83,19 +88,20 @@ class Form2 : public QDialog {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void BuildControls();
-  void Form_Load();
-  void LoadSlot(int id);
-  void EnableMainWindow();
+  void BuildTaskText();
+  void BuildFrames();
+  void BuildMaskBoxes();
+  void BuildButtons();
+  void BuildEachNDays();
+  void ChainTabOrder();
+  // The four box arrays and the mask each one edits; mask entries beyond
+  // the last box are neither shown nor changed.
+  using MaskGrid = std::pair<std::span<QCheckBox* const>, Mask TaskValue::*>;
+  std::array<MaskGrid, 4> MaskGrids() const;
+  void Load(const TaskValue& slot);
+  void EnableOpener();
 
-  TaskTable& table_;
-  const Clock& clock_;
-  MessageBoxes& prompter_;
-  QString& editMode_;
-  int16_t& editTaskId_;
-  std::function<void()> fillTaskList_;
-  QPointer<QWidget> mainWindow_;
-  int16_t taskId_ = 0;
+  QPointer<QWidget> opener_;
   // The slot's text as loaded and as shown: an unedited text is stored back
   // byte for byte, whatever encoding it came in.
   std::string loadedText_;

@@ -1,135 +1,42 @@
-// Form1's start-up, placement tracking, notification-area icon, hour watch
-// and shutdown.
+// Form1's placement tracking and its position file.
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QRadioButton>
 #include <QTimer>
 #include <QTreeView>
-#include <cmath>
-#include <exception>
-#include <string_view>
-#include <vector>
 
+#include "look/twips.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/lifecycle.h"
 #include "mainwindow/positionfile.h"
 #include "platform/messagebox.h"
-#include "platform/notifier.h"
-#include "platform/textcodec.h"
 #include "platform/tray.h"
 
 namespace zelto {
 
-using namespace std::string_view_literals;
-
-void Form1::StartUp() {
-  // From here on every move and resize is recorded, start-up's own included.
-  started_ = true;
-  HourWatch1.Reset();
-  connect(Notifications, &Notifier::Activated, this, &Form1::ShowTodoInFront);
-
-  QHeaderView* header = ListView1->header();
-  for (int i = 0; i < 3; ++i) header->resizeSection(i, DesignPixels(kColumnTwips[i]));
-
-  const auto stepDone = [this](const char* step) {
-    if (StartUpStepDone) StartUpStepDone(step);
-  };
-  ApplyPositionFile();
-  stepDone("position");
-  const LoadResult loaded = LoadDataFile(table_, folder_);
-  for (const std::string& message : LoadMessages(loaded, folder_))
-    prompter_.Ask(message, kAppTitle, Buttons::Ok);
-  DataFileError = loaded.Read() ? 0 : 1;
-  stepDone("load");
-  Timer1_Timer();
-  stepDone("tick");
-  connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer, Qt::UniqueConnection);
-}
-
 void Form1::ApplyPositionFile() {
   const auto bytes = ReadPositionFile(folder_);
   if (!bytes) return;
-  const QSizeF screen = PrimaryScreenTwips(kTwipsPerPixel);
+  const QSizeF screen = PrimaryScreenTwips(kDesignTwipsPerPixel);
   const PositionItems items = ParsePositionText(*bytes, screen.width(), screen.height());
+  placement_.Apply(items, *this, *ListView1->header());
 
-  // The window system takes no window or column beyond 32767 pixels: a
-  // larger value from a damaged file is refused and the item skipped.
-  const auto fits = [](double twips) { return std::abs(twips / kTwipsPerPixel) <= 32767.0; };
-  if (items.Move && fits(items.Move->Left) && fits(items.Move->Top) && fits(items.Move->Width) &&
-      fits(items.Move->Height)) {
-    const auto px = [](double twips) { return TwipsToPixels(twips, kTwipsPerPixel); };
-    const QRect outer(px(items.Move->Left), px(items.Move->Top), px(items.Move->Width),
-                      px(items.Move->Height));
-    // The frame is not known before the window is shown: the rectangle is
-    // put right once it is (CorrectStartSize).
-    setGeometry(outer);
-    startOuterRect_ = outer;
-    RecordPlacement();
-  }
-  if (items.WindowState) startState_ = *items.WindowState;
-
-  QHeaderView* header = ListView1->header();
-  for (int i = 0; i < 3; ++i) {
-    if (!items.ColumnWidths[i] || !fits(*items.ColumnWidths[i])) continue;
-    columnTwips_[i] = *items.ColumnWidths[i];
-    header->resizeSection(i, TwipsToPixels(columnTwips_[i], kTwipsPerPixel));
-  }
-
-  QString* const sortValues[] = {&TodoSortColumn, &TodoSortOrder, &DoneSortColumn, &DoneSortOrder};
+  QString* const sortValues[] = {&list_->TodoSortColumn, &list_->TodoSortOrder,
+                                 &list_->DoneSortColumn, &list_->DoneSortOrder};
   for (int i = 0; i < 4; ++i)
     if (!items.SortValues[i].isNull()) *sortValues[i] = items.SortValues[i];
   if (items.SortKey || items.SortOrder)
-    SetListSort(items.SortKey.value_or(ListSortKey()), items.SortOrder.value_or(ListSortOrder()));
-  for (int column = 1; column <= 3; ++column) SetHeaderImage(column, 3);
-  if (items.SortIcon) SetHeaderImage(items.SortIcon->Column + 1, items.SortIcon->Image);
-}
-
-void Form1::ShowAtStartUp() {
-  if (startState_ == 1) {
-    if (TrayIcon::Available()) {
-      setWindowState(Qt::WindowMinimized);
-      MinimizeToTray();
-    } else {
-      showMinimized();
-    }
-  } else if (startState_ == 2) {
-    showMaximized();
-  } else {
-    show();
-  }
-  QTimer::singleShot(0, this, &Form1::CorrectStartSize);
-  Timer1->start();
-}
-
-void Form1::Timer1_Timer() {
-  if (!started_ || !HourWatch1.Tick(clock_.Now())) return;
-  std::vector<int> done;
-  for (int id = 0; id < kSlotCount; ++id)
-    if (table_.InUse(id) && table_.TaskChecked[id] == -1) done.push_back(id);
-  RestoreRequest = RefreshAndFill() ? 1 : 0;
-  // Done tasks that the refresh unticked fell due again: the desktop is
-  // told of them, whether the window is hidden, behind others or not.
-  QStringList dueAgain;
-  for (const int id : done)
-    if (table_.TaskChecked[id] == 0) dueAgain << DecodeText(table_.TaskText[id]);
-  Notifications->TasksDueAgain(dueAgain);
-  if (RestoreRequest != 1) return;
-  // A done task fell due while the window was hidden: back, in ToDo.
-  RestoreRequest = 0;
-  ShowTodoInFront();
-}
-
-void Form1::ShowTodoInFront() {
-  BringBack();
-  Option1->setChecked(true);
-  Option1_Click();
+    list_->SetSort(items.SortKey.value_or(list_->SortKey()),
+                   items.SortOrder.value_or(list_->SortOrder()));
+  for (int column = 1; column <= 3; ++column) list_->SetHeaderImage(column, 3);
+  if (items.SortIcon) list_->SetHeaderImage(items.SortIcon->Column + 1, items.SortIcon->Image);
 }
 
 // Placement -----------------------------------------------------------------
 
 void Form1::RecordPlacement() {
-  if (!started_ || (windowState() & Qt::WindowMinimized)) return;
-  WindowPlacement.Record(frameGeometry(), kTwipsPerPixel);
+  if (life_->Started()) placement_.Record(*this);
 }
 
 void Form1::FitListToWindow() {
@@ -145,18 +52,14 @@ void Form1::FitListToWindow() {
 }
 
 void Form1::CorrectStartSize() {
-  // position.txt gives the outer rectangle, but before the window is shown
-  // its frame is unknown and the rectangle went to the inside of the
-  // window. Once the frame is there, put the frame on that rectangle.
-  if (!startOuterRect_ || !isVisible()) return;
-  const QRect frame = frameGeometry();
-  const QRect inner = geometry();
-  if (frame == inner) return;  // no frame yet, or none at all
-  const QRect wanted = *startOuterRect_;
-  startOuterRect_.reset();
-  if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)) return;
-  setGeometry(wanted.adjusted(inner.left() - frame.left(), inner.top() - frame.top(),
-                              inner.right() - frame.right(), inner.bottom() - frame.bottom()));
+  placement_.CorrectStartSize(*this);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  if (life_->Close())
+    QWidget::closeEvent(event);
+  else
+    event->ignore();
 }
 
 void Form1::moveEvent(QMoveEvent* event) {
@@ -167,170 +70,47 @@ void Form1::moveEvent(QMoveEvent* event) {
 
 void Form1::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  if (!started_) return;
+  if (!life_->Started()) return;
   FitListToWindow();
   if (windowState() & Qt::WindowMinimized) return;
-  WindowPlacement.RestoreWindowState = WindowStateNumber(windowState());
+  placement_.Values.RestoreWindowState = WindowStateNumber(windowState());
   CorrectStartSize();
   RecordPlacement();
 }
 
 void Form1::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (!started_ || event->type() != QEvent::WindowStateChange) return;
+  if (!life_->Started() || event->type() != QEvent::WindowStateChange) return;
   if (windowState() & Qt::WindowMinimized) {
     // After the state change has been handled, not inside it.
     QTimer::singleShot(0, this, [this] {
-      if (windowState() & Qt::WindowMinimized) MinimizeToTray();
+      if (windowState() & Qt::WindowMinimized) life_->MinimizeToTray();
     });
     return;
   }
-  WindowPlacement.RestoreWindowState = WindowStateNumber(windowState());
+  placement_.Values.RestoreWindowState = WindowStateNumber(windowState());
   RecordPlacement();
-}
-
-// The notification-area icon ------------------------------------------------
-
-void Form1::MinimizeToTray() {
-  // Without a notification area a hidden window could not be reached again:
-  // it stays minimised on the taskbar instead.
-  if (!TrayIcon::Available()) return;
-  if (!Tray) {
-    Tray = new TrayIcon(ImageList2(), this);
-    connect(Tray, &TrayIcon::Released, this, &Form1::BringBack);
-  }
-  hide();
-  Tray->Show();
-}
-
-void Form1::BringBack() {
-  startState_ = 0;  // brought back before the first showing: it opens shown
-  if (WindowPlacement.RestoreWindowState == 1) WindowPlacement.RestoreWindowState = 0;
-  const Qt::WindowStates state =
-      WindowPlacement.RestoreWindowState == 2 ? Qt::WindowMaximized : Qt::WindowNoState;
-  setWindowState((windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)) | state);
-  show();
-  raise();
-  activateWindow();
-  if (Tray) Tray->Remove();
-  QTimer::singleShot(0, this, &Form1::CorrectStartSize);  // first showing after a start in the tray
 }
 
 bool Form1::IsMinimized() const {
   // Until it is first shown, a window that position.txt starts minimised
   // counts as minimised already: a done task that falls due at start-up
   // brings it back.
-  return (windowState() & Qt::WindowMinimized) != 0 || (Tray && Tray->IsShown()) ||
-         (startState_ == 1 && !isVisible());
+  return (windowState() & Qt::WindowMinimized) != 0 || life_->TrayShown() ||
+         (placement_.StartState == 1 && !isVisible());
 }
 
 // The position file -----------------------------------------------------------
 
 std::string Form1::PositionFileText() const {
   PositionRecord record;
-  record.WindowLeft = WindowPlacement.WindowLeft;
-  record.WindowTop = WindowPlacement.WindowTop;
-  record.WindowWidth = WindowPlacement.WindowWidth;
-  record.WindowHeight = WindowPlacement.WindowHeight;
+  placement_.Fill(record, *ListView1->header());
   record.WindowState = IsMinimized() ? 1 : WindowStateNumber(windowState());
-  const QHeaderView* header = ListView1->header();
-  for (int i = 0; i < 3; ++i) {
-    const int pixels = header->sectionSize(i);
-    // A width read from the file stays exact while the column keeps it.
-    record.ColumnWidths[i] = TwipsToPixels(columnTwips_[i], kTwipsPerPixel) == pixels
-                                 ? columnTwips_[i]
-                                 : static_cast<float>(pixels * kTwipsPerPixel);
-  }
-  record.TodoSortColumn = TodoSortColumn;
-  record.TodoSortOrder = TodoSortOrder;
-  record.DoneSortColumn = DoneSortColumn;
-  record.DoneSortOrder = DoneSortOrder;
+  record.TodoSortColumn = list_->TodoSortColumn;
+  record.TodoSortOrder = list_->TodoSortOrder;
+  record.DoneSortColumn = list_->DoneSortColumn;
+  record.DoneSortOrder = list_->DoneSortOrder;
   return FormatPositionText(record);
-}
-
-// Shutdown ------------------------------------------------------------------
-
-// Asks first while DataFileError is set; writes with the pass buttons off
-// and reports a failure before it switches them on again.
-SaveResult Form1::SaveDataFile() {
-  if (DataFileError != 0) {
-    const Answer answer = prompter_.Ask(
-        "There was an error opening the data file... Do you really want to save this data?"sv,
-        "Zelto Todo List save data"sv, Buttons::YesNoCancel);
-    if (answer == Answer::No) return SaveResult::Declined;
-    if (answer != Answer::Yes) return SaveResult::Cancelled;
-  }
-  SetPassButtonsEnabled(false);
-  bool saved = false;
-  try {
-    saved = WriteSaveFiles(MakeSaveBytes(table_, PositionFileText()), folder_).Saved();
-  } catch (const std::exception&) {
-    saved = false;  // out of memory while formatting: nothing replaced
-  }
-  if (!saved) prompter_.Ask("Error saving file!"sv, kAppTitle, Buttons::Ok);
-  SetPassButtonsEnabled(true);
-  return saved ? SaveResult::Saved : SaveResult::Failed;
-}
-
-SaveResult Form1::Save() {
-  saving_ = true;
-  const SaveResult result = SaveDataFile();
-  saving_ = false;
-  return result;
-}
-
-void Form1::FinishShutdown() {
-  ended_ = true;
-  Timer1->stop();
-  if (Tray) Tray->Remove();
-}
-
-void Form1::closeEvent(QCloseEvent* event) {
-  if (!started_ || ended_) {
-    QWidget::closeEvent(event);
-    return;
-  }
-  if (saving_) {  // a second close while the save's question is open
-    event->ignore();
-    return;
-  }
-  const SaveResult result = Save();
-  // At the user's own close a failed or cancelled save keeps the window, so
-  // that nothing is lost; No closes without saving. At session end the
-  // program ends whatever the save did.
-  if (!endRequested_ && (result == SaveResult::Failed || result == SaveResult::Cancelled)) {
-    event->ignore();
-    return;
-  }
-  FinishShutdown();
-  event->accept();
-  QCoreApplication::quit();
-}
-
-void Form1::CommitData() {
-  if (!started_ || ended_ || saving_) return;
-  Save();
-  if (endRequested_) {  // a signal came while the save's question was open
-    FinishShutdown();
-    QCoreApplication::quit();
-  }
-}
-
-void Form1::EndSession() {
-  const bool askedBefore = endRequested_;
-  endRequested_ = true;
-  if (saving_) {
-    // The save under way ends the program when it returns; its question
-    // waits for an answer. Asked to end a second time, stop waiting: every
-    // open box returns as if closed, and nothing more is written.
-    if (askedBefore) QCoreApplication::quit();
-    return;
-  }
-  if (started_ && !ended_) {
-    Save();
-    FinishShutdown();
-  }
-  QCoreApplication::quit();
 }
 
 }  // namespace zelto

@@ -2,7 +2,9 @@
 
 #include <QRect>
 #include <Qt>
+#include <array>
 #include <cstdint>
+#include <optional>
 
 class QWidget;
 
@@ -29,7 +31,39 @@ int16_t WindowStateNumber(Qt::WindowStates states);
 // The primary screen's size in twips.
 QSizeF PrimaryScreenTwips(double twipsPerPixel);
 
-// A length in twips as whole pixels, halves to even.
-int TwipsToPixels(double twips, double twipsPerPixel);
+}  // namespace zelto
+
+class QHeaderView;
+
+namespace zelto {
+
+struct PositionItems;
+struct PositionRecord;
+
+// Between the window in pixels and the twips that position.txt keeps: the
+// placement as last recorded, the start-up rectangle until the frame is
+// known, and the column widths as the file gave them.
+class PlacementTracker {
+ public:
+  // Start-up's items of position.txt: the outer rectangle, the state to
+  // start in and the column widths. A value no window system takes (from a
+  // damaged file) is skipped.
+  void Apply(const PositionItems& items, QWidget& window, QHeaderView& header);
+  // The window's outer rectangle, unless it is minimised.
+  void Record(const QWidget& window);
+  // Once the frame is known, puts the frame on the start-up rectangle.
+  void CorrectStartSize(QWidget& window);
+  // The placement and the column widths for position.txt.
+  void Fill(PositionRecord& record, const QHeaderView& header) const;
+
+  Placement Values;        // WindowLeft.. and RestoreWindowState
+  int16_t StartState = 0;  // the window state position.txt asked for
+
+ private:
+  std::optional<QRect> startOuterRect_;  // from position.txt, while the frame is not yet known
+  // Column widths in twips as position.txt gave them: written back unchanged
+  // while the column keeps the pixel width they made.
+  std::array<float, 3> columnTwips_{650, 3100, 2000};
+};
 
 }  // namespace zelto

@@ -91,13 +91,11 @@ std::string FormatPositionText(const PositionRecord& record, const QLocale& loca
   return EncodeText(text);
 }
 
-PositionItems ParsePositionText(std::string_view bytes, double screenWidthTwips,
-                                double screenHeightTwips, const QLocale& locale) {
-  PositionItems items;
-  const std::vector<QString> lines = SplitLines(bytes);
+namespace {
 
-  // Line 1: placement and state.
-  const QStringList f = FieldsOf(lines, 0);
+// Line 1: placement and state.
+void ReadPlacementLine(const QStringList& f, double screenWidthTwips, double screenHeightTwips,
+                       const QLocale& locale, PositionItems& items) {
   std::optional<double> left = NumberField(f, 0, locale);
   std::optional<double> top = NumberField(f, 1, locale);
   if (Field(f, 0) && Field(f, 1)) {
@@ -117,17 +115,19 @@ PositionItems ParsePositionText(std::string_view bytes, double screenWidthTwips,
     const auto value = ParseInt16(state->toStdString());
     if (value && *value >= 0 && *value <= 2) items.WindowState = value;
   }
+}
 
-  // Line 2: the column widths, each on its own.
-  const QStringList g = FieldsOf(lines, 1);
+// Line 2: the column widths, each on its own.
+void ReadColumnLine(const QStringList& g, const QLocale& locale, PositionItems& items) {
   for (int i = 0; i < 3; ++i) {
     const auto value = NumberField(g, i, locale);
     if (value && *value >= 0 && *value <= 3.4e38)
       items.ColumnWidths[i] = static_cast<float>(*value);
   }
+}
 
-  // Line 3: the sort values as text, then the list's own sort from the ToDo pair.
-  const QStringList h = FieldsOf(lines, 2);
+// Line 3: the sort values as text, then the list's own sort from the ToDo pair.
+void ReadSortLine(const QStringList& h, const QLocale& locale, PositionItems& items) {
   for (int i = 0; i < 4; ++i) {
     const auto value = Field(h, i);
     if (value && !value->isEmpty()) items.SortValues[i] = *value;
@@ -148,6 +148,17 @@ PositionItems ParsePositionText(std::string_view bytes, double screenWidthTwips,
     if (header && image && *header >= 1 && *header <= 3 && *image >= 1 && *image <= 3)
       items.SortIcon = PositionItems::HeaderIcon{*header - 1, *image};
   }
+}
+
+}  // namespace
+
+PositionItems ParsePositionText(std::string_view bytes, double screenWidthTwips,
+                                double screenHeightTwips, const QLocale& locale) {
+  PositionItems items;
+  const std::vector<QString> lines = SplitLines(bytes);
+  ReadPlacementLine(FieldsOf(lines, 0), screenWidthTwips, screenHeightTwips, locale, items);
+  ReadColumnLine(FieldsOf(lines, 1), locale, items);
+  ReadSortLine(FieldsOf(lines, 2), locale, items);
   return items;
 }
 

@@ -31,7 +31,7 @@ int TaskListModel::columnCount(const QModelIndex& parent) const {
 const QString& TaskListModel::Cell(const Row& row, int column) const {
   switch (column) {
     case 0:
-      return row.id;
+      return row.idText;
     case 1:
       return row.task;
     default:
@@ -48,6 +48,7 @@ QVariant TaskListModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::ToolTipRole && index.column() == 1)
     return QStringLiteral("<p style=\"white-space:pre-wrap\">") + row.task.toHtmlEscaped() +
            QStringLiteral("</p>");
+  if (role == kTaskIdRole) return row.id;
   if (role == Qt::CheckStateRole && index.column() == 0)
     return row.checked ? Qt::Checked : Qt::Unchecked;
   return {};

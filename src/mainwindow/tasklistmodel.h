@@ -8,18 +8,20 @@
 
 namespace zelto {
 
-// The rows of the task list: three cell texts and a check box per row, and
-// nothing else. The list sorts itself by the text of one column, like a
-// report-style list control; the sort keys are cached per column so that a
-// header click on ten thousand rows costs one sort of plain strings.
+// The rows of the task list: three cell texts, a check box and the task's id
+// (kTaskIdRole, on every cell) per row, and nothing else. The list sorts itself by the text of one
+// column, like a report-style list control; the sort keys are cached per column so that a header
+// click on ten thousand rows costs one sort of plain strings.
 class TaskListModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
   static constexpr int kColumnCount = 3;
+  static constexpr int kTaskIdRole = Qt::UserRole;
 
   struct Row {
-    QString id;
+    int id = -1;
+    QString idText;  // the first cell: shown and sorted as text
     QString task;
     QString occurrence;
     bool checked = false;

@@ -11,9 +11,9 @@ class Form2Test : public Form1Test {
   // Task `id`, already added, opened through "Edit task".
   Form2* OpenEdit(int id) {
     form->FillTaskList();
-    for (int row = 0; row < form->RowCount(); ++row)
-      if (form->CellText(row, 0) == QString::number(id)) SelectRow(row);
-    Click(form->Command4);
+    for (int row = 0; row < form->List().RowCount(); ++row)
+      if (form->List().CellText(row, 0) == QString::number(id)) SelectRow(row);
+    Click(Find("Command4"));
     return Opened();
   }
 };
@@ -146,26 +146,26 @@ TEST_F(Form2Test, EditKeepsTheTickAndRecomputesAnErrorTask) {
   table->CheckedDate[3] = At(2024, 3, 9, 7);
   table->PreviousOccurrence[3] = std::string(kErrorMarker);
   table->NextOccurrence[3] = std::string(kErrorMarker);
-  Click(form->Option2);
+  Click(Find("Option2"));
   Form2* editor = OpenEdit(3);
   Click(editor->Command1);
   EXPECT_EQ(table->PreviousOccurrence[3], Occurrence(At(2024, 3, 10, 14)));
   EXPECT_EQ(table->TaskChecked[3], -1);
   EXPECT_EQ(table->CheckedDate[3], At(2024, 3, 9, 7));
-  EXPECT_EQ(form->CellText(0, 2), "2024-03-10 Sun 15:00") << "the list was rebuilt";
+  EXPECT_EQ(form->List().CellText(0, 2), "2024-03-10 Sun 15:00") << "the list was rebuilt";
 
   editor = OpenEdit(3);  // an emptied text frees the slot
   editor->Text1->clear();
   Click(editor->Command1);
   EXPECT_FALSE(table->InUse(3));
-  EXPECT_EQ(form->RowCount(), 0);
+  EXPECT_EQ(form->List().RowCount(), 0);
 }
 
 TEST_F(Form2Test, CancelAfterNewStillAdvancesTheCounter) {
   for (int id = 1; id <= 5; ++id) AddTask(id, "t");
   for (int id : {6, 7}) {
     Form2* editor = OpenNew();
-    EXPECT_EQ(editor->TaskId(), id);
+    EXPECT_EQ(table->TaskCount, id);
     Click(editor->Command2);
     EXPECT_EQ(table->TaskCount, id);
     EXPECT_FALSE(table->InUse(id));
@@ -185,7 +185,7 @@ TEST_F(Form2Test, LimitMessageAboveTenThousandAndNothingStored) {
   Click(editor->Command1);
   EXPECT_EQ(form->Editor(), nullptr);
   EXPECT_EQ(table->TaskText[10000], "last");
-  EXPECT_EQ(form->RowCount(), 1);
+  EXPECT_EQ(form->List().RowCount(), 1);
 }
 
 // A refresh while a "new" dialog is open counts only the slots in use, so
@@ -216,6 +216,9 @@ TEST_F(Form2Test, PastedLineBreaksBecomeBlanks) {
 TEST_F(Form2Test, UntouchedTextKeepsItsBytesEditedTextIsUtf8) {
   AddTask(1, "Caf\xe9");  // Windows-1252, from an older file
   AddTask(2, "Caf\xe9 noir");
+  AddTask(3, "Caf\xc3\xa9 \xe2\x82\xac");  // UTF-8
+  EXPECT_EQ(OpenEdit(3)->Text1->text(), "Café €");
+  Opened()->Command2_Click();
   Form2* editor = OpenEdit(1);
   EXPECT_EQ(editor->Text1->text(), "Café");
   editor->Text2->setText("3");

@@ -10,10 +10,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 #include "editor/form2.h"
 #include "mainwindow/form1.h"
@@ -64,21 +66,28 @@ class Form1Test : public ::testing::Test {
 
   Cells Column(int column) const {
     Cells cells;
-    for (int row = 0; row < form->RowCount(); ++row) cells.push_back(form->CellText(row, column));
+    for (int row = 0; row < form->List().RowCount(); ++row)
+      cells.push_back(form->List().CellText(row, column));
     return cells;
   }
   void ClickHeader(int column) {
-    QHeaderView* header = form->ListView1->header();
+    QHeaderView* header = ListView1()->header();
     const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
   }
-  void SelectRow(int row) {
-    form->ListView1->setCurrentIndex(form->ListView1->model()->index(row, 0));
-  }
+  void SelectRow(int row) { ListView1()->setCurrentIndex(ListView1()->model()->index(row, 0)); }
   void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  // A control of the main window by its design name.
+  template <typename T = QAbstractButton>
+  T* Find(const char* name) const {
+    auto* control = form->findChild<T*>(name);
+    if (!control) throw std::runtime_error(std::string("no control ") + name);
+    return control;
+  }
+  QTreeView* ListView1() const { return Find<QTreeView>("ListView1"); }
   // "New task"; the editor it opened (a missing one fails the test).
   Form2* OpenNew() {
-    Click(form->Command5);
+    Click(Find("Command5"));
     return Opened();
   }
   Form2* Opened() const {

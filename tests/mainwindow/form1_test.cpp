@@ -1,4 +1,6 @@
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <filesystem>
 
 #include "form1_fixture.h"
@@ -14,22 +16,27 @@ TEST_F(Form1Test, RowsFollowTheViewByExactTickValue) {
   table->PreviousOccurrence[5] = std::string(kErrorMarker);
   AddTask(6, "never searched");
   table->PreviousOccurrence[6] = std::monostate();
+  AddTask(7, "Caf\xc3\xa9 \xe2\x82\xac 5");  // UTF-8
   form->FillTaskList();
-  EXPECT_EQ(Column(0), (Cells{"1", "5", "6"}));
-  EXPECT_EQ(Column(1), (Cells{"open", "Café crème", "never searched"}));
-  EXPECT_EQ(Column(2), (Cells{"2024-03-10 Sun 14:00", "!!! Error !!!", ""}));
+  EXPECT_EQ(Column(0), (Cells{"1", "5", "6", "7"}));
+  const QAbstractItemModel* model = ListView1()->model();
+  for (int row = 0; row < 4; ++row)
+    EXPECT_EQ(model->index(row, 2).data(Qt::UserRole), Column(0)[row].toInt()) << "id by number";
+  EXPECT_EQ(Column(1), (Cells{"open", "Café crème", "never searched", "Café € 5"}));
+  EXPECT_EQ(Column(2),
+            (Cells{"2024-03-10 Sun 14:00", "!!! Error !!!", "", "2024-03-10 Sun 14:00"}));
   EXPECT_EQ(table->TaskText[5], "Caf\xe9 cr\xe8me") << "display never rewrites the bytes";
-  EXPECT_EQ(form->SelectedRow(), 0);
+  EXPECT_EQ(form->List().SelectedRow(), 0);
 
-  Click(form->Option2);
+  Click(Find("Option2"));
   EXPECT_EQ(Column(0), (Cells{"2"}));
-  EXPECT_TRUE(form->RowChecked(0));
-  EXPECT_EQ(form->SelectedRow(), 0);
+  EXPECT_TRUE(form->List().RowChecked(0));
+  EXPECT_EQ(form->List().SelectedRow(), 0);
 
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
   Form1 german(*table, clock, prompter, folder.path());
   german.FillTaskList();
-  EXPECT_EQ(german.CellText(0, 2),
+  EXPECT_EQ(german.List().CellText(0, 2),
             QString("2024-03-10 %1 14:00").arg(QLocale().dayName(7, QLocale::ShortFormat)));
 }
 
@@ -41,24 +48,58 @@ TEST_F(Form1Test, TickingMovesATaskToDoneAndBack) {
   EXPECT_EQ(Column(2), (Cells{"2024-03-10 Sun 14:00"}));
 
   clock.Set(At(2024, 3, 10, 14, 45, 10));
-  QTest::keyClick(form->ListView1, Qt::Key_Space);
+  QTest::keyClick(ListView1(), Qt::Key_Space);
   EXPECT_EQ(table->TaskChecked[1], -1);
   EXPECT_EQ(table->CheckedDate[1], At(2024, 3, 10, 14, 45, 10));
-  EXPECT_EQ(form->RowCount(), 0);
+  EXPECT_EQ(form->List().RowCount(), 0);
 
   clock.Set(At(2024, 3, 10, 14, 50));
-  Click(form->Option2);
+  Click(Find("Option2"));
   EXPECT_EQ(table->CheckedDate[1], At(2024, 3, 10, 14, 45, 10)) << "filling is no tick";
-  EXPECT_EQ(form->HeaderText(3), "Next occurence");
+  EXPECT_EQ(form->List().HeaderText(3), "Next occurence");
   EXPECT_EQ(Column(2), (Cells{"2024-03-10 Sun 15:00"}));
 
-  form->ListView1->setFocus();
-  QTest::keyClick(form->ListView1, Qt::Key_Space);
+  ListView1()->setFocus();
+  QTest::keyClick(ListView1(), Qt::Key_Space);
   EXPECT_EQ(table->TaskChecked[1], 0);
   EXPECT_EQ(table->CheckedDate[1], DateTime());
-  Click(form->Option1);
+  Click(Find("Option1"));
   EXPECT_EQ(Column(0), (Cells{"1"}));
-  EXPECT_EQ(form->HeaderText(3), "Previous occurence");
+  EXPECT_EQ(form->List().HeaderText(3), "Previous occurence");
+}
+
+TEST_F(Form1Test, AMouseClickOnARowsCheckBoxTicksIt) {
+  AddTask(1, "first");
+  AddTask(2, "second");
+  form->FillTaskList();
+  QTreeView* list = ListView1();
+  const QModelIndex cell = list->model()->index(1, 0);
+  QStyleOptionViewItem option;
+  option.initFrom(list->viewport());
+  option.rect = list->visualRect(cell);
+  option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+  option.text = cell.data().toString();
+  const QRect box =
+      list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+  ASSERT_TRUE(box.isValid());
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
+  EXPECT_EQ(table->TaskChecked[2], -1);
+  EXPECT_EQ(table->CheckedDate[2], clock.Now());
+  EXPECT_EQ(table->TaskChecked[1], 0);
+  EXPECT_EQ(Column(0), (Cells{"1"}));
+}
+
+// "Refresh list & Save": the due ticked task comes back, then both files are written.
+TEST_F(Form1Test, RefreshListAndSaveButtonRefreshesThenSaves) {
+  AddTask(1, "Water the plants", -1);
+  clock.AdvanceHours(1);
+  ASSERT_FALSE(std::filesystem::exists(folder / "content.txt"));
+  Click(Find("Command1"));
+  EXPECT_EQ(table->TaskChecked[1], 0);
+  EXPECT_EQ(Column(1), (Cells{"Water the plants"}));
+  EXPECT_EQ(ReadFileBytes(folder / "content.txt"), FormatDataFile(*table));
+  EXPECT_EQ(ReadFileBytes(folder / "position.txt").substr(0, 11), "0\t0\t0\t0\t0\r\n");
+  EXPECT_TRUE(MessageBoxes::Asked().empty());
 }
 
 TEST_F(Form1Test, SortingByCellTextPerView) {
@@ -70,26 +111,32 @@ TEST_F(Form1Test, SortingByCellTextPerView) {
   EXPECT_EQ(Column(0), (Cells{"10", "2", "9"})) << "first column ascending, as text";
   ClickHeader(0);  // every click flips the order
   EXPECT_EQ(Column(0), (Cells{"9", "2", "10"}));
-  EXPECT_EQ(form->HeaderImage(1), 2);
+  EXPECT_EQ(form->List().HeaderImage(1), 2);
   ClickHeader(1);  // a new column after a descending sort: ascending
   EXPECT_EQ(Column(1), (Cells{"task 10", "task 2", "task 9"}));
-  EXPECT_EQ(form->HeaderImage(1), 3);
-  EXPECT_EQ(form->HeaderImage(2), 1);
-  EXPECT_EQ(form->TodoSortColumn, "1");
-  EXPECT_EQ(form->TodoSortOrder, "0");
+  EXPECT_EQ(form->List().HeaderImage(1), 3);
+  EXPECT_EQ(form->List().HeaderImage(2), 1);
+  EXPECT_EQ(form->List().TodoSortColumn, "1");
+  EXPECT_EQ(form->List().TodoSortOrder, "0");
 
-  Click(form->Option2);
+  Click(Find("Option2"));
   EXPECT_EQ(Column(0), (Cells{"3", "4"})) << "Done has no sort of its own yet";
   ClickHeader(2);
   ClickHeader(2);  // ascending: the marker sorts after the dates
   EXPECT_EQ(Column(0), (Cells{"4", "3"}));
-  EXPECT_EQ(form->DoneSortColumn, "2");
-  Click(form->Option1);
+  EXPECT_EQ(form->List().DoneSortColumn, "2");
+  Click(Find("Option1"));
   EXPECT_EQ(Column(1), (Cells{"task 10", "task 2", "task 9"}));
-  EXPECT_EQ(form->HeaderImage(2), 1);
-  EXPECT_EQ(form->HeaderImage(3), 3);
+  EXPECT_EQ(form->List().HeaderImage(2), 1);
+  EXPECT_EQ(form->List().HeaderImage(3), 3);
+}
 
-  // Stored values are text: unset, junk or out of range.
+// Sort values as position.txt keeps them: text, perhaps unset, junk or out
+// of range, read as numbers when a view is switched to.
+TEST_F(Form1Test, StoredSortValuesAreReadAsNumbers) {
+  for (int id : {2, 10, 9}) AddTask(id, "task " + std::to_string(id));
+  QTreeView view;
+  TaskList list(&view, {}, {}, {});
   const struct {
     const char *column, *order;
     Cells ids;
@@ -99,11 +146,14 @@ TEST_F(Form1Test, SortingByCellTextPerView) {
                 {"7", "4", {"9", "2", "10"}, 3}};
   for (const auto& c : stored) {
     SCOPED_TRACE(c.column);
-    form->TodoSortColumn = c.column;
-    form->TodoSortOrder = c.order;
-    form->Option1_Click();
-    EXPECT_EQ(Column(0), c.ids);
-    EXPECT_EQ(form->HeaderImage(1), c.image1);
+    list.TodoSortColumn = c.column;
+    list.TodoSortOrder = c.order;
+    list.SwitchTo(TaskList::View::ToDo, *table);
+    Cells ids;
+    for (int row = 0; row < list.RowCount(); ++row) ids.push_back(list.CellText(row, 0));
+    EXPECT_EQ(ids, c.ids);
+    EXPECT_EQ(list.HeaderImage(1), c.image1);
+    EXPECT_EQ(list.SelectedRow(), 0);
   }
 }
 
@@ -118,9 +168,9 @@ TEST_F(Form1Test, DeleteAsksThenFreesOnlyTheText) {
     SelectRow(1);
     MessageBoxes::SetNextAnswer(yes ? Answer::Yes : Answer::No);
     if (byKey)
-      QTest::keyClick(form->ListView1, Qt::Key_Delete, Qt::ShiftModifier);
+      QTest::keyClick(ListView1(), Qt::Key_Delete, Qt::ShiftModifier);
     else
-      Click(form->Command6);
+      Click(Find("Command6"));
     ASSERT_EQ(MessageBoxes::Asked().size(), 1u);
     const auto& question = MessageBoxes::Asked().front();
     EXPECT_EQ(question.text, "Delete task Café?");
@@ -136,18 +186,18 @@ TEST_F(Form1Test, DeleteAsksThenFreesOnlyTheText) {
 TEST_F(Form1Test, WithoutASelectionEditAndDeleteDoNothing) {
   AddTask(1, "a");
   form->FillTaskList();
-  form->ListView1->setFocus();
-  QTest::keyClick(form->ListView1, Qt::Key_Backspace);
-  form->ListView1->selectionModel()->clear();
-  Click(form->Command6);
-  Click(form->Command4);
+  ListView1()->setFocus();
+  QTest::keyClick(ListView1(), Qt::Key_Backspace);
+  ListView1()->selectionModel()->clear();
+  Click(Find("Command6"));
+  Click(Find("Command4"));
   table->TaskText[1].clear();
   form->FillTaskList();
-  Click(form->Command6);
-  QTest::mouseDClick(form->ListView1->viewport(), Qt::LeftButton);
+  Click(Find("Command6"));
+  QTest::mouseDClick(ListView1()->viewport(), Qt::LeftButton);
   EXPECT_TRUE(MessageBoxes::Asked().empty());
   EXPECT_EQ(form->Editor(), nullptr);
-  EXPECT_TRUE(form->Command2->hasFocus()) << "the double-click still moves the focus";
+  EXPECT_TRUE(Find("Command2")->hasFocus()) << "the double-click still moves the focus";
 }
 
 TEST_F(Form1Test, EditByButtonAndDoubleClickNewSwitchesToToDo) {
@@ -156,23 +206,23 @@ TEST_F(Form1Test, EditByButtonAndDoubleClickNewSwitchesToToDo) {
   AddTask(8, "done", -1);
   form->FillTaskList();
   SelectRow(1);
-  Click(form->Command4);
+  Click(Find("Command4"));
   EXPECT_EQ(Opened()->Text1->text(), "seventh");
   EXPECT_FALSE(form->isEnabled());
   Opened()->Command2_Click();
   EXPECT_TRUE(form->isEnabled());
 
-  const QRect row0 = form->ListView1->visualRect(form->ListView1->model()->index(0, 1));
-  QTest::mouseClick(form->ListView1->viewport(), Qt::LeftButton, {}, row0.center());
-  QTest::mouseDClick(form->ListView1->viewport(), Qt::LeftButton, {}, row0.center());
+  const QRect row0 = ListView1()->visualRect(ListView1()->model()->index(0, 1));
+  QTest::mouseClick(ListView1()->viewport(), Qt::LeftButton, {}, row0.center());
+  QTest::mouseDClick(ListView1()->viewport(), Qt::LeftButton, {}, row0.center());
   EXPECT_EQ(Opened()->Text1->text(), "third");
   Opened()->Command2_Click();
 
-  Click(form->Option2);
+  Click(Find("Option2"));
   OpenNew()->close();
-  EXPECT_TRUE(form->Option1->isChecked());
+  EXPECT_TRUE(Find("Option1")->isChecked());
   EXPECT_EQ(Column(0), (Cells{"3", "7"}));
-  EXPECT_EQ(form->EditTaskId, 9);
+  EXPECT_EQ(table->TaskCount, 9);
   EXPECT_TRUE(form->isEnabled());
 }
 
@@ -201,7 +251,7 @@ TEST_F(Form1Test, RecountCompactsIdsWithAllFieldsAndKeepsSlotZero) {
     Distinct(*expected, n, n);
   }
   table->TaskCount = 9;
-  Click(form->Command3);
+  Click(Find("Command3"));
   EXPECT_EQ(FormatDataFile(*table), FormatDataFile(*expected));
   EXPECT_EQ(table->TaskCount, 9) << "the next refresh recounts";
   EXPECT_EQ(Column(0), (Cells{"0", "2"}));
@@ -212,15 +262,15 @@ TEST_F(Form1Test, RecalculateAllSearchesEveryTaskAgain) {
   AddTask(2, "b", -1);
   table->PreviousOccurrence[1] = std::string("ok");
   clock.AdvanceHours(3);
-  Click(form->Command7);
+  Click(Find("Command7"));
   EXPECT_EQ(Column(2), (Cells{"2024-03-10 Sun 17:00"}));
-  Click(form->Option2);
+  Click(Find("Option2"));
   EXPECT_EQ(Column(2), (Cells{"2024-03-10 Sun 18:00"})) << "still ticked, searched again";
 }
 
 TEST_F(Form1Test, AboutBox) {
   MessageBoxes::SetNextAnswer(Answer::Ok);
-  Click(form->Command8);
+  Click(Find("Command8"));
   ASSERT_EQ(MessageBoxes::Asked().size(), 1u);
   EXPECT_EQ(MessageBoxes::Asked()[0].text,
             "Zelto Todo List version 2.2\r\nFor any suggestions e-mail me at: "
@@ -265,7 +315,7 @@ TEST_F(Form1Test, ScreenshotsOfBothWindows) {
   Save(form.get(), "form1", QSize(385, 475));
 
   SelectRow(3);  // "Pay the rent": on the 1st only
-  Click(form->Command4);
+  Click(Find("Command4"));
   Save(Opened(), "form2", QSize(456, 336));
   Opened()->Command2_Click();
 }

@@ -26,8 +26,8 @@ class LifecycleTest : public Form1Test {
   void Start(const char* position = nullptr) {
     if (position) WriteFileBytes(folder / "position.txt", position);
     form = std::make_unique<Form1>(*table, clock, prompter, folder.path());
-    form->StartUp();
-    form->ShowAtStartUp();
+    form->Life().StartUp();
+    form->Life().ShowAtStartUp();
     QApplication::processEvents();
   }
   // Task 5, due at `hour` of every day, ticked or not, in content.txt.
@@ -47,25 +47,25 @@ class LifecycleTest : public Form1Test {
 
 TEST_F(LifecycleTest, StartAppliesThePositionFile) {
   Start("-300\t90\t6000\t7995\t0\r\n700\t3000.5\t2100\r\n2\t1\t0\t0\r\n");
-  EXPECT_EQ(form->DataFileError, 1) << "no content.txt";
-  EXPECT_EQ(form->HourWatch1.PreviousHour, 100);
-  EXPECT_TRUE(form->Timer1->isActive());
-  EXPECT_FALSE(form->Timer2->isActive());
+  EXPECT_EQ(form->Life().DataFileError, 1) << "no content.txt";
+  EXPECT_EQ(form->Life().HourWatch1.PreviousHour, 100);
+  EXPECT_TRUE(Find<QTimer>("Timer1")->isActive());
+  EXPECT_FALSE(Find<QTimer>("Timer2")->isActive());
   EXPECT_EQ(form->frameGeometry(), QRect(0, 0, 400, 533)) << "off the screen: to the corner";
-  EXPECT_EQ(form->ListSortKey(), 2);
-  EXPECT_EQ(form->HeaderImage(3), 2);
+  EXPECT_EQ(form->List().SortKey(), 2);
+  EXPECT_EQ(form->List().HeaderImage(3), 2);
   // Untouched columns keep their exact widths; a resized one is written anew.
-  form->ListView1->header()->resizeSection(1, 210);
+  ListView1()->header()->resizeSection(1, 210);
   EXPECT_EQ(form->PositionFileText(), "0\t0\t6000\t7995\t0\r\n700\t3150\t2100\r\n2\t1\t0\t0\r\n");
 
   // The list takes the window's width and its height less the buttons.
   form->resize(600, 500);
   QApplication::processEvents();
-  EXPECT_EQ(form->ListView1->geometry(), QRect(0, 48, 600, 452));
+  EXPECT_EQ(ListView1()->geometry(), QRect(0, 48, 600, 452));
   form->resize(300, 40);  // too low for the list: it keeps its height
   QApplication::processEvents();
-  EXPECT_EQ(form->ListView1->geometry(), QRect(0, 48, 300, 452));
-  EXPECT_EQ(form->WindowPlacement.WindowHeight, form->frameGeometry().height() * 15);
+  EXPECT_EQ(ListView1()->geometry(), QRect(0, 48, 300, 452));
+  EXPECT_EQ(form->WindowPlacement().WindowHeight, form->frameGeometry().height() * 15);
 }
 
 // Sizes no window system takes, from a damaged file, leave the design ones.
@@ -81,27 +81,28 @@ TEST_F(LifecycleTest, MinimiseToTrayAndBackOnButtonRelease) {
   form->showMaximized();
   QApplication::processEvents();
   ASSERT_TRUE(form->isMaximized());
-  const Placement before = form->WindowPlacement;
+  const Placement before = form->WindowPlacement();
   EXPECT_EQ(before.RestoreWindowState, 2);
   EXPECT_EQ(before.WindowWidth, form->frameGeometry().width() * 15);
 
   Minimize();
   EXPECT_FALSE(form->isVisible());
-  ASSERT_NE(form->Tray, nullptr);
-  EXPECT_TRUE(form->Tray->IsShown());
-  EXPECT_EQ(form->Tray->ToolTip(), "Zelto Todo List");
-  EXPECT_EQ(form->WindowPlacement.WindowWidth, before.WindowWidth) << "minimising records nothing";
+  ASSERT_NE(form->Life().Tray, nullptr);
+  EXPECT_TRUE(form->Life().Tray->IsShown());
+  EXPECT_EQ(form->Life().Tray->ToolTip(), "Zelto Todo List");
+  EXPECT_EQ(form->WindowPlacement().WindowWidth, before.WindowWidth)
+      << "minimising records nothing";
 
   for (auto reason : {QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick}) {
-    form->Tray->OnActivated(reason);
+    form->Life().Tray->OnActivated(reason);
     QApplication::processEvents();
     EXPECT_FALSE(form->isVisible());
   }
-  form->Tray->OnActivated(QSystemTrayIcon::Context);
+  form->Life().Tray->OnActivated(QSystemTrayIcon::Context);
   QApplication::processEvents();
   EXPECT_TRUE(form->isVisible());
   EXPECT_TRUE(form->isMaximized()) << "back in the state it had";
-  EXPECT_FALSE(form->Tray->IsShown());
+  EXPECT_FALSE(form->Life().Tray->IsShown());
 }
 
 TEST_F(LifecycleTest, WithoutANotificationAreaTheWindowStaysOnTheTaskbar) {
@@ -110,7 +111,7 @@ TEST_F(LifecycleTest, WithoutANotificationAreaTheWindowStaysOnTheTaskbar) {
   Minimize();
   EXPECT_TRUE(form->isVisible());
   EXPECT_TRUE(form->isMinimized());
-  EXPECT_EQ(form->Tray, nullptr);
+  EXPECT_EQ(form->Life().Tray, nullptr);
 }
 
 // At the change of the hour, a ticked task that falls due brings the hidden
@@ -121,22 +122,22 @@ TEST_F(LifecycleTest, HourWatchBringsTheWindowBackForADoneTaskFallingDue) {
     clock.Set(At(2024, 3, 10, 14, 30));
     WriteTask(15, checked);
     Start();
-    Click(form->Option2);
+    Click(Find("Option2"));
     Minimize();
     ASSERT_FALSE(form->isVisible());
 
     clock.Set(At(2024, 3, 10, 15, 0, 0));
-    form->Timer1_Timer();
+    form->Life().Timer1_Timer();
     QApplication::processEvents();
     EXPECT_EQ(table->TaskChecked[5], 0);
-    EXPECT_EQ(form->RestoreRequest, 0);
+    EXPECT_EQ(form->Life().RestoreRequest, 0);
     EXPECT_EQ(form->isVisible(), checked == -1);
-    EXPECT_EQ(form->Tray->IsShown(), checked == 0);
+    EXPECT_EQ(form->Life().Tray->IsShown(), checked == 0);
     if (checked == -1) {
       EXPECT_FALSE(form->isMinimized());
-      EXPECT_TRUE(form->Option1->isChecked());
-      EXPECT_EQ(form->HeaderText(3), "Previous occurence");
-      EXPECT_EQ(form->RowCount(), 1);
+      EXPECT_TRUE(Find("Option1")->isChecked());
+      EXPECT_EQ(form->List().HeaderText(3), "Previous occurence");
+      EXPECT_EQ(form->List().RowCount(), 1);
     }
     form.reset();
   }
@@ -196,8 +197,8 @@ TEST_F(LifecycleTest, StartUpReportsWhatTheDataFileHeld) {
       EXPECT_EQ(MessageBoxes::Asked()[i].title, "Zelto Todo List");
       EXPECT_EQ(MessageBoxes::Asked()[i].buttons, Buttons::Ok);
     }
-    EXPECT_EQ(form->DataFileError, c.DataFileError);
-    EXPECT_EQ(form->RowCount(), c.rows);
+    EXPECT_EQ(form->Life().DataFileError, c.DataFileError);
+    EXPECT_EQ(form->List().RowCount(), c.rows);
     form.reset();
     table = MakeTaskTable();
   }
@@ -211,9 +212,9 @@ TEST_F(LifecycleTest, StartedMinimisedADoneTaskDueBringsTheWindowBack) {
   Start("150\t90\t6000\t7995\t1\r\n");
   EXPECT_TRUE(form->isVisible());
   EXPECT_FALSE(form->isMinimized());
-  EXPECT_FALSE(form->Tray && form->Tray->IsShown());
-  EXPECT_EQ(form->RestoreRequest, 0);
-  EXPECT_EQ(form->RowCount(), 1);
+  EXPECT_FALSE(form->Life().Tray && form->Life().Tray->IsShown());
+  EXPECT_EQ(form->Life().RestoreRequest, 0);
+  EXPECT_EQ(form->List().RowCount(), 1);
 }
 
 // Started minimised, the window goes straight to the tray. Logging off
@@ -222,16 +223,16 @@ TEST_F(LifecycleTest, SessionEndWhileHiddenSavesAndRemovesTheIcon) {
   WriteTask(9, -1);
   Start("150\t90\t6000\t7995\t1\r\n");
   EXPECT_FALSE(form->isVisible());
-  ASSERT_TRUE(form->Tray->IsShown());
+  ASSERT_TRUE(form->Life().Tray->IsShown());
   std::filesystem::remove(folder / "content.txt");
-  form->CommitData();  // the session manager asks for the data first
+  form->Life().CommitData();  // the session manager asks for the data first
   EXPECT_NE(ReadFileBytes(folder / "content.txt").find("Task 5"), std::string::npos);
-  EXPECT_TRUE(form->Tray->IsShown());
+  EXPECT_TRUE(form->Life().Tray->IsShown());
   std::filesystem::remove(folder / "content.txt");
 
-  form->EndSession();
-  EXPECT_FALSE(form->Tray->IsShown());
-  EXPECT_FALSE(form->Timer1->isActive());
+  form->Life().EndSession();
+  EXPECT_FALSE(form->Life().Tray->IsShown());
+  EXPECT_FALSE(Find<QTimer>("Timer1")->isActive());
   EXPECT_NE(ReadFileBytes(folder / "content.txt").find("Task 5"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(folder / "position.txt").substr(0, 20), "150\t90\t6000\t7995\t1\r\n")
       << "start-up's move is recorded although the window is hidden";

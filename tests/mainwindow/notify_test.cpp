@@ -2,6 +2,7 @@
 // hour watch to a recording notification service on a private bus, and the
 // way back from the notification to the window.
 #include <QApplication>
+#include <QRadioButton>
 #include <functional>
 
 #include "form1_fixture.h"
@@ -32,9 +33,9 @@ class NotifyTest : public Form1Test {
   void Start(const QDBusConnection& notifyBus, const char* position = nullptr) {
     if (position) WriteFileBytes(folder / "position.txt", position);
     form = std::make_unique<Form1>(*table, clock, prompter, folder.path());
-    form->Notifications->SetBus(notifyBus);
-    form->StartUp();
-    form->ShowAtStartUp();
+    form->Life().Notifications->SetBus(notifyBus);
+    form->Life().StartUp();
+    form->Life().ShowAtStartUp();
     QApplication::processEvents();
   }
   // A task due at `hour` of every day, written to content.txt with the rest.
@@ -53,13 +54,15 @@ class NotifyTest : public Form1Test {
   }
   void NextHour() {
     clock.AdvanceHours(1);
-    form->Timer1_Timer();
+    form->Life().Timer1_Timer();
   }
   // What the service got once the window has nothing outstanding.
   const std::vector<NotificationService::Notification>& Received(const NotificationService& service,
                                                                  size_t expected) {
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return form->Notifications->Pending() == 0 && service.received.size() >= expected; },
+        [&] {
+          return form->Life().Notifications->Pending() == 0 && service.received.size() >= expected;
+        },
         10000));
     return service.received;
   }
@@ -82,12 +85,12 @@ TEST_F(NotifyTest, HourWatchNamesDoneTasksDueAgainAndTheNotificationLeadsBack) {
   WriteTask(7, "Not done", 15, 0);
   WriteTask(8, "Later", 16, -1);
   Start(bus.Connect());
-  EXPECT_EQ(form->Notifications->Pending(), 0) << "nothing fell due at start-up";
+  EXPECT_EQ(form->Life().Notifications->Pending(), 0) << "nothing fell due at start-up";
   Minimize();
 
   NextHour();
   EXPECT_TRUE(form->isVisible()) << "the window comes back as ever";
-  EXPECT_TRUE(form->Option1->isChecked());
+  EXPECT_TRUE(Find<QRadioButton>("Option1")->isChecked());
   const auto& sent = Received(service, 1);
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].summary, "Zelto Todo List");
@@ -95,18 +98,18 @@ TEST_F(NotifyTest, HourWatchNamesDoneTasksDueAgainAndTheNotificationLeadsBack) {
             QString::fromUtf8("&lt;b&gt;&amp;&lt;/b&gt;\ncaf\xc3\xa9\nTask 4\nand 2 more"));
 
   const std::vector<std::function<void()>> hideOrLeave = {
-      [&] { Click(form->Option2); },
+      [&] { Click(Find<QRadioButton>("Option2")); },
       [&] { Minimize(); },
   };
   for (size_t i = 0; i < hideOrLeave.size(); ++i) {
     SCOPED_TRACE(i);
     hideOrLeave[i]();
     service.Invoke(service.LastId(), "default");
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return form->isVisible() && form->Option1->isChecked(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form->isVisible() && Find<QRadioButton>("Option1")->isChecked(); }, 10000));
     EXPECT_FALSE(form->isMinimized());
-    EXPECT_EQ(form->RowCount(), 6) << "the ToDo view's rows";
-    EXPECT_FALSE(form->Tray->IsShown());
+    EXPECT_EQ(form->List().RowCount(), 6) << "the ToDo view's rows";
+    EXPECT_FALSE(form->Life().TrayShown());
   }
 
   NextHour();  // 16:00: task 8, shown window
@@ -143,15 +146,15 @@ TEST_F(NotifyTest, WithoutServiceOrBusTheHourWatchGoesOnAsBefore) {
     Minimize();
     NextHour();
     EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(form->RowCount(), 1);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form->Notifications->Pending() == 0; }, 10000));
+    EXPECT_EQ(form->List().RowCount(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->Life().Notifications->Pending() == 0; }, 10000));
 
     table->TaskChecked[5] = -1;  // done again; due at 15:00 tomorrow
     clock.AdvanceHours(23);
-    form->Timer1_Timer();
+    form->Life().Timer1_Timer();
     NextHour();  // and the window closes before any answer
     EXPECT_EQ(table->TaskChecked[5], 0);
-    EXPECT_EQ(form->Notifications->Pending(), i == 0 ? 1 : 0);
+    EXPECT_EQ(form->Life().Notifications->Pending(), i == 0 ? 1 : 0);
     form.reset();
     QTest::qWait(0);
   }

@@ -17,7 +17,7 @@ TEST_F(Form1Test, TooltipsShowTaskTextAsItIs) {
   };
   for (size_t i = 0; i < std::size(texts); ++i) AddTask(static_cast<int>(i) + 1, texts[i]);
   form->FillTaskList();
-  const QAbstractItemModel* model = form->ListView1->model();
+  const QAbstractItemModel* model = ListView1()->model();
   ASSERT_EQ(model->rowCount(), static_cast<int>(std::size(texts)));
   for (int row = 0; row < model->rowCount(); ++row) {
     const QString text = model->index(row, 1).data(Qt::DisplayRole).toString();

@@ -1,4 +1,4 @@
-#include "mainwindow/pictures.h"
+#include "look/pictures.h"
 
 #include <QFont>
 #include <QWidget>
