@@ -47,6 +47,50 @@ class StartupMark : public QObject {
   QElapsedTimer clock_;
 };
 
+// A second copy on the same folder brings the running one forward, says so
+// and ends; where no lock can be taken, the user is told and the program
+// runs all the same.
+bool MayRun(const zelto::InstanceLock& lock, zelto::InstanceLock::Result locked,
+            const std::filesystem::path& folder, zelto::MessageBoxes& prompter) {
+  switch (locked) {
+    case zelto::InstanceLock::Result::AlreadyRunning:
+      // Called first, so that the running window is in front when the
+      // message comes up over it and stays there when it is dismissed.
+      zelto::InstanceCall::Call(zelto::InstanceCall::ChannelName(folder));
+      prompter.Ask("Already running....", zelto::kAppTitle, zelto::Buttons::Ok);
+      return false;
+    case zelto::InstanceLock::Result::Unavailable:
+      // Refusing to start would lock the user out of a folder they can only
+      // read; running unguarded is what they get, and they are told.
+      prompter.Ask(QStringLiteral("The program cannot make sure that only one copy of it runs on "
+                                  "this folder: %1 cannot be opened (%2).\n\nIf you start "
+                                  "a second copy here, what you change in one of them may be lost.")
+                       .arg(lock.FilePath(), lock.Problem()),
+                   QString::fromUtf8(zelto::kAppTitle.data(),
+                                     static_cast<qsizetype>(zelto::kAppTitle.size())),
+                   zelto::Buttons::Ok);
+      return true;
+    case zelto::InstanceLock::Result::Acquired:
+      return true;
+  }
+  return true;
+}
+
+// Only the lock's holder may take the channel over: without the lock,
+// another copy may be listening on it.
+void ListenForSecondStarts(zelto::InstanceCall& call, zelto::Lifecycle& life,
+                           const std::filesystem::path& folder) {
+  QObject::connect(&call, &zelto::InstanceCall::Called, &life, [&life] {
+    life.BringBack();
+    // An open dialog would otherwise stay behind the window it belongs to.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      modal->raise();
+      modal->activateWindow();
+    }
+  });
+  call.Listen(zelto::InstanceCall::ChannelName(folder));
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -71,27 +115,7 @@ int main(int argc, char* argv[]) {
   const std::filesystem::path folder = zelto::DataFolder(ZELTO_APP_ID, ZELTO_DATA_FROM_BIN);
   zelto::InstanceLock lock(folder);
   const zelto::InstanceLock::Result locked = lock.Acquire();
-  switch (locked) {
-    case zelto::InstanceLock::Result::AlreadyRunning:
-      // Called first, so that the running window is in front when the
-      // message comes up over it and stays there when it is dismissed.
-      zelto::InstanceCall::Call(zelto::InstanceCall::ChannelName(folder));
-      prompter.Ask("Already running....", zelto::kAppTitle, zelto::Buttons::Ok);
-      return 0;
-    case zelto::InstanceLock::Result::Unavailable:
-      // Refusing to start would lock the user out of a folder they can only
-      // read; running unguarded is what they get, and they are told.
-      prompter.Ask(QStringLiteral("The program cannot make sure that only one copy of it runs on "
-                                  "this folder: %1 cannot be opened (%2).\n\nIf you start "
-                                  "a second copy here, what you change in one of them may be lost.")
-                       .arg(lock.FilePath(), lock.Problem()),
-                   QString::fromUtf8(zelto::kAppTitle.data(),
-                                     static_cast<qsizetype>(zelto::kAppTitle.size())),
-                   zelto::Buttons::Ok);
-      break;
-    case zelto::InstanceLock::Result::Acquired:
-      break;
-  }
+  if (!MayRun(lock, locked, folder, prompter)) return 0;
   mark.Phase("lock");
 
   auto table = zelto::MakeTaskTable();
@@ -115,20 +139,8 @@ int main(int argc, char* argv[]) {
                    [&life](QSessionManager&) { life.CommitData(); });
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &life, &zelto::Lifecycle::EndSession);
 
-  // Only the lock's holder may take the channel over: without the lock,
-  // another copy may be listening on it.
   zelto::InstanceCall call;
-  if (locked == zelto::InstanceLock::Result::Acquired) {
-    QObject::connect(&call, &zelto::InstanceCall::Called, &life, [&life] {
-      life.BringBack();
-      // An open dialog would otherwise stay behind the window it belongs to.
-      if (QWidget* modal = QApplication::activeModalWidget()) {
-        modal->raise();
-        modal->activateWindow();
-      }
-    });
-    call.Listen(zelto::InstanceCall::ChannelName(folder));
-  }
+  if (locked == zelto::InstanceLock::Result::Acquired) ListenForSecondStarts(call, life, folder);
 
   mark.WatchFirstPaint(&window);
   life.ShowAtStartUp();
