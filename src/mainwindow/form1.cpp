@@ -199,45 +199,29 @@ std::optional<int> Form1::SelectedTaskId() const {
 }
 
 bool Form1::RefreshAndFill() {
-  const bool restore = RefreshDueTasks(table_, clock_.Now(), *this);
+  SetPassButtonsEnabled(false);
+  const bool restore = RefreshDueTasks(table_, clock_.Now(), IsMinimized());
+  SetPassButtonsEnabled(true);
   FillTaskList();
   return restore;
 }
 
 void Form1::RecalculateAndFill() {
-  RecalculateAll(table_, clock_.Now(), *this);
+  SetPassButtonsEnabled(false);
+  RecalculateAll(table_, clock_.Now());
+  SetPassButtonsEnabled(true);
   FillTaskList();
 }
 
 void Form1::Command1_Click() {
   Command2->setFocus();
   RefreshAndFill();
-  SaveDataFile(table_, folder_, life_->DataFileError != 0, prompter_, *this);
+  life_->SaveDataFile();
 }
 
 void Form1::Command3_Click() {
   Command2->setFocus();
-  int n = 0;
-  for (int i = 1; i <= kMaxTaskId; ++i) {
-    if (table_.TaskText[i].empty()) continue;
-    std::string text = std::move(table_.TaskText[i]);
-    table_.TaskText[i].clear();
-    ++n;
-    table_.TaskText[n] = std::move(text);
-    if (n == i) continue;
-    table_.CheckedDate[n] = table_.CheckedDate[i];
-    table_.PreviousOccurrence[n] = table_.PreviousOccurrence[i];
-    table_.NextOccurrence[n] = table_.NextOccurrence[i];
-    table_.TaskChecked[n] = table_.TaskChecked[i];
-    table_.EveryNDays[n] = table_.EveryNDays[i];
-    table_.StartDay[n] = table_.StartDay[i];
-    table_.StartMonth[n] = table_.StartMonth[i];
-    table_.StartYear[n] = table_.StartYear[i];
-    table_.HourMask[n] = table_.HourMask[i];
-    table_.WeekdayMask[n] = table_.WeekdayMask[i];
-    table_.DayOfMonthMask[n] = table_.DayOfMonthMask[i];
-    table_.MonthMask[n] = table_.MonthMask[i];
-  }
+  RecountTasks(table_);
   FillTaskList();
 }
 

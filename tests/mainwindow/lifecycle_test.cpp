@@ -49,7 +49,7 @@ class LifecycleTest : public Form1Test {
 TEST_F(LifecycleTest, StartAppliesThePositionFile) {
   Start("-300\t90\t6000\t7995\t0\r\n700\t3000.5\t2100\r\n2\t1\t0\t0\r\n");
   EXPECT_EQ(form->Life().DataFileError, 1) << "no content.txt";
-  EXPECT_EQ(form->Life().HourWatch1->PreviousHour, 100);
+  EXPECT_EQ(form->Life().HourWatch1.PreviousHour, 100);
   EXPECT_TRUE(Find<QTimer>("Timer1")->isActive());
   EXPECT_FALSE(Find<QTimer>("Timer2")->isActive());
   EXPECT_EQ(form->frameGeometry(), QRect(0, 0, 400, 533)) << "off the screen: to the corner";
