@@ -4,8 +4,10 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -54,7 +56,11 @@ void Form1::BuildControls(const QPalette& white) {
   Command2 = new QPushButton("dummy", this);
   Command2->setObjectName("Command2");
   Command2->setGeometry(TwipsRect(480, 240, 255, 255));
-  Command2->setAccessibleName("dummy");
+  // It only holds the focus after a command; a screen reader should say
+  // where the focus went, not read out a button called "dummy".
+  Command2->setAccessibleName("Zelto Todo List");
+  Command2->setAccessibleDescription(
+      "Focus rests here after a command; Tab or Shift+Tab moves to the buttons");
 
   ListView1 = new QTreeView(this);
   ListView1->setObjectName("ListView1");
@@ -63,12 +69,16 @@ void Form1::BuildControls(const QPalette& white) {
 
   BuildViewSwitch(white);
 
-  Command5 = MakePictureButton("Command5", "New task", "new", 2040);
-  Command4 = MakePictureButton("Command4", "Edit task", "edit", 2520);
-  Command6 = MakePictureButton("Command6", "Delete task", "delete", 3000);
+  Command5 = MakePictureButton("Command5", "New task", "new", 2040,
+                               {QKeySequence(Qt::CTRL | Qt::Key_N), QKeySequence(Qt::Key_Insert)});
+  Command4 = MakePictureButton("Command4", "Edit task", "edit", 2520,
+                               {QKeySequence(Qt::Key_Enter), QKeySequence(Qt::Key_F2)});
+  Command6 =
+      MakePictureButton("Command6", "Delete task", "delete", 3000, {QKeySequence(Qt::Key_Delete)});
   Command3 = MakePictureButton("Command3", "Re-count", "recount", 3600);
   Command7 = MakePictureButton("Command7", "Recalculate All", "recalc", 4080);
-  Command1 = MakePictureButton("Command1", "Refresh list & Save", "save", 4560);
+  Command1 = MakePictureButton("Command1", "Refresh list & Save", "save", 4560,
+                               {QKeySequence(Qt::CTRL | Qt::Key_S), QKeySequence(Qt::Key_F5)});
   Command8 = MakePictureButton("Command8", "About", "about", 5160);
 
   Timer1 = new QTimer(this);
@@ -121,6 +131,20 @@ void Form1::ConnectControls() {
   connect(Command6, &QToolButton::clicked, this, [this] { Command6_Click(); });
   connect(Command7, &QToolButton::clicked, this, [this] { Command7_Click(); });
   connect(Command8, &QToolButton::clicked, this, [this] { Command8_Click(); });
+
+  // Window-wide keys press the button itself, so a switched-off button
+  // stays off. Edit and Delete keys belong to the list (see eventFilter).
+  const auto press = [this](QKeySequence keys, QToolButton* button) {
+    connect(new QShortcut(keys, this), &QShortcut::activated, button, [button] {
+      if (button->isEnabled()) button->click();
+    });
+  };
+  press(QKeySequence(Qt::CTRL | Qt::Key_N), Command5);
+  press(QKeySequence(Qt::Key_Insert), Command5);
+  press(QKeySequence(Qt::CTRL | Qt::Key_S), Command1);
+  press(QKeySequence(Qt::Key_F5), Command1);
+  connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated, this,
+          &QWidget::close);
 }
 
 Form2* Form1::Editor() const {
@@ -133,13 +157,15 @@ Form1::~Form1() {
 }
 
 QToolButton* Form1::MakePictureButton(const char* name, const QString& tip, const QString& picture,
-                                      int left) {
+                                      int left, std::initializer_list<QKeySequence> keys) {
   auto* button = new QToolButton(this);
   button->setObjectName(name);
   button->setGeometry(TwipsRect(left, 100, 460, 480));
   button->setIcon(Picture(picture));
   button->setIconSize(QSize(25, 28));
-  button->setToolTip(tip);
+  QStringList keyNames;
+  for (const QKeySequence& key : keys) keyNames << key.toString(QKeySequence::NativeText);
+  button->setToolTip(keyNames.isEmpty() ? tip : tip + " (" + keyNames.join(", ") + ")");
   button->setAccessibleName(tip);
   button->setAutoRaise(true);
   button->setFocusPolicy(Qt::TabFocus);
@@ -303,8 +329,37 @@ void Form1::Command8_Click() {
                 QString::fromUtf8(kAppTitle.data(), kAppTitle.size()), Buttons::Ok);
 }
 
+// The list's own keys: Enter and F2 edit the selected task, and Space
+// ticks the current row whichever cell is current (the view alone would
+// only tick from the check box's cell).
+bool Form1::ListView1_KeyDown(const QKeyEvent& key) {
+  if (key.modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) return false;
+  switch (key.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_F2:
+      EditSelectedTask();
+      return true;
+    case Qt::Key_Space: {
+      const QModelIndex current = ListView1->currentIndex();
+      if (!key.isAutoRepeat() && current.isValid()) {
+        // The same way as a click on the check box.
+        const int row = current.row();
+        list_->Model()->setData(list_->Model()->index(row, 0),
+                                list_->RowChecked(row) ? Qt::Unchecked : Qt::Checked,
+                                Qt::CheckStateRole);
+      }
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ListView1 && event->type() == QEvent::KeyRelease) {
+  if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+    if (ListView1_KeyDown(*static_cast<QKeyEvent*>(event))) return true;
+  } else if (watched == ListView1 && event->type() == QEvent::KeyRelease) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (!key->isAutoRepeat()) ListView1_KeyUp(key->key());
   } else if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
