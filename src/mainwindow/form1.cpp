@@ -13,6 +13,7 @@
 #include <QTreeView>
 
 #include "editor/form2.h"
+#include "look/palette.h"
 #include "look/pictures.h"
 #include "look/twips.h"
 #include "mainwindow/tasklistmodel.h"
@@ -37,21 +38,19 @@ Form1::Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter,
   const QIcon appIcon = AppIcon();
   setWindowIcon(appIcon);
   setAutoFillBackground(true);
-  QPalette white = palette();
-  white.setColor(QPalette::Window, Qt::white);
-  setPalette(white);
   resize(DesignPixels(5775), DesignPixels(7125));
   imageList1_ = {QIcon(), Picture("asc"), Picture("desc"), Picture("none"), appIcon};
   trayImage_ = appIcon;
 
-  BuildControls(white);
+  BuildControls();
+  ApplyColours(palette());
   list_ = std::make_unique<TaskList>(ListView1, imageList1_[1], imageList1_[2], imageList1_[3]);
   ConnectControls();
   UseDesignLook(this);
   ListView1->setFocus();
 }
 
-void Form1::BuildControls(const QPalette& white) {
+void Form1::BuildControls() {
   // Created first so that it lies lowest: the frame covers it entirely.
   Command2 = new QPushButton("dummy", this);
   Command2->setObjectName("Command2");
@@ -67,7 +66,7 @@ void Form1::BuildControls(const QPalette& white) {
   ListView1->setGeometry(TwipsRect(0, 720, 5775, 6375));
   ListView1->setAccessibleName("Tasks");
 
-  BuildViewSwitch(white);
+  BuildViewSwitch();
 
   Command5 = MakePictureButton("Command5", "New task", "new", 2040,
                                {QKeySequence(Qt::CTRL | Qt::Key_N), QKeySequence(Qt::Key_Insert)});
@@ -93,14 +92,11 @@ void Form1::BuildControls(const QPalette& white) {
   for (size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 }
 
-void Form1::BuildViewSwitch(const QPalette& white) {
+void Form1::BuildViewSwitch() {
   Frame1 = new QGroupBox("Tasks", this);
   Frame1->setObjectName("Frame1");
   Frame1->setGeometry(TwipsRect(120, 0, 1815, 615));
   Frame1->setAutoFillBackground(true);
-  Frame1->setPalette(white);
-  QPalette yellow = white;
-  yellow.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xC0));
   Option1 = new QRadioButton("ToDo", Frame1);
   Option1->setObjectName("Option1");
   Option1->setGeometry(TwipsRect(120, 200, 735, 330));
@@ -110,9 +106,16 @@ void Form1::BuildViewSwitch(const QPalette& white) {
   for (QRadioButton* option : {Option1, Option2}) {
     option->setBackgroundRole(QPalette::Window);
     option->setAutoFillBackground(true);
-    option->setPalette(yellow);
   }
   Option1->setChecked(true);
+}
+
+void Form1::ApplyColours(const QPalette& desktop) {
+  const WindowColours colours = MainWindowColours(desktop);
+  setPalette(colours.window);
+  Frame1->setPalette(colours.window);
+  Option1->setPalette(colours.options);
+  Option2->setPalette(colours.options);
 }
 
 void Form1::ConnectControls() {

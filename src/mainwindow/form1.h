@@ -98,8 +98,10 @@ class Form1 : public QWidget {
   QTimer* Timer1 = nullptr;  // 1000 ms; the hour watch is connected by the start-up code
   QTimer* Timer2 = nullptr;  // 200 ms; never started
 
-  void BuildControls(const QPalette& white);
-  void BuildViewSwitch(const QPalette& white);
+  void BuildControls();
+  void BuildViewSwitch();
+  // The window's own colours from the desktop's palette, light or dark.
+  void ApplyColours(const QPalette& desktop);
   void ConnectControls();
   // `keys` are named in the tooltip.
   QToolButton* MakePictureButton(const char* name, const QString& tip, const QString& picture,
