@@ -187,6 +187,7 @@ void Form1::ItemCheck(int row, bool checked) {
     table_.TaskChecked[id] = checked ? -1 : 0;
     table_.CheckedDate[id] = checked ? now : DateTime();
     FindOccurrences(table_, id, now);
+    life_->TableChanged();
   }
   FillTaskList();
 }
@@ -209,6 +210,7 @@ void Form1::RecalculateAndFill() {
   SetPassButtonsEnabled(false);
   RecalculateAll(table_, clock_.Now());
   SetPassButtonsEnabled(true);
+  life_->TableChanged();
   FillTaskList();
 }
 
@@ -221,6 +223,7 @@ void Form1::Command1_Click() {
 void Form1::Command3_Click() {
   Command2->setFocus();
   RecountTasks(table_);
+  life_->TableChanged();
   FillTaskList();
 }
 
@@ -265,6 +268,7 @@ void Form1::OpenEditor() {
   editor_ = new Form2(this);
   connect(editor_, &Form2::Saved, this, [this, id] {
     StoreTaskValue(table_, id, editor_->Result(ReadTaskValue(table_, id)), clock_.Now());
+    life_->TableChanged();
     FillTaskList();
     EditMode.clear();
   });
@@ -288,6 +292,7 @@ void Form1::DeleteSelectedTask() {
   if (prompter_.Ask(question, "Delete task", Buttons::YesNo, Answer::Yes) != Answer::Yes) return;
   if (list_->RowCount() == 0) return;
   table_.TaskText[*id].clear();
+  life_->TableChanged();
   FillTaskList();
 }
 
