@@ -45,6 +45,10 @@ class Autosave : public QObject {
   // For good, at the program's end: as Settle, and no later change saves.
   void Stop();
 
+  // Makes the bytes and hands them to the writer at once, as the end of
+  // the moment after a change does; all that the window thread spends.
+  void SaveNow();
+
   bool Pending() const { return timer_.isActive(); }
   // Waits until the writer has nothing left to write.
   void WaitIdle();
@@ -54,7 +58,6 @@ class Autosave : public QObject {
   void Written(bool saved);
 
  private:
-  void SaveNow();
   void Run();
   void Finished(const SaveWriteResult& result);
 
