@@ -217,6 +217,7 @@ void Form1::ItemCheck(int row, bool checked) {
     table_.TaskChecked[id] = checked ? -1 : 0;
     table_.CheckedDate[id] = checked ? now : DateTime();
     FindOccurrences(table_, id, now);
+    life_->TableChanged();
   }
   FillTaskList();
 }
@@ -239,6 +240,7 @@ void Form1::RecalculateAndFill() {
   SetPassButtonsEnabled(false);
   RecalculateAll(table_, clock_.Now());
   SetPassButtonsEnabled(true);
+  life_->TableChanged();
   FillTaskList();
 }
 
@@ -251,6 +253,7 @@ void Form1::Command1_Click() {
 void Form1::Command3_Click() {
   Command2->setFocus();
   RecountTasks(table_);
+  life_->TableChanged();
   FillTaskList();
 }
 
@@ -295,6 +298,7 @@ void Form1::OpenEditor() {
   editor_ = new Form2(this);
   connect(editor_, &Form2::Saved, this, [this, id] {
     StoreTaskValue(table_, id, editor_->Result(ReadTaskValue(table_, id)), clock_.Now());
+    life_->TableChanged();
     FillTaskList();
     EditMode.clear();
   });
@@ -318,6 +322,7 @@ void Form1::DeleteSelectedTask() {
   if (prompter_.Ask(question, "Delete task", Buttons::YesNo, Answer::Yes) != Answer::Yes) return;
   if (list_->RowCount() == 0) return;
   table_.TaskText[*id].clear();
+  life_->TableChanged();
   FillTaskList();
 }
 
