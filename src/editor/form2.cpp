@@ -263,10 +263,11 @@ void Form2::ChainTabOrder() {
 void Form2::BuildPreview() {
   Label5 = new QLabel("Next due", this);
   Label5->setObjectName("Label5");
-  Label5->setGeometry(TwipsRect(240, 4560, 855, 255));
+  Label5->setGeometry(TwipsRect(240, 4560, 915, 255));
+  Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Label6 = new QLabel(this);
   Label6->setObjectName("Label6");
-  Label6->setGeometry(TwipsRect(1080, 4560, 3255, 255));
+  Label6->setGeometry(TwipsRect(1200, 4560, 3135, 255));
   Label6->setTextFormat(Qt::PlainText);
   Label6->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Label6->setAccessibleName("Next due");

@@ -1,4 +1,5 @@
 #include <QClipboard>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -254,6 +255,9 @@ TEST_F(Form2Test, PlacedAsDesigned) {
   } rows[] = {
       {"Starting from", editor->Label4, TwipsRect(1560, 315, 975, 255)},
       {"date picker", editor->DTPicker1, TwipsRect(2520, 240, 3015, 330)},
+      {"Each n day", editor->Frame5, TwipsRect(240, 3720, 5775, 735)},
+      {"Save", editor->Command1, TwipsRect(4440, 4560, 1095, 375)},
+      {"Cancel", editor->Command2, TwipsRect(5640, 4560, 1095, 375)},
       {"window", editor, centred},
   };
   for (const auto& row : rows) {
@@ -273,6 +277,16 @@ TEST_F(Form2Test, PlacedAsDesigned) {
     const QPoint lastInk(actual.x() + text - 1, actual.center().y());
     EXPECT_EQ(label->parentWidget()->childAt(lastInk), label);
   }
+  // The preview takes room of its own: it covers nothing, and the window
+  // grows by as much as it reaches below the design's height.
+  const QRect preview = editor->Label6->geometry();
+  EXPECT_EQ(preview.height(), Form2::kPreviewHours * editor->Label6->fontMetrics().lineSpacing());
+  for (const QWidget* other :
+       std::initializer_list<const QWidget*>{editor->Frame5, editor->Command1, editor->Label5})
+    EXPECT_FALSE(preview.intersects(other->geometry())) << other->objectName().toStdString();
+  EXPECT_EQ(editor->width(), DesignPixels(6840));
+  EXPECT_GT(editor->height(), DesignPixels(5040));
+  EXPECT_TRUE(editor->rect().contains(preview));
 }
 
 // The hours of the preview, one a line.
