@@ -16,6 +16,7 @@
 #include "look/pictures.h"
 #include "look/twips.h"
 #include "platform/textcodec.h"
+#include "schedule/occurrences.h"
 #include "store/convert.h"
 
 namespace zelto {
@@ -58,17 +59,14 @@ QString WithoutLineBreaks(QString text) {
   return text;
 }
 
-void SetAll(std::span<QCheckBox* const> boxes, int16_t value) {
-  for (QCheckBox* box : boxes) Form2::SetCheckValue(box, value);
-}
-
 QRect GridRect(int index, int perRow) {
   return TwipsRect(120 + 480 * (index % perRow), 240 + 240 * (index / perRow), 495, 255);
 }
 
 }  // namespace
 
-Form2::Form2(QWidget* opener) : QDialog(nullptr), opener_(opener) {
+Form2::Form2(QWidget* opener, const Clock& clock)
+    : QDialog(nullptr), opener_(opener), clock_(clock), weekdayNames_(LocaleWeekdayNames()) {
   setObjectName("Form2");
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -84,8 +82,10 @@ Form2::Form2(QWidget* opener) : QDialog(nullptr), opener_(opener) {
   BuildButtons();
   BuildEachNDays();
   ChainTabOrder();
+  BuildPreview();
   UseDesignLook(this);
   GiveCaptionsRoom();
+  FitPreview();
 }
 
 // The design's boxes were measured for a narrower face than ours: a caption
@@ -210,7 +210,7 @@ void Form2::BuildButtons() {
     b->setToolTip(p.tip);
     b->setAutoDefault(false);
     connect(b, &QPushButton::clicked, this,
-            [boxes = p.boxes, value = p.value] { SetAll(boxes, value); });
+            [this, boxes = p.boxes, value = p.value] { SetAll(boxes, value); });
   }
 }
 
@@ -258,6 +258,64 @@ void Form2::ChainTabOrder() {
   chain(Text2);
 }
 
+// Directly below "Each n day", beside "Save" and "Cancel"; the hours
+// reach below the buttons, and the window grows by that much.
+void Form2::BuildPreview() {
+  Label5 = new QLabel("Next due", this);
+  Label5->setObjectName("Label5");
+  Label5->setGeometry(TwipsRect(240, 4560, 915, 255));
+  Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Label6 = new QLabel(this);
+  Label6->setObjectName("Label6");
+  Label6->setGeometry(TwipsRect(1200, 4560, 3135, 255));
+  Label6->setTextFormat(Qt::PlainText);
+  Label6->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Label6->setAccessibleName("Next due");
+  Label5->setBuddy(Label6);
+
+  auto update = [this] {
+    if (!previewHeld_) UpdatePreview();
+  };
+  for (const auto& [boxes, mask] : MaskGrids())
+    for (QCheckBox* box : boxes) connect(box, &QCheckBox::stateChanged, this, update);
+  connect(Text2, &QLineEdit::textChanged, this, update);
+  connect(DTPicker1, &QDateEdit::dateChanged, this, update);
+}
+
+// Room for every line in the font the window ended up with.
+void Form2::FitPreview() {
+  const QRect lines(Label6->pos(),
+                    QSize(Label6->width(), kPreviewHours * Label6->fontMetrics().lineSpacing()));
+  Label6->setGeometry(lines);
+  const int bottom = std::max(DesignPixels(5040), lines.bottom() + 1 + DesignPixels(105));
+  resize(width(), bottom);
+}
+
+void Form2::UpdatePreview() {
+  const TaskValue rule = Result(slot_);
+  const std::vector<DateTime> hours = NextOccurrences(rule, clock_.Now(), kPreviewHours);
+  if (hours.empty()) {
+    Label6->setText(QStringLiteral("never within a year"));
+    return;
+  }
+  QString text;
+  for (const DateTime& hour : hours) {
+    if (!text.isEmpty()) text += u'\n';
+    text += FormatListDate(hour, weekdayNames_);
+  }
+  // The next one after the last lies more than a year beyond it.
+  if (static_cast<int>(hours.size()) < kPreviewHours)
+    text += QStringLiteral("\nthen not within a year");
+  Label6->setText(text);
+}
+
+void Form2::SetAll(std::span<QCheckBox* const> boxes, int16_t value) {
+  previewHeld_ = true;
+  for (QCheckBox* box : boxes) SetCheckValue(box, value);
+  previewHeld_ = false;
+  UpdatePreview();
+}
+
 int16_t Form2::CheckValue(const QCheckBox* box) {
   switch (box->checkState()) {
     case Qt::Checked:
@@ -286,7 +344,9 @@ void Form2::SetCheckValue(QCheckBox* box, int16_t value) {
 }
 
 void Form2::Open(Mode mode, const TaskValue& slot) {
+  slot_ = slot;
   if (mode == Mode::Edit) Load(slot);
+  UpdatePreview();
   // Only now: a message box the opener showed for a new task (the id
   // limit) is a child of that window, and a disabled window disables its
   // message boxes too.
@@ -327,6 +387,7 @@ std::array<Form2::MaskGrid, 4> Form2::MaskGrids() const {
 }
 
 void Form2::Load(const TaskValue& slot) {
+  previewHeld_ = true;
   for (const auto& [boxes, mask] : MaskGrids())
     for (size_t k = 0; k < boxes.size(); ++k)
       SetCheckValue(boxes[k], (slot.*mask)[static_cast<int>(k)]);
@@ -335,6 +396,7 @@ void Form2::Load(const TaskValue& slot) {
   Text2->setText(QString::number(slot.EveryNDays));
   const QDate start(slot.StartYear, slot.StartMonth, slot.StartDay);
   if (start.isValid() && start >= kPickerMin && start <= kPickerMax) DTPicker1->setDate(start);
+  previewHeld_ = false;
 }
 
 TaskValue Form2::Result(TaskValue value) const {

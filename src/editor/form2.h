@@ -9,7 +9,9 @@
 #include <string>
 #include <utility>
 
+#include "look/listdate.h"
 #include "schedule/taskvalue.h"
+#include "store/ports.h"
 
 class QCheckBox;
 class QDateEdit;
@@ -22,14 +24,17 @@ namespace zelto {
 
 // "New / Edit Task": shows one task's text and rule and gives back what the
 // user made of them. Modeless, with the window that opened it disabled
-// until the dialog closes; the dialog never touches the task table.
+// until the dialog closes; the dialog never touches the task table. Below
+// the rule it shows the hours at which the rule, as it stands in the
+// controls, falls due next.
 class Form2 : public QDialog {
   Q_OBJECT
 
  public:
   enum class Mode { New, Edit };
 
-  explicit Form2(QWidget* opener);
+  // `clock` tells the preview what "now" is.
+  Form2(QWidget* opener, const Clock& clock);
   ~Form2() override;
 
   // Shows the dialog with the caret after the task text: Edit shows `slot`,
@@ -67,6 +72,13 @@ class Form2 : public QDialog {
   QPushButton* Command9 = nullptr;      // Month +
   QPushButton* Command10 = nullptr;     // Month -
   QDateEdit* DTPicker1 = nullptr;
+  QLabel* Label5 = nullptr;  // "Next due"
+  QLabel* Label6 = nullptr;  // the coming hours at which the rule falls due
+
+  // How many coming hours the preview lists.
+  static constexpr int kPreviewHours = 5;
+  // Computes the preview afresh from the controls and the clock.
+  void UpdatePreview();
 
   void Command1_Click();  // Save
   void Command2_Click();  // Cancel
@@ -94,6 +106,10 @@ class Form2 : public QDialog {
   void BuildButtons();
   void BuildEachNDays();
   void ChainTabOrder();
+  void BuildPreview();
+  void FitPreview();
+  // Sets every box of one array, with one preview update for all of them.
+  void SetAll(std::span<QCheckBox* const> boxes, int16_t value);
   // The four box arrays and the mask each one edits; mask entries beyond
   // the last box are neither shown nor changed.
   using MaskGrid = std::pair<std::span<QCheckBox* const>, Mask TaskValue::*>;
@@ -104,6 +120,12 @@ class Form2 : public QDialog {
   void GiveCaptionsRoom();
 
   QPointer<QWidget> opener_;
+  const Clock& clock_;
+  // The slot as opened: what the controls do not show comes from here.
+  TaskValue slot_;
+  // Set while many boxes change at once; their owner updates the preview.
+  bool previewHeld_ = false;
+  WeekdayNames weekdayNames_;
   // The slot's text as loaded and as shown: an unedited text is stored back
   // byte for byte, whatever encoding it came in.
   std::string loadedText_;

@@ -295,7 +295,7 @@ void Form1::OpenEditor() {
     }
   }
   const int id = EditTaskId;
-  editor_ = new Form2(this);
+  editor_ = new Form2(this, clock_);
   connect(editor_, &Form2::Saved, this, [this, id] {
     StoreTaskValue(table_, id, editor_->Result(ReadTaskValue(table_, id)), clock_.Now());
     life_->TableChanged();

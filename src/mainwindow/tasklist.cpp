@@ -1,9 +1,9 @@
 #include "mainwindow/tasklist.h"
 
 #include <QHeaderView>
-#include <QLocale>
 #include <QTreeView>
 
+#include "look/listdate.h"
 #include "look/twips.h"
 #include "mainwindow/tasklistmodel.h"
 #include "platform/textcodec.h"
@@ -24,37 +24,7 @@ std::optional<int> SortNumber(const QString& text) {
   return std::nullopt;
 }
 
-void AppendDigits(QChar*& out, int value, int width) {
-  for (int i = width - 1; i >= 0; --i) {
-    out[i] = QChar(u'0' + value % 10);
-    value /= 10;
-  }
-  out += width;
-}
-
-// "yyyy-mm-dd ddd hh:nn", built by hand: the locale's formatter costs more
-// than the rest of a rebuild of ten thousand rows.
-QString FormatListDate(DateTime value, const std::array<QString, 7>& weekdayNames) {
-  int year = 0, month = 0, day = 0;
-  value.YearMonthDay(year, month, day);
-  const QString& name = weekdayNames[static_cast<size_t>(value.Weekday() - 1)];
-  QString text(17 + name.size(), Qt::Uninitialized);
-  QChar* out = text.data();
-  AppendDigits(out, year, 4);
-  *out++ = u'-';
-  AppendDigits(out, month, 2);
-  *out++ = u'-';
-  AppendDigits(out, day, 2);
-  *out++ = u' ';
-  for (const QChar c : name) *out++ = c;
-  *out++ = u' ';
-  AppendDigits(out, value.Hour(), 2);
-  *out++ = u':';
-  AppendDigits(out, value.Minute(), 2);
-  return text;
-}
-
-QString OccurrenceText(const Occurrence& value, const std::array<QString, 7>& weekdayNames) {
+QString OccurrenceText(const Occurrence& value, const WeekdayNames& weekdayNames) {
   if (const auto* date = std::get_if<DateTime>(&value)) return FormatListDate(*date, weekdayNames);
   if (const auto* text = std::get_if<std::string>(&value)) {
     // A date the oldest file format kept as text is shown, and so sorted,
@@ -95,13 +65,7 @@ QString DisplayText(const std::string& bytes) {
 }
 
 TaskList::TaskList(QTreeView* view, const QIcon& asc, const QIcon& desc, const QIcon& none)
-    : view_(view), model_(new TaskListModel(view)) {
-  const QLocale locale;
-  for (int weekday = 1; weekday <= 7; ++weekday) {
-    // Qt counts Monday as 1; the table counts Sunday as 1.
-    weekdayNames_[static_cast<size_t>(weekday - 1)] =
-        locale.dayName(weekday == 1 ? 7 : weekday - 1, QLocale::ShortFormat);
-  }
+    : view_(view), model_(new TaskListModel(view)), weekdayNames_(LocaleWeekdayNames()) {
   model_->SetHeaderImages(asc, desc, none);
   model_->SetHeaderText(0, "ID");
   model_->SetHeaderText(1, "Task");

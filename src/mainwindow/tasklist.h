@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "look/listdate.h"
 #include "store/tasktable.h"
 
 class QTreeView;
@@ -70,7 +71,7 @@ class TaskList {
 
   QTreeView* view_;
   TaskListModel* model_;
-  std::array<QString, 7> weekdayNames_;  // Sunday first, the user's locale
+  WeekdayNames weekdayNames_;
 };
 
 // Task text for display: UTF-8 when it is valid UTF-8, else Windows-1252.

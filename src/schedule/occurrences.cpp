@@ -1,5 +1,6 @@
 #include "schedule/occurrences.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -116,18 +117,27 @@ struct Rule {
   }
 };
 
-Rule ReadRule(const TaskTable& t, int id) {
+// The rule's fields, from a slot of the table or from the editor's value.
+struct RuleFields {
+  const Mask& hourMask;
+  const Mask& weekdayMask;
+  const Mask& dayOfMonthMask;
+  const Mask& monthMask;
+  int16_t everyNDays, startYear, startMonth, startDay;
+};
+
+Rule ReadRule(const RuleFields& f) {
   Rule r;
-  r.hours = HourBits(t.HourMask[id]);
-  r.days = DayOfMonthBits(t.DayOfMonthMask[id]);
-  r.months = MonthBits(t.MonthMask[id]);
-  r.weekdays = WeekdayBits(t.WeekdayMask[id]);
+  r.hours = HourBits(f.hourMask);
+  r.days = DayOfMonthBits(f.dayOfMonthMask);
+  r.months = MonthBits(f.monthMask);
+  r.weekdays = WeekdayBits(f.weekdayMask);
   // A month too short for every selected day can never pass: dropping it
   // lets the month walk skip it.
   const int earliestDay = std::countr_zero(r.days) + 1;
   if (earliestDay >= 30) r.months &= ~kFebruary;
   if (earliestDay >= 31) r.months &= ~kThirtyDayMonths;
-  const int n = t.EveryNDays[id];
+  const int n = f.everyNDays;
   if (n == 0 || n == 1 || n == -1) return r;  // 0 switches the rule off; ±1 lets every day pass
   // The start date rolls over like the data file's date parts, and its year
   // is taken literally: a year below 100 is a year of the first century,
@@ -138,7 +148,7 @@ Rule ReadRule(const TaskTable& t, int id) {
   // checks, which 16-bit parts cannot fail.
   static const int64_t kFirstDay = DT::FromParts(DT::kMinYear, 1, 1)->DayNumber();
   static const int64_t kLastDay = DT::FromParts(DT::kMaxYear, 12, 31)->DayNumber();
-  const int64_t start = DT::DayNumberOf(t.StartYear[id], t.StartMonth[id], t.StartDay[id]);
+  const int64_t start = DT::DayNumberOf(f.startYear, f.startMonth, f.startDay);
   if (start < kFirstDay || start > kLastDay) return r;
   // Only divisibility of the day distance matters, so the sign of the
   // interval does not.
@@ -550,17 +560,38 @@ void Store(Occurrence& field, const std::optional<int64_t>& hours) {
   }
 }
 
+bool CanPass(const Rule& r) {
+  return r.hours != 0 && r.days != 0 && r.months != 0 && r.weekdays != 0;
+}
+
 }  // namespace
 
 void FindOccurrences(TaskTable& table, int id, DateTime now) {
   if (HoldsText(table.PreviousOccurrence[id], kErrorMarker)) return;
-  const Rule rule = ReadRule(table, id);
+  const Rule rule = ReadRule({table.HourMask[id], table.WeekdayMask[id], table.DayOfMonthMask[id],
+                              table.MonthMask[id], table.EveryNDays[id], table.StartYear[id],
+                              table.StartMonth[id], table.StartDay[id]});
   Found found;
-  if (rule.hours != 0 && rule.days != 0 && rule.months != 0 && rule.weekdays != 0) {
-    found = Search(rule, Window(now));
-  }
+  if (CanPass(rule)) found = Search(rule, Window(now));
   Store(table.PreviousOccurrence[id], found.previous);
   Store(table.NextOccurrence[id], found.next);
+}
+
+std::vector<DateTime> NextOccurrences(const TaskValue& value, DateTime now, int count) {
+  std::vector<DateTime> hours;
+  const Rule rule =
+      ReadRule({value.HourMask, value.WeekdayMask, value.DayOfMonthMask, value.MonthMask,
+                value.EveryNDays, value.StartYear, value.StartMonth, value.StartDay});
+  if (!CanPass(rule)) return hours;
+  hours.reserve(static_cast<size_t>(std::max(count, 0)));
+  DateTime from = now;
+  while (static_cast<int>(hours.size()) < count) {
+    const std::optional<int64_t> next = Search(rule, Window(from)).next;
+    if (!next) break;
+    from = DT::FromSeconds(*next * DT::kSecondsPerHour);
+    hours.push_back(from);
+  }
+  return hours;
 }
 
 }  // namespace zelto

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <vector>
+
+#include "schedule/taskvalue.h"
 #include "store/datetime.h"
 #include "store/tasktable.h"
 
@@ -14,5 +17,11 @@ inline constexpr int kSearchHours = 8800;
 // A task whose PreviousOccurrence holds "!!! Error !!!" is left alone.
 // Throws std::out_of_range for an id outside the table.
 void FindOccurrences(TaskTable& table, int id, DateTime now);
+
+// The first `count` hours after the start of now's hour at which the rule
+// falls due, each the next occurrence as seen from the one before it. The
+// list ends early where the next one lies beyond kSearchHours: for a rule
+// that never falls due it is empty. The task text plays no part.
+std::vector<DateTime> NextOccurrences(const TaskValue& rule, DateTime now, int count);
 
 }  // namespace zelto

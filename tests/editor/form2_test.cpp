@@ -1,4 +1,5 @@
 #include <QClipboard>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -254,6 +255,9 @@ TEST_F(Form2Test, PlacedAsDesigned) {
   } rows[] = {
       {"Starting from", editor->Label4, TwipsRect(1560, 315, 975, 255)},
       {"date picker", editor->DTPicker1, TwipsRect(2520, 240, 3015, 330)},
+      {"Each n day", editor->Frame5, TwipsRect(240, 3720, 5775, 735)},
+      {"Save", editor->Command1, TwipsRect(4440, 4560, 1095, 375)},
+      {"Cancel", editor->Command2, TwipsRect(5640, 4560, 1095, 375)},
       {"window", editor, centred},
   };
   for (const auto& row : rows) {
@@ -272,6 +276,149 @@ TEST_F(Form2Test, PlacedAsDesigned) {
     EXPECT_EQ(actual.width(), std::max(row.expected.width(), text));
     const QPoint lastInk(actual.x() + text - 1, actual.center().y());
     EXPECT_EQ(label->parentWidget()->childAt(lastInk), label);
+  }
+  // The preview takes room of its own: it covers nothing, and the window
+  // grows by as much as it reaches below the design's height.
+  const QRect preview = editor->Label6->geometry();
+  EXPECT_EQ(preview.height(), Form2::kPreviewHours * editor->Label6->fontMetrics().lineSpacing());
+  for (const QWidget* other :
+       std::initializer_list<const QWidget*>{editor->Frame5, editor->Command1, editor->Label5})
+    EXPECT_FALSE(preview.intersects(other->geometry())) << other->objectName().toStdString();
+  EXPECT_EQ(editor->width(), DesignPixels(6840));
+  EXPECT_GT(editor->height(), DesignPixels(5040));
+  EXPECT_TRUE(editor->rect().contains(preview));
+}
+
+// The hours of the preview, one a line.
+QString Hours(std::initializer_list<const char*> lines) {
+  QStringList list;
+  for (const char* line : lines) list << line;
+  return list.join('\n');
+}
+const char* const kNever = "never within a year";
+QString Preview(Form2* editor) {
+  return editor->Label6->text();
+}
+
+// The clock stands at Sunday 2024-03-10 14:30; a new task's rule is due at
+// every hour. One box ticked after its frame's "-" shows that box alone.
+TEST_F(Form2Test, PreviewFollowsPlusMinusAndEachBox) {
+  const QString hourly =
+      Hours({"2024-03-10 Sun 15:00", "2024-03-10 Sun 16:00", "2024-03-10 Sun 17:00",
+             "2024-03-10 Sun 18:00", "2024-03-10 Sun 19:00"});
+  const struct {
+    int frame;  // as Frames() orders them
+    int box;
+    QString alone;
+  } cases[] = {
+      {0, 9,
+       Hours({"2024-03-11 Mon 09:00", "2024-03-12 Tue 09:00", "2024-03-13 Wed 09:00",
+              "2024-03-14 Thu 09:00", "2024-03-15 Fri 09:00"})},
+      {1, 2,  // Tuesday
+       Hours({"2024-03-12 Tue 00:00", "2024-03-12 Tue 01:00", "2024-03-12 Tue 02:00",
+              "2024-03-12 Tue 03:00", "2024-03-12 Tue 04:00"})},
+      {2, 9,  // the 10th: today's hours, then a month ahead
+       Hours({"2024-03-10 Sun 15:00", "2024-03-10 Sun 16:00", "2024-03-10 Sun 17:00",
+              "2024-03-10 Sun 18:00", "2024-03-10 Sun 19:00"})},
+      {3, 4,  // May
+       Hours({"2024-05-01 Wed 00:00", "2024-05-01 Wed 01:00", "2024-05-01 Wed 02:00",
+              "2024-05-01 Wed 03:00", "2024-05-01 Wed 04:00"})},
+  };
+  Form2* editor = OpenNew();
+  EXPECT_EQ(Preview(editor), hourly);
+  EXPECT_EQ(editor->Label6->textFormat(), Qt::PlainText);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.frame);
+    const Frame frame = Frames(editor)[c.frame];
+    Click(frame.minus);
+    EXPECT_EQ(Preview(editor), kNever);
+    Click(frame.boxes[c.box]);
+    EXPECT_EQ(Preview(editor), c.alone);
+    Click(frame.plus);
+    EXPECT_EQ(Preview(editor), hourly);
+  }
+}
+
+TEST_F(Form2Test, PreviewAfterClearingEveryHourBoxByBox) {
+  AddTask(2, "water the plants");
+  Form2* editor = OpenEdit(2);
+  for (int h = 0; h < 22; ++h) Click(editor->Check2[static_cast<size_t>(h)]);
+  EXPECT_EQ(Preview(editor),
+            Hours({"2024-03-10 Sun 22:00", "2024-03-10 Sun 23:00", "2024-03-11 Mon 22:00",
+                   "2024-03-11 Mon 23:00", "2024-03-12 Tue 22:00"}));
+  Click(editor->Check2[22]);
+  EXPECT_EQ(Preview(editor),
+            Hours({"2024-03-10 Sun 23:00", "2024-03-11 Mon 23:00", "2024-03-12 Tue 23:00",
+                   "2024-03-13 Wed 23:00", "2024-03-14 Thu 23:00"}));
+  QTest::keyClick(editor->Check2[23], Qt::Key_Space);
+  EXPECT_EQ(Preview(editor), kNever);
+}
+
+// Hour 9 only; each n days counts from 2011-12-18 until the date changes.
+TEST_F(Form2Test, PreviewFollowsTheIntervalAndTheStartDate) {
+  AddTask(1, "take the bins out");
+  table->HourMask[1].Fill(0);
+  table->HourMask[1][9] = 1;
+  table->EveryNDays[1] = 2;
+  Form2* editor = OpenEdit(1);
+  const QString everyOther =
+      Hours({"2024-03-12 Tue 09:00", "2024-03-14 Thu 09:00", "2024-03-16 Sat 09:00",
+             "2024-03-18 Mon 09:00", "2024-03-20 Wed 09:00"});
+  EXPECT_EQ(Preview(editor), everyOther);
+  const QString fromTheEighteenth =
+      Hours({"2024-03-11 Mon 09:00", "2024-03-14 Thu 09:00", "2024-03-17 Sun 09:00",
+             "2024-03-20 Wed 09:00", "2024-03-23 Sat 09:00"});
+  const QString fromTheTwelfth =
+      Hours({"2024-03-12 Tue 09:00", "2024-03-15 Fri 09:00", "2024-03-18 Mon 09:00",
+             "2024-03-21 Thu 09:00", "2024-03-24 Sun 09:00"});
+  const QString daily =
+      Hours({"2024-03-11 Mon 09:00", "2024-03-12 Tue 09:00", "2024-03-13 Wed 09:00",
+             "2024-03-14 Thu 09:00", "2024-03-15 Fri 09:00"});
+  const struct {
+    const char* typed;  // into "Each"
+    QString shown;
+  } intervals[] = {
+      {"3", fromTheEighteenth},
+      {"abc", everyOther},  // not a number: Save would keep the task's 2
+      {"0", daily},
+      {"-3", fromTheEighteenth},
+  };
+  for (const auto& c : intervals) {
+    SCOPED_TRACE(c.typed);
+    editor->Text2->setFocus();
+    editor->Text2->selectAll();
+    QTest::keyClicks(editor->Text2, c.typed);
+    EXPECT_EQ(Preview(editor), c.shown);
+  }
+  editor->DTPicker1->setDate(QDate(2024, 3, 11));
+  editor->DTPicker1->setFocus();
+  editor->DTPicker1->setCurrentSection(QDateTimeEdit::DaySection);
+  QTest::keyClick(editor->DTPicker1, Qt::Key_Up);
+  ASSERT_EQ(editor->DTPicker1->date(), QDate(2024, 3, 12));
+  EXPECT_EQ(Preview(editor), fromTheTwelfth);
+}
+
+// Each later hour is looked for within a year of the one before.
+TEST_F(Form2Test, PreviewSaysWhenTheRuleRunsOut) {
+  const struct {
+    DateTime now;
+    QString shown;
+  } cases[] = {
+      {At(2024, 3, 10, 14, 30), kNever},
+      {At(2027, 6, 1), Hours({"2028-02-29 Tue 00:00", "then not within a year"})},
+  };
+  for (const auto& c : cases) {
+    clock.Set(c.now);
+    AddTask(1, "leap day");
+    table->HourMask[1].Fill(0);
+    table->HourMask[1][0] = 1;
+    table->DayOfMonthMask[1].Fill(0);
+    table->DayOfMonthMask[1][28] = 1;
+    table->MonthMask[1].Fill(0);
+    table->MonthMask[1][1] = 1;
+    Form2* editor = OpenEdit(1);
+    EXPECT_EQ(Preview(editor), c.shown);
+    editor->Command2_Click();
   }
 }
 

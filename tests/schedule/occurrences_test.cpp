@@ -6,9 +6,11 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "rules.h"
 #include "schedule/occurrences.h"
+#include "schedule/taskvalue.h"
 #include "support/core/fakes.h"
 #include "support/core/oracle.h"
 
@@ -110,6 +112,18 @@ TEST(OccurrenceSearch, ASkippedDaylightSavingHourStillCounts) {
   tzset();
 }
 
+// hours | weekdays | days | months, every n days from y/m/d
+std::string RuleShown(const TaskTable& t, int id) {
+  std::ostringstream out;
+  for (const Mask* m :
+       {&t.HourMask[id], &t.WeekdayMask[id], &t.DayOfMonthMask[id], &t.MonthMask[id]}) {
+    for (int k = 0; k < kMaskSize; ++k) out << (*m)[k] << (k + 1 < kMaskSize ? "," : " | ");
+  }
+  out << "every " << t.EveryNDays[id] << " days from " << t.StartYear[id] << "/" << t.StartMonth[id]
+      << "/" << t.StartDay[id];
+  return out.str();
+}
+
 // Runs the fast search, then the oracle, on one slot; both write only its
 // occurrence fields, and the oracle's answer stays there. Empty when they
 // agree, else the rule and both answers.
@@ -119,14 +133,9 @@ std::string Disagreement(TaskTable& t, int id, DateTime now) {
   test::FindOccurrencesOracle(t, id, now);
   if (previous == t.PreviousOccurrence[id] && next == t.NextOccurrence[id]) return "";
   std::ostringstream out;
-  for (const Mask* m :  // hours | weekdays | days | months
-       {&t.HourMask[id], &t.WeekdayMask[id], &t.DayOfMonthMask[id], &t.MonthMask[id]}) {
-    for (int k = 0; k < kMaskSize; ++k) out << (*m)[k] << (k + 1 < kMaskSize ? "," : " | ");
-  }
-  out << "every " << t.EveryNDays[id] << " days from " << t.StartYear[id] << "/" << t.StartMonth[id]
-      << "/" << t.StartDay[id] << ", now " << FormatFileDate(now) << ":" << now.Minute()
-      << "\n  fast " << Show(previous) << " / " << Show(next) << ", oracle "
-      << Show(t.PreviousOccurrence[id]) << " / " << Show(t.NextOccurrence[id]);
+  out << RuleShown(t, id) << ", now " << FormatFileDate(now) << ":" << now.Minute() << "\n  fast "
+      << Show(previous) << " / " << Show(next) << ", oracle " << Show(t.PreviousOccurrence[id])
+      << " / " << Show(t.NextOccurrence[id]);
   return out.str();
 }
 
@@ -269,6 +278,79 @@ TEST(OccurrenceSearch, TheWindowEndsExactlyEightThousandEightHundredHoursAway) {
         EXPECT_EQ(Disagreement(*t, 1, base), "");
       }
     }
+  }
+}
+
+// The same hours the hour-by-hour way: the oracle's next occurrence, then
+// the oracle's next from there, as long as it finds one.
+std::vector<DateTime> OracleNext(const TaskValue& rule, DateTime now, int count) {
+  auto t = MakeTaskTable();
+  StoreTaskValue(*t, 1, rule, now);
+  std::vector<DateTime> hours;
+  while (static_cast<int>(hours.size()) < count) {
+    test::FindOccurrencesOracle(*t, 1, now);
+    const auto* next = std::get_if<DateTime>(&t->NextOccurrence[1]);
+    if (next == nullptr) break;
+    hours.push_back(now = *next);
+  }
+  return hours;
+}
+
+std::string Shown(const std::vector<DateTime>& hours) {
+  std::string text;
+  for (const DateTime& hour : hours) text += (text.empty() ? "" : " ") + FormatFileDate(hour);
+  return text;
+}
+
+TaskValue ValueOf(const test::RuleText& rule) {
+  auto t = MakeTaskTable();
+  test::WriteRule(*t, 1, rule);
+  return ReadTaskValue(*t, 1);
+}
+
+TEST(NextOccurrences, ListsTheComingHoursUntilOneIsOutOfReach) {
+  // 2024-05-17 was a Friday.
+  // clang-format off
+  const struct {
+    const char* what;
+    test::RuleText rule;
+    DateTime now;
+    int count;
+    const char* hours;
+  } cases[] = {
+    {"every hour", {.everyNDays = 1}, At(2024, 5, 15, 10, 59, 59), 5, "2024-05-15-11 2024-05-15-12 2024-05-15-13 2024-05-15-14 2024-05-15-15"},
+    {"past midnight and the month", {.hours = "8,20"}, At(2024, 5, 31, 8, 10), 4, "2024-05-31-20 2024-06-01-08 2024-06-01-20 2024-06-02-08"},
+    {"workdays over a weekend", {.hours = "9", .weekdays = "2,3,4,5,6"}, At(2024, 5, 17, 9), 3, "2024-05-20-09 2024-05-21-09 2024-05-22-09"},
+    {"every 3 days, phase before the start", {.hours = "7", .everyNDays = 3, .startYear = 2024, .startMonth = 5, .startDay = 20}, At(2024, 5, 15), 3, "2024-05-17-07 2024-05-20-07 2024-05-23-07"},
+    {"none asked for", {}, At(2024, 5, 15), 0, ""},
+    {"no hour", {.hours = ""}, At(2024, 5, 15), 5, ""},
+    {"leap day too far", {.hours = "0", .days = "29", .months = "2"}, At(2024, 3, 1), 5, ""},
+    // Each later one is looked for from the one before: a year's reach again.
+    {"leap day, then four years", {.hours = "0", .days = "29", .months = "2"}, At(2027, 6, 1), 5, "2028-02-29-00"},
+    {"every 400 days", {.hours = "10", .everyNDays = 400, .startYear = 2024, .startMonth = 1, .startDay = 15}, At(2025, 1, 16, 6), 5, "2025-02-18-10"},
+    {"yearly", {.hours = "12", .days = "15", .months = "3"}, At(2024, 3, 15, 12), 3, "2025-03-15-12 2026-03-15-12 2027-03-15-12"},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TaskValue rule = ValueOf(c.rule);
+    EXPECT_EQ(Shown(NextOccurrences(rule, c.now, c.count)), c.hours);
+    EXPECT_EQ(Shown(OracleNext(rule, c.now, c.count)), c.hours);
+  }
+}
+
+TEST(NextOccurrences, AgreesWithTheOracleOnRandomRules) {
+  const char* text = std::getenv("ZELTO_SCHEDULE_SEED");
+  const uint64_t seed = text ? std::strtoull(text, nullptr, 10) : 20240401;
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (set ZELTO_SCHEDULE_SEED to repeat)");
+  RuleMaker make(seed);
+  auto t = MakeTaskTable();
+  for (int i = 0; i < 5000 && !HasFailure(); ++i) {
+    make.Rule(*t, 1);
+    const TaskValue rule = ReadTaskValue(*t, 1);
+    const DateTime now = make.Now();
+    SCOPED_TRACE(RuleShown(*t, 1) + ", now " + FormatFileDate(now));
+    EXPECT_EQ(Shown(NextOccurrences(rule, now, 5)), Shown(OracleNext(rule, now, 5)));
   }
 }
 
