@@ -20,7 +20,9 @@ void Form1::ApplyPositionFile() {
   if (!bytes) return;
   const QSizeF screen = PrimaryScreenTwips(kDesignTwipsPerPixel);
   const PositionItems items = ParsePositionText(*bytes, screen.width(), screen.height());
-  placement_.Apply(items, *this, *ListView1->header());
+  // Never smaller than the design, though, should the screen be smaller.
+  const QSize design(DesignPixels(kDesignWidthTwips), DesignPixels(kDesignHeightTwips));
+  placement_.Apply(items, *this, *ListView1->header(), AvailableScreenSize().expandedTo(design));
 
   QString* const sortValues[] = {&list_->TodoSortColumn, &list_->TodoSortOrder,
                                  &list_->DoneSortColumn, &list_->DoneSortOrder};

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "form1_fixture.h"
+#include "mainwindow/placement.h"
 #include "platform/tray.h"
 
 namespace zelto::test {
@@ -74,6 +75,31 @@ TEST_F(LifecycleTest, OversizedPlacementAndColumnWidthsAreRefused) {
   EXPECT_EQ(form->size(), QSize(385, 475));
   EXPECT_EQ(form->PositionFileText().substr(form->PositionFileText().find('\n') + 1, 14),
             "650\t3100\t2000\r");
+}
+
+// A window or a column far larger than the screen, from a damaged or
+// foreign file, is brought down to what the screen can show.
+TEST_F(LifecycleTest, HugePlacementIsKeptToTheScreen) {
+  const QSize screen = AvailableScreenSize();
+  ASSERT_GT(screen.width(), 385);
+  ASSERT_GT(screen.height(), 475);
+  const struct {
+    const char* position;
+    QSize size;
+    int firstColumn;
+  } cases[] = {
+      {"0\t0\t491505\t491505\t0\r\n491505\t3100\t2000\r\n", screen, screen.width()},
+      {"0\t0\t491505\t6000\t0\r\n", QSize(screen.width(), 400), 43},
+      {"0\t0\t5000\t6000\t0\r\n30000\t3100\t2000\r\n", QSize(333, 400), 333},
+      {"0\t0\t3000\t1500\t0\r\n700\t3100\t2000\r\n", QSize(200, 100), 47},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.position);
+    Start(c.position);
+    EXPECT_EQ(form->frameGeometry().size(), c.size);
+    EXPECT_EQ(ListView1()->header()->sectionSize(0), c.firstColumn);
+    form.reset();
+  }
 }
 
 TEST_F(LifecycleTest, MinimiseToTrayAndBackOnButtonRelease) {
