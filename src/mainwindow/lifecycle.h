@@ -49,6 +49,9 @@ class Lifecycle : public QObject {
 
   // From start-up on, every move and resize is recorded.
   bool Started() const { return started_; }
+  // The program is on its way out (a signal, the session's end, or the
+  // shutdown has run): nothing may hold the window open any more.
+  bool Ending() const { return endRequested_ || ended_; }
   bool TrayShown() const;
 
   // Told the name of each start-up step as it ends ("position", "load",

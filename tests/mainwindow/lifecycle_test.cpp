@@ -264,5 +264,31 @@ TEST_F(LifecycleTest, SessionEndWhileHiddenSavesAndRemovesTheIcon) {
       << "start-up's move is recorded although the window is hidden";
 }
 
+// The close button of the main window, disabled behind an open editor,
+// brings the editor forward and closes nothing; the session's end still
+// saves and ends (the edit in progress is then lost).
+TEST_F(LifecycleTest, CloseWhileTheEditorIsOpenBringsTheEditorForward) {
+  WriteTask(9, 0);
+  Start();
+  Form2* editor = OpenNew();
+  QTest::keyClicks(editor->Text1, "half typed");
+  editor->showMinimized();
+  std::filesystem::remove(folder / "content.txt");
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    ASSERT_EQ(form->Editor(), editor);
+    EXPECT_FALSE(editor->isMinimized());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == editor; }));
+    EXPECT_FALSE(std::filesystem::exists(folder / "content.txt")) << "nothing saved";
+  }
+  EXPECT_EQ(editor->Text1->text(), "half typed");
+
+  form->Life().EndSession();
+  EXPECT_TRUE(form->close());
+  EXPECT_NE(ReadFileBytes(folder / "content.txt").find("Task 5"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(folder / "content.txt").find("half typed"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace zelto::test
