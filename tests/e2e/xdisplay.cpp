@@ -126,6 +126,72 @@ int MappedWindows(const QString& title, const QString& display) {
   return mapped;
 }
 
+namespace {
+
+// The mapped top-level window titled `title` and its place in the stacking
+// order (the root's children run from the bottom up).
+struct Found {
+  Window window = None;
+  std::size_t level = 0;
+};
+std::optional<Found> FindMapped(Display* display, const QString& title) {
+  const std::vector<Window> windows = Children(display, DefaultRootWindow(display));
+  for (std::size_t i = 0; i < windows.size(); ++i)
+    if (Title(display, windows[i]) == title && Viewable(display, windows[i]))
+      return Found{windows[i], i};
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<unsigned long> WindowId(const QString& title, const QString& name) {
+  Connection connection(name);
+  if (!connection.get()) return std::nullopt;
+  const auto found = FindMapped(connection.get(), title);
+  if (!found) return std::nullopt;
+  return found->window;
+}
+
+std::optional<unsigned long> TransientFor(const QString& title, const QString& name) {
+  Connection connection(name);
+  if (!connection.get()) return std::nullopt;
+  const auto found = FindMapped(connection.get(), title);
+  if (!found) return std::nullopt;
+  Window owner = None;
+  if (!XGetTransientForHint(connection.get(), found->window, &owner)) return 0;
+  return owner;
+}
+
+std::optional<QPoint> Origin(const QString& title, const QString& name) {
+  Connection connection(name);
+  Display* display = connection.get();
+  if (!display) return std::nullopt;
+  const auto found = FindMapped(display, title);
+  if (!found) return std::nullopt;
+  int x = 0, y = 0;
+  Window child;
+  XTranslateCoordinates(display, found->window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+  return QPoint(x, y);
+}
+
+bool Lower(const QString& title, const QString& name) {
+  Connection connection(name);
+  if (!connection.get()) return false;
+  const auto found = FindMapped(connection.get(), title);
+  if (!found) return false;
+  XLowerWindow(connection.get(), found->window);
+  XSync(connection.get(), False);
+  return true;
+}
+
+bool IsAbove(const QString& upper, const QString& lower, const QString& name) {
+  Connection connection(name);
+  if (!connection.get()) return false;
+  const auto top = FindMapped(connection.get(), upper);
+  const auto bottom = FindMapped(connection.get(), lower);
+  return top && bottom && top->level > bottom->level;
+}
+
 // Writes WM_STATE as a window manager does: NormalState while shown, then
 // IconicState. The toolkit reads the property when it handles the change,
 // not the value at the time of the change, so it must have seen the normal
