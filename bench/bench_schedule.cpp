@@ -10,7 +10,6 @@
 
 #include "schedule/occurrences.h"
 #include "schedule/passes.h"
-#include "store/ports.h"
 #include "support/core/oracle.h"
 
 namespace zelto {
@@ -141,12 +140,11 @@ void RecalculateOracle(TaskTable& t, DateTime now) {
 void Recalculate(benchmark::State& state, bool oracle) {
   auto t = MakeTaskTable();
   for (int id = 1; id <= kMaxTaskId; ++id) WriteNeverRule(*t, id, kWorstNow, id * 37);
-  NullWindowHooks hooks;
   for (auto _ : state) {
     if (oracle) {
       RecalculateOracle(*t, kWorstNow);
     } else {
-      RecalculateAll(*t, kWorstNow, hooks);
+      RecalculateAll(*t, kWorstNow);
     }
     benchmark::DoNotOptimize(t->TaskCount);
   }

@@ -59,10 +59,7 @@ std::unique_ptr<TaskTable> RealisticTable() {
 class Fixture {
  public:
   Fixture() : table_(RealisticTable()) {
-    NullWindowHooks hooks;
-    test::ScriptedPrompter prompter;
-    if (SaveDataFile(*table_, folder_.path(), false, prompter, hooks) != SaveResult::Saved)
-      std::abort();
+    if (!WriteSaveFiles(MakeSaveBytes(*table_, {}), folder_.path()).Saved()) std::abort();
     bytes_ = test::ReadFileBytes(folder_ / kContentFile);
     std::printf("data file: %d tasks, %zu bytes\n", kTasks, bytes_.size());
   }
@@ -128,11 +125,8 @@ void SaveFloor(benchmark::State& state) {
 }
 
 void Save(benchmark::State& state) {
-  NullWindowHooks hooks;
-  test::ScriptedPrompter prompter;
   for (auto _ : state) {
-    if (SaveDataFile(Data().table(), Data().folder().path(), false, prompter, hooks) !=
-        SaveResult::Saved)
+    if (!WriteSaveFiles(MakeSaveBytes(Data().table(), {}), Data().folder().path()).Saved())
       state.SkipWithError("save failed");
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(Data().bytes().size()));

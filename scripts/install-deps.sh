@@ -3,7 +3,10 @@
 # that are missing, so a second run costs nothing.
 set -eu
 
-PACKAGES="g++ cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth libx11-dev libxtst-dev trayer"
+PACKAGES="g++ cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth libx11-dev desktop-file-utils appstream dpkg-dev file libxtst-dev trayer dbus libical-dev pkg-config"
+if [ "${ZELTO_CI:-0}" = 1 ]; then
+  PACKAGES="$PACKAGES clang-format"
+fi
 if [ "${ZELTO_FUZZ:-0}" = 1 ]; then
   PACKAGES="$PACKAGES clang libclang-rt-14-dev"
 fi

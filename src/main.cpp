@@ -3,9 +3,12 @@
 #include <QSessionManager>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 
+#include "cli/commandline.h"
 #include "mainwindow/form1.h"
 #include "platform/clock.h"
+#include "platform/instancecall.h"
 #include "platform/instancelock.h"
 #include "platform/messagebox.h"
 #include "platform/programfolder.h"
@@ -44,23 +47,18 @@ class StartupMark : public QObject {
   QElapsedTimer clock_;
 };
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-  StartupMark mark;
-  QApplication app(argc, argv);
-  // The main window may be hidden in the tray while a message box closes:
-  // only the shutdown ends the program.
-  app.setQuitOnLastWindowClosed(false);
-  mark.Phase("qt");
-
-  zelto::MessageBoxes prompter;
-  const std::filesystem::path folder = zelto::ProgramFolder();
-  zelto::InstanceLock lock(folder);
-  switch (lock.Acquire()) {
+// A second copy on the same folder brings the running one forward, says so
+// and ends; where no lock can be taken, the user is told and the program
+// runs all the same.
+bool MayRun(const zelto::InstanceLock& lock, zelto::InstanceLock::Result locked,
+            const std::filesystem::path& folder, zelto::MessageBoxes& prompter) {
+  switch (locked) {
     case zelto::InstanceLock::Result::AlreadyRunning:
+      // Called first, so that the running window is in front when the
+      // message comes up over it and stays there when it is dismissed.
+      zelto::InstanceCall::Call(zelto::InstanceCall::ChannelName(folder));
       prompter.Ask("Already running....", zelto::kAppTitle, zelto::Buttons::Ok);
-      return 0;
+      return false;
     case zelto::InstanceLock::Result::Unavailable:
       // Refusing to start would lock the user out of a folder they can only
       // read; running unguarded is what they get, and they are told.
@@ -71,10 +69,53 @@ int main(int argc, char* argv[]) {
                    QString::fromUtf8(zelto::kAppTitle.data(),
                                      static_cast<qsizetype>(zelto::kAppTitle.size())),
                    zelto::Buttons::Ok);
-      break;
+      return true;
     case zelto::InstanceLock::Result::Acquired:
-      break;
+      return true;
   }
+  return true;
+}
+
+// Only the lock's holder may take the channel over: without the lock,
+// another copy may be listening on it.
+void ListenForSecondStarts(zelto::InstanceCall& call, zelto::Lifecycle& life,
+                           const std::filesystem::path& folder) {
+  QObject::connect(&call, &zelto::InstanceCall::Called, &life, [&life] {
+    life.BringBack();
+    // An open dialog would otherwise stay behind the window it belongs to.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      modal->raise();
+      modal->activateWindow();
+    }
+  });
+  call.Listen(zelto::InstanceCall::ChannelName(folder));
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  {
+    // Commands for scripts and panels run without a window or a display.
+    const zelto::SystemClock clock;
+    if (const auto code = zelto::RunCommandLine(
+            argc, argv, zelto::DataFolder(ZELTO_APP_ID, ZELTO_DATA_FROM_BIN, false), clock,
+            std::cout, std::cerr)) {
+      return *code;
+    }
+  }
+  StartupMark mark;
+  QApplication app(argc, argv);
+  QGuiApplication::setDesktopFileName(ZELTO_APP_ID);
+  // The main window may be hidden in the tray while a message box closes:
+  // only the shutdown ends the program.
+  app.setQuitOnLastWindowClosed(false);
+  mark.Phase("qt");
+
+  zelto::MessageBoxes prompter;
+  const std::filesystem::path folder = zelto::DataFolder(ZELTO_APP_ID, ZELTO_DATA_FROM_BIN);
+  zelto::InstanceLock lock(folder);
+  const zelto::InstanceLock::Result locked = lock.Acquire();
+  if (!MayRun(lock, locked, folder, prompter)) return 0;
   mark.Phase("lock");
 
   auto table = zelto::MakeTaskTable();
@@ -97,6 +138,9 @@ int main(int argc, char* argv[]) {
   QObject::connect(&app, &QGuiApplication::commitDataRequest, &life,
                    [&life](QSessionManager&) { life.CommitData(); });
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &life, &zelto::Lifecycle::EndSession);
+
+  zelto::InstanceCall call;
+  if (locked == zelto::InstanceLock::Result::Acquired) ListenForSecondStarts(call, life, folder);
 
   mark.WatchFirstPaint(&window);
   life.ShowAtStartUp();

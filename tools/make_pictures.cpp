@@ -265,8 +265,8 @@ bool Save(const QString& folder, const QString& name, int width, int height, int
 
 int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_pictures <output folder>\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: make_pictures <pictures folder> [<desktop icon folder>]\n");
     return 2;
   }
   const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -284,6 +284,16 @@ int main(int argc, char** argv) {
   for (int size : {16, 32, 64, 128}) {
     ok &= Save(folder, QString("app%1").arg(size), size, size, 1,
                [size](QPainter& p) { DrawApp(p, size); });
+  }
+  // The icon theme of the desktop menus and docks: every size they ask for,
+  // each drawn at its size rather than scaled from another.
+  if (argc == 3) {
+    const QString icons = QString::fromLocal8Bit(argv[2]);
+    QDir().mkpath(icons);
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+      ok &= Save(icons, QString::number(size), size, size, 1,
+                 [size](QPainter& p) { DrawApp(p, size); });
+    }
   }
   return ok ? 0 : 1;
 }

@@ -88,6 +88,19 @@ Form2::Form2(QWidget* opener) : QDialog(nullptr), opener_(opener) {
   BuildEachNDays();
   ChainTabOrder();
   UseDesignLook(this);
+  GiveCaptionsRoom();
+}
+
+// The design's boxes were measured for a narrower face than ours: a caption
+// that does not fit grows to the right from where it stands, over the
+// neighbour it then reaches, so that it shows whole.
+void Form2::GiveCaptionsRoom() {
+  for (QLabel* label : {Label1, Label2, Label3, Label4}) {
+    const int needed = label->sizeHint().width();
+    if (needed <= label->width()) continue;
+    label->resize(needed, label->height());
+    label->raise();
+  }
 }
 
 Form2::~Form2() {
@@ -220,12 +233,10 @@ void Form2::BuildEachNDays() {
   Label3->setGeometry(TwipsRect(1080, 315, 495, 255));
   Label4 = new QLabel("Starting from", Frame5);
   Label4->setObjectName("Label4");
-  // A few pixels right of the design position, and the picker a few
-  // pixels narrower, so that the caption clears both neighbours in any font.
-  Label4->setGeometry(TwipsRect(1620, 315, 975, 255));
+  Label4->setGeometry(TwipsRect(1560, 315, 975, 255));
   DTPicker1 = new QDateEdit(Frame5);
   DTPicker1->setObjectName("DTPicker1");
-  DTPicker1->setGeometry(TwipsRect(2640, 240, 2895, 330));
+  DTPicker1->setGeometry(TwipsRect(2520, 240, 3015, 330));
   DTPicker1->setCalendarPopup(true);
   DTPicker1->setDateRange(kPickerMin, kPickerMax);
   DTPicker1->setDisplayFormat("yyyy-MM-dd  dddd");
@@ -285,13 +296,10 @@ void Form2::Open(Mode mode, const TaskValue& slot) {
   // message boxes too.
   if (opener_) opener_->setEnabled(false);
   shownText_ = Text1->text();
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
-  }
   // Without a parent (a disabled parent would disable the dialog too), so
   // tell the window system whose dialog this is.
   winId();
+  CentreOnScreen();
   if (opener_ && opener_->windowHandle() && windowHandle())
     windowHandle()->setTransientParent(opener_->windowHandle());
   show();
@@ -299,6 +307,20 @@ void Form2::Open(Mode mode, const TaskValue& slot) {
   activateWindow();
   Text1->setFocus();
   Text1->setCursorPosition(static_cast<int>(Text1->text().size()));
+}
+
+// The whole window, frame included, goes to the middle of the screen. Where
+// the window system tells the frame only once the window is up, the
+// opener's frame (the same kind of window) stands in for it.
+void Form2::CentreOnScreen() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  QSize outer = frameGeometry().size();
+  if (outer == size() && opener_ && opener_->isVisible())
+    outer += opener_->frameGeometry().size() - opener_->size();
+  const QRect area = screen->geometry();
+  move(area.x() + (area.width() - outer.width()) / 2,
+       area.y() + (area.height() - outer.height()) / 2);
 }
 
 std::array<Form2::MaskGrid, 4> Form2::MaskGrids() const {

@@ -100,6 +100,8 @@ class Form2 : public QDialog {
   std::array<MaskGrid, 4> MaskGrids() const;
   void Load(const TaskValue& slot);
   void EnableOpener();
+  void CentreOnScreen();
+  void GiveCaptionsRoom();
 
   QPointer<QWidget> opener_;
   // The slot's text as loaded and as shown: an unedited text is stored back

@@ -143,6 +143,7 @@ QToolButton* Form1::MakePictureButton(const char* name, const QString& tip, cons
   button->setAccessibleName(tip);
   button->setAutoRaise(true);
   button->setFocusPolicy(Qt::TabFocus);
+  button->installEventFilter(this);  // Enter clicks it, as it does a push button
   return button;
 }
 
@@ -198,45 +199,29 @@ std::optional<int> Form1::SelectedTaskId() const {
 }
 
 bool Form1::RefreshAndFill() {
-  const bool restore = RefreshDueTasks(table_, clock_.Now(), *this);
+  SetPassButtonsEnabled(false);
+  const bool restore = RefreshDueTasks(table_, clock_.Now(), IsMinimized());
+  SetPassButtonsEnabled(true);
   FillTaskList();
   return restore;
 }
 
 void Form1::RecalculateAndFill() {
-  RecalculateAll(table_, clock_.Now(), *this);
+  SetPassButtonsEnabled(false);
+  RecalculateAll(table_, clock_.Now());
+  SetPassButtonsEnabled(true);
   FillTaskList();
 }
 
 void Form1::Command1_Click() {
   Command2->setFocus();
   RefreshAndFill();
-  SaveDataFile(table_, folder_, life_->DataFileError != 0, prompter_, *this);
+  life_->SaveDataFile();
 }
 
 void Form1::Command3_Click() {
   Command2->setFocus();
-  int n = 0;
-  for (int i = 1; i <= kMaxTaskId; ++i) {
-    if (table_.TaskText[i].empty()) continue;
-    std::string text = std::move(table_.TaskText[i]);
-    table_.TaskText[i].clear();
-    ++n;
-    table_.TaskText[n] = std::move(text);
-    if (n == i) continue;
-    table_.CheckedDate[n] = table_.CheckedDate[i];
-    table_.PreviousOccurrence[n] = table_.PreviousOccurrence[i];
-    table_.NextOccurrence[n] = table_.NextOccurrence[i];
-    table_.TaskChecked[n] = table_.TaskChecked[i];
-    table_.EveryNDays[n] = table_.EveryNDays[i];
-    table_.StartDay[n] = table_.StartDay[i];
-    table_.StartMonth[n] = table_.StartMonth[i];
-    table_.StartYear[n] = table_.StartYear[i];
-    table_.HourMask[n] = table_.HourMask[i];
-    table_.WeekdayMask[n] = table_.WeekdayMask[i];
-    table_.DayOfMonthMask[n] = table_.DayOfMonthMask[i];
-    table_.MonthMask[n] = table_.MonthMask[i];
-  }
+  RecountTasks(table_);
   FillTaskList();
 }
 
@@ -320,6 +305,18 @@ void Form1::Command8_Click() {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    // Space clicks a focused picture button by itself; Return and the
+    // keypad's Enter do the same here.
+    auto* button = qobject_cast<QToolButton*>(watched);
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (button != nullptr && button->parentWidget() == this &&
+        (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+      if (!key->isAutoRepeat()) button->click();
+      return true;
+    }
+  }
   if (watched == ListView1 && event->type() == QEvent::KeyRelease) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (!key->isAutoRepeat()) ListView1_KeyUp(key->key());

@@ -38,7 +38,7 @@ class MessageBoxes;
 // the task list. It owns no task data; every change ends with a rebuild of
 // the list from the table. Its controls keep their design names as object
 // names (findChild finds them).
-class Form1 : public QWidget, public WindowHooks {
+class Form1 : public QWidget {
   Q_OBJECT
 
  public:
@@ -63,10 +63,13 @@ class Form1 : public QWidget, public WindowHooks {
   // The editor while it is open, else null.
   Form2* Editor() const;
 
-  // WindowHooks
-  void SetPassButtonsEnabled(bool enabled) override;
-  bool IsMinimized() const override;
-  std::string PositionFileText() const override;
+  // Switches "Refresh list & Save", "Re-count" and "Recalculate All" off or
+  // on, in that order: around the passes and the save.
+  void SetPassButtonsEnabled(bool enabled);
+  // True while the window is minimised, hidden in the tray included.
+  bool IsMinimized() const;
+  // The three CR LF terminated lines of position.txt.
+  std::string PositionFileText() const;
 
   // Start-up, the hour watch, the notification area and shutdown.
   Lifecycle& Life() { return *life_; }

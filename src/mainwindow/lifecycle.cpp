@@ -5,10 +5,15 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QTreeView>
+#include <exception>
+#include <string_view>
+#include <vector>
 
 #include "look/twips.h"
 #include "mainwindow/form1.h"
 #include "platform/messagebox.h"
+#include "platform/notifier.h"
+#include "platform/textcodec.h"
 #include "platform/tray.h"
 
 namespace zelto {
@@ -20,24 +25,16 @@ Lifecycle::Lifecycle(Form1& window, TaskTable& table, const Clock& clock, Messag
       table_(table),
       clock_(clock),
       prompter_(prompter),
-      folder_(std::move(folder)) {}
+      folder_(std::move(folder)) {
+  // Made with the window, so that tests can hand it their own bus first.
+  Notifications = new Notifier(this);
+}
 
 void Lifecycle::StartUp() {
   // From here on every move and resize is recorded, start-up's own included.
   started_ = true;
-  HourWatch1.emplace(
-      clock_,
-      [this] {
-        RestoreRequest = window_.RefreshAndFill() ? 1 : 0;
-        return RestoreRequest == 1;
-      },
-      [this] {
-        RestoreRequest = 0;
-        BringBack();
-        window_.Option1->setChecked(true);
-        window_.Option1_Click();
-      });
-  HourWatch1->Reset();
+  HourWatch1.Reset();
+  connect(Notifications, &Notifier::Activated, this, &Lifecycle::ShowTodoInFront);
 
   QHeaderView* header = window_.ListView1->header();
   for (int i = 0; i < 3; ++i) header->resizeSection(i, DesignPixels(kColumnTwips[i]));
@@ -75,7 +72,27 @@ void Lifecycle::ShowAtStartUp() {
 }
 
 void Lifecycle::Timer1_Timer() {
-  if (HourWatch1) HourWatch1->Tick();
+  if (!started_ || !HourWatch1.Tick(clock_.Now())) return;
+  std::vector<int> done;
+  for (int id = 0; id < kSlotCount; ++id)
+    if (table_.InUse(id) && table_.TaskChecked[id] == -1) done.push_back(id);
+  RestoreRequest = window_.RefreshAndFill() ? 1 : 0;
+  // Done tasks that the refresh unticked fell due again: the desktop is
+  // told of them, whether the window is hidden, behind others or not.
+  QStringList dueAgain;
+  for (const int id : done)
+    if (table_.TaskChecked[id] == 0) dueAgain << DecodeText(table_.TaskText[id]);
+  Notifications->TasksDueAgain(dueAgain);
+  if (RestoreRequest != 1) return;
+  // A done task fell due while the window was hidden: back, in ToDo.
+  RestoreRequest = 0;
+  ShowTodoInFront();
+}
+
+void Lifecycle::ShowTodoInFront() {
+  BringBack();
+  window_.Option1->setChecked(true);
+  window_.Option1_Click();
 }
 
 // The notification-area icon ------------------------------------------------
@@ -110,9 +127,30 @@ void Lifecycle::BringBack() {
 
 // Shutdown ------------------------------------------------------------------
 
+SaveResult Lifecycle::SaveDataFile() {
+  using namespace std::string_view_literals;
+  if (DataFileError != 0) {
+    const Answer answer = prompter_.Ask(
+        "There was an error opening the data file... Do you really want to save this data?"sv,
+        "Zelto Todo List save data"sv, Buttons::YesNoCancel);
+    if (answer == Answer::No) return SaveResult::Declined;
+    if (answer != Answer::Yes) return SaveResult::Cancelled;
+  }
+  window_.SetPassButtonsEnabled(false);
+  bool saved = false;
+  try {
+    saved = WriteSaveFiles(MakeSaveBytes(table_, window_.PositionFileText()), folder_).Saved();
+  } catch (const std::exception&) {
+    saved = false;  // out of memory while formatting: nothing replaced
+  }
+  if (!saved) prompter_.Ask("Error saving file!"sv, kAppTitle, Buttons::Ok);
+  window_.SetPassButtonsEnabled(true);
+  return saved ? SaveResult::Saved : SaveResult::Failed;
+}
+
 SaveResult Lifecycle::Save() {
   saving_ = true;
-  const SaveResult result = SaveDataFile(table_, folder_, DataFileError != 0, prompter_, window_);
+  const SaveResult result = SaveDataFile();
   saving_ = false;
   return result;
 }

@@ -6,7 +6,7 @@
 #include <functional>
 #include <optional>
 
-#include "mainwindow/hourwatch.h"
+#include "schedule/hourwatch.h"
 #include "store/datafile.h"
 #include "store/ports.h"
 #include "store/tasktable.h"
@@ -15,7 +15,16 @@ namespace zelto {
 
 class Form1;
 class MessageBoxes;
+class Notifier;
 class TrayIcon;
+
+// How a save from the window ended.
+enum class SaveResult {
+  Saved,
+  Declined,   // "No" to the DataFileError question: nothing written
+  Cancelled,  // "Cancel" to that question: nothing written
+  Failed,     // "Error saving file!" was shown; content.txt is unchanged
+};
 
 // The main window's life: start-up, the hour watch behind Timer1, the trip
 // to the notification area and back, and the saves that end it.
@@ -38,6 +47,12 @@ class Lifecycle : public QObject {
   void MinimizeToTray();
   // Back from the tray or the taskbar in RestoreWindowState, icon removed.
   void BringBack();
+  // Back in front, in the ToDo view: a done task fell due again, or the
+  // user answered the desktop notification.
+  void ShowTodoInFront();
+  // Asks first while DataFileError is set; writes with the pass buttons off
+  // and reports a failure before it switches them on again.
+  SaveResult SaveDataFile();
   // The user closes the window: saves, and says whether it may close.
   bool Close();
   // Session end or a termination signal: save, remove the icon and end,
@@ -61,8 +76,10 @@ class Lifecycle : public QObject {
   // before it overwrites anything while this is set.
   int16_t DataFileError = 0;
   int16_t RestoreRequest = 0;
-  std::optional<HourWatch> HourWatch1;  // PreviousHour, CurrentHour
+  HourWatch HourWatch1;  // PreviousHour, CurrentHour
   TrayIcon* Tray = nullptr;
+  // Tells the desktop when the hour watch finds done tasks due again.
+  Notifier* Notifications = nullptr;
 
  private:
   SaveResult Save();

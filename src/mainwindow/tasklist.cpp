@@ -17,9 +17,12 @@ const QString kPreviousHeader = QStringLiteral("Previous occurence");
 const QString kNextHeader = QStringLiteral("Next occurence");
 
 // A stored sort value as a number: the position file keeps them as text and
-// an unset one counts as 0.
-int SortNumber(const QString& text) {
-  return ParseInt16(text.toStdString()).value_or(0);
+// an unset one counts as 0. Text that is not a number gives nothing, and
+// whatever it was meant to set keeps its setting.
+std::optional<int> SortNumber(const QString& text) {
+  if (text.isEmpty()) return 0;
+  if (const auto value = ParseInt16(text.toStdString())) return *value;
+  return std::nullopt;
 }
 
 void AppendDigits(QChar*& out, int value, int width) {
@@ -54,7 +57,12 @@ QString FormatListDate(DateTime value, const std::array<QString, 7>& weekdayName
 
 QString OccurrenceText(const Occurrence& value, const std::array<QString, 7>& weekdayNames) {
   if (const auto* date = std::get_if<DateTime>(&value)) return FormatListDate(*date, weekdayNames);
-  if (const auto* text = std::get_if<std::string>(&value)) return DisplayText(*text);
+  if (const auto* text = std::get_if<std::string>(&value)) {
+    // A date the oldest file format kept as text is shown, and so sorted,
+    // like any other date; only the markers stand as they are.
+    if (const auto date = OccurrenceAsDate(value)) return FormatListDate(*date, weekdayNames);
+    return DisplayText(*text);
+  }
   return {};
 }
 
@@ -144,12 +152,11 @@ void TaskList::Fill(const TaskTable& table, View view) {
     row.checked = checked != 0;
     rows.push_back(std::move(row));
   }
-  if (todo) {
-    model_->SetSortKey(SortNumber(TodoSortColumn));
-    model_->SetSortOrder(SortNumber(TodoSortOrder));
-  } else if (done) {
-    model_->SetSortKey(SortNumber(DoneSortColumn));
-    model_->SetSortOrder(SortNumber(DoneSortOrder));
+  if (todo || done) {
+    if (const auto key = SortNumber(todo ? TodoSortColumn : DoneSortColumn))
+      model_->SetSortKey(*key);
+    if (const auto order = SortNumber(todo ? TodoSortOrder : DoneSortOrder))
+      model_->SetSortOrder(*order);
   }
   model_->SetRows(std::move(rows));
   SelectFirstRow();
@@ -193,7 +200,9 @@ void TaskList::SwitchTo(View view, const TaskTable& table) {
 
 void TaskList::ShowHeaderImages(const QString& column, const QString& order) {
   for (int c = 1; c <= 3; ++c) SetHeaderImage(c, 3);
-  SetHeaderImage(SortNumber(column) + 1, SortNumber(order) + 1);
+  const auto key = SortNumber(column);
+  const auto direction = SortNumber(order);
+  if (key && direction) SetHeaderImage(*key + 1, *direction + 1);
 }
 
 std::optional<int> TaskList::SelectedTaskId() const {

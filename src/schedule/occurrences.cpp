@@ -17,7 +17,8 @@
 // passing day in each direction (by weekday, by the each-n-days days, or a
 // month at a time as 31-bit day sets) and then takes the nearest selected
 // hour of that day. The answers are those of the hour-by-hour scan, the
-// partly covered days at the window's two ends included.
+// partly covered days at the window's two ends included. Day numbers,
+// weekdays and month lengths are DateTime's: there is one calendar.
 namespace zelto {
 namespace {
 
@@ -78,30 +79,6 @@ uint32_t WeekdayBits(const Mask& m) {
   return OnesOf8(&m[0]) & 0x7Fu;
 }
 
-// The civil date of a day number: the same calendar as DateTime's, by
-// Neri and Schneider's method in 32-bit arithmetic over the years 0..8000
-// (a day number plus kShift counts the days since 0000-03-01). Checked
-// against DateTime for every day of that range.
-void CivilOf(int64_t day, int& year, int& month, int& dayOfMonth) {
-  constexpr int64_t kShift = 693899;
-  constexpr int64_t kLast = 3000000;  // in the year 8113
-  if (day < -kShift || day > kLast) {
-    DT::CivilFromDayNumber(day, year, month, dayOfMonth);
-    return;
-  }
-  const uint32_t n1 = 4 * static_cast<uint32_t>(day + kShift) + 3;
-  const uint32_t century = n1 / 146097;
-  const uint32_t n2 = n1 % 146097 / 4 * 4 + 3;
-  const uint64_t p2 = uint64_t{2939745} * n2;
-  const uint32_t yearOfCentury = static_cast<uint32_t>(p2 >> 32);
-  const uint32_t dayOfYear = static_cast<uint32_t>(p2) / 2939745 / 4;  // from 1 March
-  const uint32_t n3 = 2141 * dayOfYear + 197913;
-  const bool janOrFeb = dayOfYear >= 306;
-  year = static_cast<int>(100 * century + yearOfCentury + janOrFeb);
-  month = static_cast<int>((n3 >> 16) - (janOrFeb ? 12 : 0));
-  dayOfMonth = static_cast<int>((n3 & 0xFFFF) / 2141 + 1);
-}
-
 // 0 = Sunday.
 int WeekdayIndex(int64_t day) {
   return DT::WeekdayOfDay(day) - 1;
@@ -131,7 +108,7 @@ struct Rule {
   // The day-of-month, month and weekday checks.
   bool CalendarPasses(int64_t day) const {
     int y, m, d;
-    CivilOf(day, y, m, d);
+    DT::CivilFromDayNumber(day, y, m, d);
     return ((months >> (m - 1)) & (days >> (d - 1)) & (weekdays >> WeekdayIndex(day)) & 1u) != 0;
   }
   bool DatePasses(int64_t day) const {
@@ -216,17 +193,6 @@ uint32_t HoursAfter(int h) {
 
 // --- Month by month ---------------------------------------------------------
 
-// Divisible by 4, and by 400 when by 100 (given 4, 100 divides y when 25
-// does, and 400 when 16 does).
-bool IsLeapYear(int y) {
-  return (y & 3) == 0 && (y % 25 != 0 || (y & 15) == 0);
-}
-
-// Days of the year before each month, and the year's length.
-constexpr int16_t kDaysBefore[2][13] = {
-    {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365},
-    {0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335, 366}};
-
 // The rule's day patterns as periodic bit runs: a month's passing days are
 // these runs shifted to the month's first day and masked with its days of
 // the month. The walk goes from one selected month straight to the next.
@@ -277,7 +243,7 @@ class MonthPatterns {
   Month MonthOf(int64_t day) const {
     Month m;
     int d;
-    CivilOf(day, m.year, m.month, d);
+    DT::CivilFromDayNumber(day, m.year, m.month, d);
     m.first = day - (d - 1);
     m.length = Length(m.year, m.month);
     m.weekdayOfFirst = WeekdayIndex(m.first);
@@ -303,12 +269,12 @@ class MonthPatterns {
       return;
     }
     int year = m.year;
-    int64_t yearStart = m.first - kDaysBefore[IsLeapYear(year)][m.month - 1];
+    int64_t yearStart = m.first - DT::DaysBeforeMonth(year, m.month);
     int month;
     if (later != 0) {
       month = m.month + 1 + std::countr_zero(later);
     } else {
-      yearStart += kDaysBefore[IsLeapYear(year)][12];
+      yearStart += DT::DaysBeforeMonth(year, 13);
       ++year;
       month = 1 + std::countr_zero(months_);
     }
@@ -322,13 +288,13 @@ class MonthPatterns {
       return;
     }
     int year = m.year;
-    int64_t yearStart = m.first - kDaysBefore[IsLeapYear(year)][m.month - 1];
+    int64_t yearStart = m.first - DT::DaysBeforeMonth(year, m.month);
     int month;
     if (earlier != 0) {
       month = 32 - std::countl_zero(earlier);
     } else {
       --year;
-      yearStart -= kDaysBefore[IsLeapYear(year)][12];
+      yearStart -= DT::DaysBeforeMonth(year, 13);
       month = 32 - std::countl_zero(months_);
     }
     JumpTo(m, year, month, yearStart);
@@ -337,10 +303,7 @@ class MonthPatterns {
  private:
   bool Selected(int month) const { return (months_ >> (month - 1) & 1u) != 0; }
 
-  static int Length(int year, int month) {
-    static constexpr int8_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 ? 28 + IsLeapYear(year) : kDays[month - 1];
-  }
+  static int Length(int year, int month) { return DT::DaysInMonth(year, month); }
 
   // The neighbouring month: the phases move by 28..31 days, no division.
   void StepForward(Month& m) const {
@@ -371,7 +334,7 @@ class MonthPatterns {
 
   // Over unselected months.
   void JumpTo(Month& m, int year, int month, int64_t yearStart) const {
-    const int64_t first = yearStart + kDaysBefore[IsLeapYear(year)][month - 1];
+    const int64_t first = yearStart + DT::DaysBeforeMonth(year, month);
     const int32_t shift = static_cast<int32_t>(first - m.first);  // within a year
     m.weekdayOfFirst = (m.weekdayOfFirst + shift % 7 + 7) % 7;
     // FloorMod(toStep - shift, n) without a division (Lemire's method, with

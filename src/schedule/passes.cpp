@@ -20,25 +20,22 @@ constexpr int16_t kTicked = -1;
 
 }  // namespace
 
-bool RefreshDueTasks(TaskTable& table, DateTime now, WindowHooks& hooks) {
-  hooks.SetPassButtonsEnabled(false);
+bool RefreshDueTasks(TaskTable& table, DateTime now, bool windowMinimized) {
   bool restore = false;
   for (int id = 0; id <= kMaxTaskId; ++id) {
     if (table.TaskText[id].empty()) continue;
     if (IsDue(table.NextOccurrence[id], now)) {
       // Only a task the user had ticked brings a hidden window back.
-      if (table.TaskChecked[id] == kTicked && hooks.IsMinimized()) restore = true;
+      if (table.TaskChecked[id] == kTicked && windowMinimized) restore = true;
       table.TaskChecked[id] = 0;
       FindOccurrences(table, id, now);
     }
     table.TaskCount = static_cast<int16_t>(id);
   }
-  hooks.SetPassButtonsEnabled(true);
   return restore;
 }
 
-void RecalculateAll(TaskTable& table, DateTime now, WindowHooks& hooks) {
-  hooks.SetPassButtonsEnabled(false);
+void RecalculateAll(TaskTable& table, DateTime now) {
   for (int id = 0; id <= kMaxTaskId; ++id) {
     if (table.TaskText[id].empty()) continue;
     FindOccurrences(table, id, now);
@@ -47,7 +44,6 @@ void RecalculateAll(TaskTable& table, DateTime now, WindowHooks& hooks) {
     if (IsDue(table.NextOccurrence[id], now)) table.TaskChecked[id] = 0;
     table.TaskCount = static_cast<int16_t>(id);
   }
-  hooks.SetPassButtonsEnabled(true);
 }
 
 }  // namespace zelto

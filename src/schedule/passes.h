@@ -1,7 +1,6 @@
 #pragma once
 
 #include "store/datetime.h"
-#include "store/ports.h"
 #include "store/tasktable.h"
 
 namespace zelto {
@@ -10,11 +9,12 @@ namespace zelto {
 // (or cannot be read as a date-time, "More than 1 year" excepted) is
 // unticked and searched again. TaskCount follows the highest id in use.
 // Returns true when a ticked task fell due while the window was minimised
-// (the RestoreRequest). The caller rebuilds the list afterwards.
-bool RefreshDueTasks(TaskTable& table, DateTime now, WindowHooks& hooks);
+// (the RestoreRequest). The caller switches the pass buttons around the call
+// and rebuilds the list afterwards.
+bool RefreshDueTasks(TaskTable& table, DateTime now, bool windowMinimized);
 
 // Searches every task in use again; unticks only the tasks whose fresh
 // NextOccurrence is already due or unreadable.
-void RecalculateAll(TaskTable& table, DateTime now, WindowHooks& hooks);
+void RecalculateAll(TaskTable& table, DateTime now);
 
 }  // namespace zelto

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,21 +66,39 @@ std::vector<std::string> LoadMessages(const LoadResult& result,
 // The bytes that a save writes to content.tmp and content.txt.
 std::string FormatDataFile(const TaskTable& table);
 
-enum class SaveResult {
-  Saved,
-  Declined,   // "No" to the DataFileError question: nothing written
-  Cancelled,  // "Cancel" to that question: nothing written
-  Failed,     // "Error saving file!" was shown; content.txt is unchanged
+// The bytes of a data file in a buffer that was never cleared, so that a
+// save touches its 4 MB once instead of twice.
+struct FormattedData {
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0;
+  std::string_view View() const { return {data.get(), size}; }
 };
 
-// Asks first when DataFileError is set. Then, with the pass buttons off,
-// writes position.txt (from the hooks), then content.tmp (synced), then
-// replaces content.txt with the same bytes through a synced sibling file and
-// a rename, so that a crash or a full disk leaves either the old or the new
-// content.txt. Every failure shows "Error saving file!"; the buttons are on
-// again afterwards.
-SaveResult SaveDataFile(const TaskTable& table, const std::filesystem::path& folder,
-                        bool DataFileError, Prompter& prompter, WindowHooks& hooks);
+// Everything one save writes: position.txt's three lines, and the data file
+// that goes to content.tmp and to content.txt alike.
+struct SaveBytes {
+  std::string position;
+  FormattedData content;
+};
+
+// Makes the bytes of every file of a save from the table and the text of
+// position.txt. Touches no file.
+SaveBytes MakeSaveBytes(const TaskTable& table, std::string positionText);
+
+// How a write of the save's files ended: the file that failed and the
+// system's error number, or no file when every one was written.
+struct SaveWriteResult {
+  std::filesystem::path failedFile;
+  int error = 0;
+  bool Saved() const { return failedFile.empty(); }
+};
+
+// Writes position.txt, then content.tmp (synced), then replaces content.txt
+// with the same bytes through a synced sibling file and a rename, so that a
+// crash or a full disk leaves either the old or the new content.txt. Stops
+// at the first failure. Needs nothing but the bytes and the folder, so it
+// may run away from the table.
+SaveWriteResult WriteSaveFiles(const SaveBytes& bytes, const std::filesystem::path& folder);
 
 // The points of a save at which a test stops the process, to check that
 // content.txt then holds exactly the old or exactly the new data.

@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "store/datafile.h"
 #include "store/dataformat.h"
@@ -25,7 +27,10 @@ bool WriteRaw(int fd, std::string_view bytes) {
       if (errno == EINTR) continue;
       return false;  // ENOSPC, EFBIG, EIO, ...
     }
-    if (written == 0) return false;
+    if (written == 0) {
+      errno = ENOSPC;
+      return false;
+    }
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
   return true;
@@ -45,24 +50,37 @@ bool IsReadOnly(const struct stat& info) {
   return (info.st_mode & S_IWUSR) == 0;
 }
 
-bool WritePositionFile(const std::filesystem::path& file, std::string_view bytes) {
+// Notes the first failure of a write; false, so that a step can return it.
+bool Fail(SaveWriteResult& result, const std::filesystem::path& file, int error) {
+  result.failedFile = file;
+  result.error = error;
+  return false;
+}
+
+bool WritePositionFile(const std::filesystem::path& file, std::string_view bytes,
+                       SaveWriteResult& result) {
   ScopedFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666));
-  if (!fd.valid() || !WriteRaw(fd.get(), bytes)) return false;
-  return fd.Close();
+  if (!fd.valid() || !WriteRaw(fd.get(), bytes) || !fd.Close()) return Fail(result, file, errno);
+  return true;
 }
 
 // Opens content.tmp for rewriting. An existing plain file is overwritten in
 // place, which spares the file system freeing and allocating 4 MB on every
 // save; a symbolic or hard link (to content.txt, say) is replaced by a file
 // of its own instead, so that writing content.tmp can never touch the data
-// file.
+// file. Sets errno when it fails.
 int OpenContentTmp(const std::filesystem::path& file) {
   int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0 && errno != ELOOP) return -1;  // a folder in its place fails here
   struct stat info {};
   if (fd >= 0) {
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || IsReadOnly(info)) {
+    const int error = ::fstat(fd, &info) != 0  ? errno
+                      : !S_ISREG(info.st_mode) ? EINVAL
+                      : IsReadOnly(info)       ? EACCES
+                                               : 0;
+    if (error != 0) {
       ::close(fd);
+      errno = error;
       return -1;
     }
     if (info.st_nlink == 1) return fd;
@@ -72,77 +90,99 @@ int OpenContentTmp(const std::filesystem::path& file) {
   return ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
-// Writes content.tmp, then puts the same bytes in place of content.txt by
-// way of a sibling file and a rename, so that content.txt is at every
-// moment either the complete old file or the complete new one.
-bool WriteContentFiles(const std::filesystem::path& folder, std::string_view bytes) {
-  ScopedFd tmp(OpenContentTmp(folder / kContentTmpFile));
+// Fills content.tmp and starts it on its way to the disk while the sibling
+// is being filled; the fsync before the rename then has less to wait for.
+bool WriteContentTmp(const std::filesystem::path& file, ScopedFd& tmp, std::string_view bytes,
+                     SaveWriteResult& result) {
   if (!tmp.valid() || !WriteAll(tmp.get(), bytes, SaveStep::TmpPartlyWritten) ||
       ::ftruncate(tmp.get(), static_cast<off_t>(bytes.size())) != 0)
-    return false;
-  // Start writing content.tmp to the disk while the sibling is being filled;
-  // the fsync below then has less left to wait for.
+    return Fail(result, file, errno);
   ::sync_file_range(tmp.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+  return true;
+}
 
-  // A content.txt that is a symbolic link (into a synced folder, say) stays
-  // one: the file it names is replaced, by way of a sibling in its folder.
+// The file that receives the new data: content.txt, or the file it names
+// when it is a symbolic link (into a synced folder, say), so that the link
+// stays one.
+std::filesystem::path ContentTarget(const std::filesystem::path& folder) {
   auto target = folder / kContentFile;
   std::error_code error;
   if (std::filesystem::is_symlink(target, error)) {
     auto named = std::filesystem::canonical(target, error);
     if (!error) target = std::move(named);
   }
-  const auto targetFolder = target.parent_path();
-  struct stat old {};
-  bool existed = false;
-  if (::stat(target.c_str(), &old) == 0) {
-    existed = true;
-    if (IsReadOnly(old) || S_ISDIR(old.st_mode)) {
-      ::fsync(tmp.get());  // content.tmp stays complete all the same
-      return false;
-    }
-  } else if (errno != ENOENT) {
-    return false;
-  }
+  return target;
+}
 
-  const auto sibling = targetFolder / kContentNewFile;
-  if (::unlink(sibling.c_str()) != 0 && errno != ENOENT) return false;
+// The data file as it stands: its mode, to be kept, when it exists. A
+// read-only file or a folder in its place is not replaced.
+bool InspectTarget(const std::filesystem::path& target, std::optional<mode_t>& mode,
+                   SaveWriteResult& result) {
+  struct stat old {};
+  if (::stat(target.c_str(), &old) != 0) return errno == ENOENT || Fail(result, target, errno);
+  if (S_ISDIR(old.st_mode)) return Fail(result, target, EISDIR);
+  if (IsReadOnly(old)) return Fail(result, target, EACCES);
+  mode = old.st_mode & 07777;
+  return true;
+}
+
+// Writes the new data into the sibling and makes both content.tmp and the
+// sibling durable; content.tmp is closed on success.
+bool WriteSibling(const std::filesystem::path& sibling, const std::filesystem::path& tmpFile,
+                  ScopedFd& tmp, std::string_view bytes, std::optional<mode_t> mode,
+                  SaveWriteResult& result) {
+  if (::unlink(sibling.c_str()) != 0 && errno != ENOENT) return Fail(result, sibling, errno);
   ScopedFd fresh(::open(sibling.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (!fresh.valid()) return false;
+  if (!fresh.valid()) return Fail(result, sibling, errno);
   // Keeping the old file's mode is a courtesy: file systems that cannot
   // store modes refuse it, and that must not make every save fail.
-  if (existed) (void)::fchmod(fresh.get(), old.st_mode & 07777);
-  bool ok = WriteAll(fresh.get(), bytes, SaveStep::NewPartlyWritten) && ::fsync(tmp.get()) == 0 &&
-            tmp.Close();
-  if (ok) Reached(SaveStep::TmpWritten);
-  ok = ok && ::fsync(fresh.get()) == 0;
-  ok = fresh.Close() && ok;
-  if (ok) {
-    Reached(SaveStep::NewWritten);
-    ok = ::rename(sibling.c_str(), target.c_str()) == 0;
+  if (mode) (void)::fchmod(fresh.get(), *mode);
+  if (!WriteAll(fresh.get(), bytes, SaveStep::NewPartlyWritten))
+    return Fail(result, sibling, errno);
+  if (::fsync(tmp.get()) != 0 || !tmp.Close()) return Fail(result, tmpFile, errno);
+  Reached(SaveStep::TmpWritten);
+  if (::fsync(fresh.get()) != 0 || !fresh.Close()) return Fail(result, sibling, errno);
+  Reached(SaveStep::NewWritten);
+  return true;
+}
+
+// The rename lives in the folder: without this sync a power cut could
+// still bring back the old name.
+bool SyncFolder(const std::filesystem::path& folder, SaveWriteResult& result) {
+  ScopedFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.valid() || (::fsync(dir.get()) != 0 && errno != EINVAL) || !dir.Close())
+    return Fail(result, folder, errno);
+  return true;
+}
+
+// Writes content.tmp, then puts the same bytes in place of content.txt by
+// way of a sibling file and a rename, so that content.txt is at every
+// moment either the complete old file or the complete new one.
+bool WriteContentFiles(const std::filesystem::path& folder, std::string_view bytes,
+                       SaveWriteResult& result) {
+  const auto tmpFile = folder / kContentTmpFile;
+  ScopedFd tmp(OpenContentTmp(tmpFile));
+  if (!WriteContentTmp(tmpFile, tmp, bytes, result)) return false;
+  const auto target = ContentTarget(folder);
+  std::optional<mode_t> mode;
+  if (!InspectTarget(target, mode, result)) {
+    ::fsync(tmp.get());  // content.tmp stays complete all the same
+    return false;
   }
-  if (!ok) {
+  const auto sibling = target.parent_path() / kContentNewFile;
+  if (!WriteSibling(sibling, tmpFile, tmp, bytes, mode, result)) {
+    ::unlink(sibling.c_str());
+    return false;
+  }
+  if (::rename(sibling.c_str(), target.c_str()) != 0) {
+    Fail(result, target, errno);
     ::unlink(sibling.c_str());
     return false;
   }
   Reached(SaveStep::Replaced);
-
-  // The rename lives in the folder: without this sync a power cut could
-  // still bring back the old name.
-  ScopedFd dir(::open(targetFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dir.valid()) return false;
-  if (::fsync(dir.get()) != 0 && errno != EINVAL) return false;
-  if (!dir.Close()) return false;
+  if (!SyncFolder(target.parent_path(), result)) return false;
   Reached(SaveStep::FolderSynced);
   return true;
-}
-
-bool WriteFiles(const TaskTable& table, const std::filesystem::path& folder,
-                const std::string& position) {
-  const FormattedData content = FormatDataBytes(table);
-  if (!WritePositionFile(folder / kPositionFile, position)) return false;
-  Reached(SaveStep::PositionWritten);
-  return WriteContentFiles(folder, content.View());
 }
 
 }  // namespace
@@ -151,26 +191,16 @@ void SetSaveStepHookForTesting(SaveStepHook hook) {
   gSaveStepHook = hook;
 }
 
-SaveResult SaveDataFile(const TaskTable& table, const std::filesystem::path& folder,
-                        bool DataFileError, Prompter& prompter, WindowHooks& hooks) {
-  if (DataFileError) {
-    const Answer answer = prompter.Ask(
-        "There was an error opening the data file... Do you really want to save this data?",
-        "Zelto Todo List save data", Buttons::YesNoCancel);
-    if (answer == Answer::No) return SaveResult::Declined;
-    if (answer != Answer::Yes) return SaveResult::Cancelled;
-  }
+SaveBytes MakeSaveBytes(const TaskTable& table, std::string positionText) {
+  return SaveBytes{std::move(positionText), FormatDataBytes(table)};
+}
 
-  hooks.SetPassButtonsEnabled(false);
-  bool saved = false;
-  try {
-    saved = WriteFiles(table, folder, hooks.PositionFileText());
-  } catch (const std::exception&) {
-    saved = false;  // out of memory while formatting: nothing replaced
-  }
-  if (!saved) prompter.Ask("Error saving file!", kAppTitle, Buttons::Ok);
-  hooks.SetPassButtonsEnabled(true);
-  return saved ? SaveResult::Saved : SaveResult::Failed;
+SaveWriteResult WriteSaveFiles(const SaveBytes& bytes, const std::filesystem::path& folder) {
+  SaveWriteResult result;
+  if (!WritePositionFile(folder / kPositionFile, bytes.position, result)) return result;
+  Reached(SaveStep::PositionWritten);
+  WriteContentFiles(folder, bytes.content.View(), result);
+  return result;
 }
 
 }  // namespace zelto

@@ -31,7 +31,7 @@ int64_t DateTime::DayNumberOf(int64_t year, int64_t month, int64_t day) {
   return DaysFromCivil(y, m, 1) + kEpochShift + (day - 1);
 }
 
-void DateTime::CivilFromDayNumber(int64_t dayNumber, int& year, int& month, int& day) {
+void DateTime::WideCivilFromDayNumber(int64_t dayNumber, int& year, int& month, int& day) {
   const int64_t z = dayNumber - kEpochShift + 719468;
   const int64_t era = FloorDiv(z, 146097);
   const int64_t doe = z - era * 146097;

@@ -58,7 +58,23 @@ class DateTime {
   }
 
   void YearMonthDay(int& year, int& month, int& day) const;
+  // The calendar date of a day number. Inline: the occurrence search calls
+  // it in its inner loops.
   static void CivilFromDayNumber(int64_t dayNumber, int& year, int& month, int& day);
+
+  // Divisible by 4, and by 400 when by 100 (given 4, 100 divides y when 25
+  // does, and 400 when 16 does).
+  static constexpr bool IsLeapYear(int year) {
+    return (year & 3) == 0 && (year % 25 != 0 || (year & 15) == 0);
+  }
+  static constexpr int DaysInMonth(int year, int month) {  // month 1..12
+    return month == 2 ? 28 + IsLeapYear(year) : kMonthLengths[month - 1];
+  }
+  // Days of the year before the month's first day; month 13 gives the
+  // year's length.
+  static constexpr int DaysBeforeMonth(int year, int month) {
+    return kDaysBefore[IsLeapYear(year)][month - 1];
+  }
 
   constexpr DateTime AddHours(int64_t hours) const {
     return DateTime(seconds_ + hours * kSecondsPerHour);
@@ -81,8 +97,38 @@ class DateTime {
 
  private:
   constexpr explicit DateTime(int64_t seconds) : seconds_(seconds) {}
+  static void WideCivilFromDayNumber(int64_t dayNumber, int& year, int& month, int& day);
+
+  static constexpr int8_t kMonthLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  static constexpr int16_t kDaysBefore[2][13] = {
+      {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365},
+      {0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335, 366}};
   int64_t seconds_ = 0;
 };
+
+inline void DateTime::CivilFromDayNumber(int64_t dayNumber, int& year, int& month, int& day) {
+  // Neri and Schneider's method in 32-bit arithmetic over the years
+  // 0..8113 (a day number plus kShift counts the days since 0000-03-01);
+  // the general method beyond. The tests walk every day of the fast range
+  // and past both its ends against a day-by-day count.
+  constexpr int64_t kShift = 693899;
+  constexpr int64_t kLast = 3000000;
+  if (dayNumber < -kShift || dayNumber > kLast) {
+    WideCivilFromDayNumber(dayNumber, year, month, day);
+    return;
+  }
+  const uint32_t n1 = 4 * static_cast<uint32_t>(dayNumber + kShift) + 3;
+  const uint32_t century = n1 / 146097;
+  const uint32_t n2 = n1 % 146097 / 4 * 4 + 3;
+  const uint64_t p2 = uint64_t{2939745} * n2;
+  const uint32_t yearOfCentury = static_cast<uint32_t>(p2 >> 32);
+  const uint32_t dayOfYear = static_cast<uint32_t>(p2) / 2939745 / 4;  // from 1 March
+  const uint32_t n3 = 2141 * dayOfYear + 197913;
+  const bool janOrFeb = dayOfYear >= 306;
+  year = static_cast<int>(100 * century + yearOfCentury + janOrFeb);
+  month = static_cast<int>((n3 >> 16) - (janOrFeb ? 12 : 0));
+  day = static_cast<int>((n3 & 0xFFFF) / 2141 + 1);
+}
 
 // The local calendar reading of a moment, under the process's time zone.
 // Everything after this conversion is naive.

@@ -91,4 +91,10 @@ struct TaskTable {
 
 std::unique_ptr<TaskTable> MakeTaskTable();
 
+// "Re-count": moves the tasks in use at ids 1 and up, in their order, to
+// the ids 1, 2, 3, ... with all their fields. Slot 0 stays where it is. A
+// slot that its task has left keeps its old fields with an empty text, so
+// it is free. TaskCount is left for the next refresh to recount.
+void RecountTasks(TaskTable& table);
+
 }  // namespace zelto

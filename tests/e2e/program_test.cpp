@@ -4,11 +4,13 @@
 // ZELTO_AUTO_ANSWER.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 #include <filesystem>
+#include <map>
 #include <optional>
 
 #include "support/core/fakes.h"
@@ -57,8 +59,10 @@ bool Eventually(Condition condition) {
 class Program {
  public:
   // `answers` for the message boxes; a null string leaves them on screen.
+  // `environment` adds to the test's own; an empty value removes one.
   explicit Program(const fs::path& folder, const QString& answers = "",
-                   const QString& display = x::Name())
+                   const QString& display = x::Name(),
+                   const std::map<QString, QString>& environment = {})
       : display_(display) {
     const fs::path executable = folder / "zelto-todo";
     if (!fs::exists(executable)) fs::copy_file(ZELTO_EXECUTABLE, executable);
@@ -72,6 +76,8 @@ class Program {
     env.remove("ZELTO_AUTO_ANSWER");
     if (!answers.isNull()) env.insert("ZELTO_AUTO_ANSWER", answers);
     env.remove("SESSION_MANAGER");
+    for (const auto& [name, value] : environment)
+      value.isEmpty() ? env.remove(name) : env.insert(name, value);
     process_.setProcessEnvironment(env);
     process_.setWorkingDirectory("/");
     process_.start(QString::fromStdString(executable.string()), {});
@@ -144,7 +150,7 @@ TEST_F(EndToEnd, AfterAKillTheNextStartRunsAndItsCloseSaves) {
   ASSERT_TRUE(program.WaitShown());
   ASSERT_TRUE(program.RequestClose());
   ASSERT_TRUE(program.WaitExit());
-  EXPECT_TRUE(program.ExitedNormally());
+  EXPECT_TRUE(program.ExitedNormally()) << program.Stderr().toStdString();
   EXPECT_FALSE(program.Stderr().contains("zelto-message")) << program.Stderr().toStdString();
   EXPECT_EQ(ReadFileBytes(File("content.txt")), kContent);
   EXPECT_EQ(ReadFileBytes(File("content.tmp")), kContent);
@@ -152,20 +158,44 @@ TEST_F(EndToEnd, AfterAKillTheNextStartRunsAndItsCloseSaves) {
   EXPECT_EQ(ReadFileBytes(File("position.txt")), kPosition);
 }
 
-TEST_F(EndToEnd, SecondInstanceShowsItsMessageAndTouchesNothing) {
+// A second start shows its message, touches no file, and brings the running
+// copy's window to the front: back from the taskbar with the input focus,
+// or up from behind another program's window.
+TEST_F(EndToEnd, SecondStartShowsItsMessageAndBringsTheRunningWindowForward) {
   WriteFileBytes(File("position.txt"), kPosition);
   const auto contentTime = fs::last_write_time(File("content.txt"));
   const auto positionTime = fs::last_write_time(File("position.txt"));
-  Program first(folder_.path());
-  ASSERT_TRUE(first.WaitShown());
-  Program second(folder_.path(), "ok");
-  ASSERT_TRUE(second.WaitExit());
-  EXPECT_EQ(second.Stderr().count("zelto-message\tZelto Todo List\tAlready running....\tok"), 1);
-  EXPECT_EQ(second.Stderr().count("zelto-message"), 1);
-  EXPECT_EQ(fs::last_write_time(File("content.txt")), contentTime);
-  EXPECT_EQ(fs::last_write_time(File("position.txt")), positionTime);
-  EXPECT_FALSE(fs::exists(File("content.tmp")));
-  EXPECT_TRUE(first.Running());
+  for (const bool minimised : {true, false}) {
+    SCOPED_TRACE(minimised ? "minimised" : "behind another window");
+    Program first(folder_.path());
+    ASSERT_TRUE(first.WaitShown());
+    std::optional<x::Cover> cover;
+    if (minimised) {
+      ASSERT_EQ(x::Minimise(kWindowTitle, x::Name()), 1);
+      ASSERT_FALSE(x::HasWindow(kWindowTitle));
+    } else {
+      cover.emplace(x::Name());
+      ASSERT_EQ(x::TopTitle(x::Name()), "cover");
+    }
+    Program second(folder_.path(), "ok");
+    ASSERT_TRUE(second.WaitExit());
+    EXPECT_TRUE(second.ExitedNormally());
+    EXPECT_EQ(second.Stderr().count("zelto-message\tZelto Todo List\tAlready running....\tok"), 1);
+    EXPECT_EQ(second.Stderr().count("zelto-message"), 1);
+    EXPECT_TRUE(Eventually([] { return x::TopTitle(x::Name()) == kWindowTitle; }));
+    // The focus only where no other program took it later: without a window
+    // manager the server grants it by time, and the cover's request is
+    // newer than any time the program has been told.
+    if (minimised) {
+      EXPECT_TRUE(Eventually([] { return x::FocusTitle(x::Name()) == kWindowTitle; }));
+    }
+    EXPECT_EQ(x::MappedWindows(kWindowTitle), 1);
+    EXPECT_EQ(fs::last_write_time(File("content.txt")), contentTime);
+    EXPECT_EQ(fs::last_write_time(File("position.txt")), positionTime);
+    EXPECT_FALSE(fs::exists(File("content.tmp")));
+    EXPECT_TRUE(first.Running());
+    // Killed, not closed: a close would save.
+  }
 }
 
 TEST_F(EndToEnd, TerminationSignalsSave) {
@@ -176,7 +206,7 @@ TEST_F(EndToEnd, TerminationSignalsSave) {
     ASSERT_TRUE(program.WaitShown());
     program.Signal(number);
     ASSERT_TRUE(program.WaitExit());
-    EXPECT_TRUE(program.ExitedNormally());
+    EXPECT_TRUE(program.ExitedNormally()) << program.Stderr().toStdString();
     EXPECT_EQ(ReadFileBytes(File("content.tmp")), kContent);
     EXPECT_NE(ReadFileBytes(File("position.txt")).find("\r\n650\t3100\t2000\r\n"),
               std::string::npos)
@@ -306,7 +336,7 @@ TEST_F(EndToEnd, SecondSignalEndsWhileTheQuestionWaits) {
   EXPECT_TRUE(program.Running());
   program.Signal(SIGTERM);
   ASSERT_TRUE(program.WaitExit());
-  EXPECT_TRUE(program.ExitedNormally());
+  EXPECT_TRUE(program.ExitedNormally()) << program.Stderr().toStdString();
   EXPECT_FALSE(fs::exists(File("content.txt")));
   EXPECT_FALSE(fs::exists(File("position.txt")));
 }
@@ -331,6 +361,63 @@ TEST_F(EndToEnd, AFolderNameThatIsNotUtf8IsUsedByItsBytes) {
   EXPECT_EQ(ReadFileBytes(folder / "content.tmp"), kContent);
   EXPECT_TRUE(fs::exists(folder / "position.txt"));
   EXPECT_FALSE(fs::exists(File("content.txt")));
+}
+
+// Installed by `cmake --install`, the program keeps its files in the user's
+// data folder, made with the user's umask; the same executable copied out
+// of the install keeps them beside itself.
+TEST_F(EndToEnd, AnInstalledCopyKeepsItsFilesInTheUsersDataFolder) {
+  const fs::path prefix = folder_.path() / "prefix", home = folder_.path() / "home";
+  QProcess install;
+  install.setProcessChannelMode(QProcess::MergedChannels);
+  install.start(
+      "cmake", {"--install", ZELTO_BUILD_DIR, "--prefix", QString::fromStdString(prefix.string())});
+  ASSERT_TRUE(install.waitForFinished(60000));
+  ASSERT_EQ(install.exitCode(), 0) << install.readAll().toStdString();
+  const fs::path installed = prefix / "bin";
+  ASSERT_TRUE(fs::exists(installed / "zelto-todo"));
+  const fs::path copied = folder_.path() / "copied";
+  fs::create_directory(copied);
+  fs::copy_file(installed / "zelto-todo", copied / "zelto-todo");
+
+  const QString homeText = QString::fromStdString(home.string());
+  const struct {
+    const char* name;
+    fs::path executableFolder;
+    QString dataHome;
+    fs::path expected;
+  } cases[] = {
+      {"installed, XDG_DATA_HOME set", installed, homeText + "/data", home / "data" / ZELTO_APP_ID},
+      {"installed, no XDG_DATA_HOME", installed, "", home / ".local/share" / ZELTO_APP_ID},
+      {"installed, XDG_DATA_HOME relative", installed, "data",
+       home / ".local/share" / ZELTO_APP_ID},
+      {"copied out of the install", copied, homeText + "/data", copied},
+  };
+  const mode_t saved = ::umask(027);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(home);
+    fs::create_directory(home);
+    Program program(c.executableFolder, "", x::Name(),
+                    {{"HOME", homeText}, {"XDG_DATA_HOME", c.dataHome}});
+    ASSERT_TRUE(program.WaitShown());
+    EXPECT_TRUE(fs::exists(c.expected / "instance.lock"));
+    ASSERT_TRUE(program.RequestClose());
+    ASSERT_TRUE(program.WaitExit());
+    EXPECT_TRUE(program.ExitedNormally());
+    for (const char* file : {"content.tmp", "position.txt", "instance.lock"})
+      EXPECT_TRUE(fs::exists(c.expected / file)) << file;
+    for (const fs::path& other : {installed, copied, home}) {
+      if (!c.expected.string().starts_with(other.string())) {
+        EXPECT_FALSE(fs::exists(other / "position.txt")) << other;
+      }
+    }
+    if (c.expected != copied) {
+      EXPECT_EQ(fs::status(c.expected).permissions(), fs::perms(0750)) << "the user's umask";
+    }
+  }
+  ::umask(saved);
+  EXPECT_FALSE(fs::exists(installed / "instance.lock"));
 }
 
 // A data file far larger than memory is refused with one message at
@@ -432,6 +519,30 @@ TEST_F(WithTray, EitherButtonOnTheIconBringsTheWindowBack) {
   ASSERT_TRUE(program.WaitExit());
   EXPECT_TRUE(program.ExitedNormally());
   EXPECT_EQ(ReadFileBytes(File("content.txt")), kContent);
+}
+
+// A script asking what is due while the window runs reads the same tasks
+// and leaves every file of the folder, the lock included, as it was.
+TEST_F(EndToEnd, ListingWhileTheWindowRunsChangesNoFile) {
+  WriteFileBytes(File("position.txt"), kPosition);
+  Program program(folder_.path());
+  ASSERT_TRUE(program.WaitShown());
+  const auto snapshot = [this] {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder_.path())) {
+      files[entry.path().filename().string()] = ReadFileBytes(entry.path());
+    }
+    return files;
+  };
+  const auto before = snapshot();
+  ASSERT_TRUE(before.contains("instance.lock"));
+  QProcess list;
+  list.start(QString::fromStdString(File("zelto-todo").string()), {"--list"});
+  ASSERT_TRUE(list.waitForFinished(20000));
+  EXPECT_EQ(list.exitCode(), 0);
+  EXPECT_EQ(list.readAllStandardOutput().toStdString(), "3\t2024-03-04 18:00\tWater the plants\n");
+  EXPECT_EQ(snapshot(), before);
+  EXPECT_TRUE(program.Running());
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "xdisplay.h"
 
+#include <QCoreApplication>
 #include <QProcess>
-#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -11,28 +11,42 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace zelto::test::xdisplay {
 namespace {
 
-std::vector<pid_t>& Servers() {
-  static auto* servers = new std::vector<pid_t>;
+std::vector<QProcess*>& Servers() {
+  static auto* servers = new std::vector<QProcess*>;
   return *servers;
 }
 
+// Ends the servers with the application object; SIGTERM lets each remove its
+// lock and socket files.
+void StopServers() {
+  for (QProcess* server : Servers()) {
+    server->terminate();
+    if (!server->waitForFinished(5000)) {
+      server->kill();
+      server->waitForFinished(5000);
+    }
+    delete server;
+  }
+  Servers().clear();
+}
+
 QString StartServer() {
-  auto* server = new QProcess;  // runs until the tests end
+  auto* server = new QProcess;
+  // If the tests die without cleaning up, the kernel ends the server too.
+  server->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
   server->setStandardErrorFile(QProcess::nullDevice());
   // -displayfd: the server picks a free display and writes its number.
   server->start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x1024x24"});
   while (!server->canReadLine())
     if (!server->waitForReadyRead(10000)) return {};
-  if (Servers().empty())
-    std::atexit([] {
-      for (pid_t pid : Servers()) ::kill(pid, SIGTERM);
-    });
-  Servers().push_back(static_cast<pid_t>(server->processId()));
+  if (Servers().empty()) qAddPostRoutine(StopServers);
+  Servers().push_back(server);
   return ":" + QString::fromLatin1(server->readLine()).trimmed();
 }
 
@@ -192,6 +206,38 @@ bool IsAbove(const QString& upper, const QString& lower, const QString& name) {
   return top && bottom && top->level > bottom->level;
 }
 
+namespace {
+
+// Sends _NET_WM_PING and waits up to 20 s for the answer, which the program
+// gives from its event queue: what the server sent it before has been seen.
+// The caller redirects the root's children, to be sent the answer.
+void Ping(Display* display, Window window) {
+  const Window root = DefaultRootWindow(display);
+  const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+  const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = protocols;
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(ping);
+  event.xclient.data.l[1] = CurrentTime;
+  event.xclient.data.l[2] = static_cast<long>(window);
+  XSendEvent(display, window, False, NoEventMask, &event);
+  XFlush(display);
+  for (int waited = 0; waited < 400; ++waited) {
+    XEvent reply;
+    if (XCheckTypedWindowEvent(display, root, ClientMessage, &reply)) {
+      if (reply.xclient.message_type == protocols &&
+          static_cast<Atom>(reply.xclient.data.l[0]) == ping &&
+          static_cast<Window>(reply.xclient.data.l[2]) == window)
+        return;
+      continue;
+    }
+    usleep(50000);
+  }
+}
+
 // Writes WM_STATE as a window manager does: NormalState while shown, then
 // IconicState. The toolkit reads the property when it handles the change,
 // not the value at the time of the change, so it must have seen the normal
@@ -200,15 +246,13 @@ bool IsAbove(const QString& upper, const QString& lower, const QString& name) {
 // the two, answered on the program's own event queue, says it has. The
 // toolkit answers to the window manager alone (the client that redirects
 // the root's children), so for that moment we are one: these servers have
-// no other.
-int Iconify(const QString& title, const QString& name) {
+// no other. With `unmap`, the window leaves the screen as well.
+int Iconify(const QString& title, const QString& name, bool unmap) {
   Connection connection(name);
   Display* display = connection.get();
   if (!display) return 0;
   const Window root = DefaultRootWindow(display);
   const Atom wmState = XInternAtom(display, "WM_STATE", False);
-  const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
-  const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
   XSelectInput(display, root, SubstructureNotifyMask | SubstructureRedirectMask);
   const auto setState = [&](Window window, long value) {
     const long state[2] = {value, None};
@@ -220,32 +264,79 @@ int Iconify(const QString& title, const QString& name) {
     if (Title(display, window) != title) continue;
     ++found;
     setState(window, NormalState);
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = protocols;
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(ping);
-    event.xclient.data.l[1] = CurrentTime;
-    event.xclient.data.l[2] = static_cast<long>(window);
-    XSendEvent(display, window, False, NoEventMask, &event);
-    XFlush(display);
-    for (int waited = 0; waited < 400; ++waited) {  // up to 20 s
-      XEvent reply;
-      if (XCheckTypedWindowEvent(display, root, ClientMessage, &reply)) {
-        if (reply.xclient.message_type == protocols &&
-            static_cast<Atom>(reply.xclient.data.l[0]) == ping &&
-            static_cast<Window>(reply.xclient.data.l[2]) == window)
-          break;
-        continue;
-      }
-      usleep(50000);
-    }
+    Ping(display, window);
     setState(window, IconicState);
+    if (unmap) {
+      XUnmapWindow(display, window);
+      // Seen by the program before the caller goes on.
+      Ping(display, window);
+    }
   }
   XSelectInput(display, root, NoEventMask);
   XSync(display, False);
   return found;
+}
+
+}  // namespace
+
+int Iconify(const QString& title, const QString& name) {
+  return Iconify(title, name, false);
+}
+
+int Minimise(const QString& title, const QString& name) {
+  return Iconify(title, name, true);
+}
+
+QString TopTitle(const QString& name) {
+  Connection connection(name);
+  Display* display = connection.get();
+  if (!display) return {};
+  const std::vector<Window> windows = Children(display, DefaultRootWindow(display));
+  for (auto it = windows.rbegin(); it != windows.rend(); ++it)  // bottom to top
+    if (Viewable(display, *it)) return Title(display, *it);
+  return {};
+}
+
+QString FocusTitle(const QString& name) {
+  Connection connection(name);
+  Display* display = connection.get();
+  if (!display) return {};
+  Window focus = None;
+  int revert = 0;
+  XGetInputFocus(display, &focus, &revert);
+  const Window root = DefaultRootWindow(display);
+  if (focus == None || focus == PointerRoot) return {};
+  for (;;) {  // up to the child of the root
+    Window rootReturn, parent, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, focus, &rootReturn, &parent, &children, &count)) return {};
+    if (children) XFree(children);
+    if (parent == root || parent == None) break;
+    focus = parent;
+  }
+  return focus == root ? QString() : Title(display, focus);
+}
+
+Cover::Cover(const QString& name) : display_(XOpenDisplay(name.toLatin1().constData())) {
+  auto* display = static_cast<Display*>(display_);
+  if (!display) return;
+  const Window root = DefaultRootWindow(display);
+  XWindowAttributes screen;
+  XGetWindowAttributes(display, root, &screen);
+  window_ = XCreateSimpleWindow(display, root, 0, 0, static_cast<unsigned>(screen.width),
+                                static_cast<unsigned>(screen.height), 0, 0, 0);
+  const QByteArray title = "cover";
+  XChangeProperty(display, window_, XInternAtom(display, "_NET_WM_NAME", False),
+                  XInternAtom(display, "UTF8_STRING", False), 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(title.constData()), title.size());
+  XMapRaised(display, window_);
+  XSync(display, False);
+  XSetInputFocus(display, window_, RevertToParent, CurrentTime);
+  XSync(display, False);
+}
+
+Cover::~Cover() {
+  if (auto* display = static_cast<Display*>(display_)) XCloseDisplay(display);
 }
 
 bool HasSelectionOwner(const char* selection, const QString& display) {

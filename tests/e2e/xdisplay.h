@@ -34,6 +34,29 @@ bool IsAbove(const QString& upper, const QString& lower, const QString& display 
 // them the iconic WM_STATE; returns how many.
 int Iconify(const QString& title, const QString& display);
 
+// Minimises them as a window manager does for a taskbar: the iconic
+// WM_STATE, and the window leaves the screen. Returns how many.
+int Minimise(const QString& title, const QString& display);
+
+// The title of the top-level window stacked highest among the mapped ones,
+// and of the one that holds the input focus.
+QString TopTitle(const QString& display);
+QString FocusTitle(const QString& display);
+
+// Another program's window: mapped over the whole screen with the input
+// focus for as long as the object lives.
+class Cover {
+ public:
+  explicit Cover(const QString& display);
+  ~Cover();
+  Cover(const Cover&) = delete;
+  Cover& operator=(const Cover&) = delete;
+
+ private:
+  void* display_;
+  unsigned long window_ = 0;
+};
+
 // Whether some client holds the selection (the notification area's is
 // "_NET_SYSTEM_TRAY_S0").
 bool HasSelectionOwner(const char* selection, const QString& display);

@@ -1,6 +1,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <functional>
+
+#include "look/twips.h"
 
 #include "mainwindow/form1_fixture.h"
 
@@ -278,6 +283,44 @@ TEST_F(Form2Test, UntouchedTextKeepsItsBytesEditedTextIsUtf8) {
   QTest::keyClicks(editor->Text1, "!");
   Click(editor->Command1);
   EXPECT_EQ(table->TaskText[2], "Caf\xc3\xa9 noir!");
+}
+
+// The "Each n day" row stands where the design puts it, a caption growing
+// only to show its text whole; the window, frame included, opens in the
+// middle of the screen.
+TEST_F(Form2Test, PlacedAsDesigned) {
+  Form2* editor = OpenNew();
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  const QSize outer = editor->frameGeometry().size();
+  const QRect centred(QPoint(screen.x() + (screen.width() - outer.width()) / 2,
+                             screen.y() + (screen.height() - outer.height()) / 2),
+                      outer);
+  const struct {
+    const char* what;
+    QWidget* control;  // the window itself: measured with its frame
+    QRect expected;
+  } rows[] = {
+      {"Starting from", editor->Label4, TwipsRect(1560, 315, 975, 255)},
+      {"date picker", editor->DTPicker1, TwipsRect(2520, 240, 3015, 330)},
+      {"window", editor, centred},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const QRect actual =
+        row.control->isWindow() ? row.control->frameGeometry() : row.control->geometry();
+    EXPECT_EQ(actual.topLeft(), row.expected.topLeft());
+    EXPECT_EQ(actual.height(), row.expected.height());
+    const auto* label = qobject_cast<QLabel*>(row.control);
+    if (!label) {
+      EXPECT_EQ(actual.width(), row.expected.width());
+      continue;
+    }
+    // Wider than designed only as far as the text needs, and not covered.
+    const int text = label->fontMetrics().horizontalAdvance(label->text());
+    EXPECT_EQ(actual.width(), std::max(row.expected.width(), text));
+    const QPoint lastInk(actual.x() + text - 1, actual.center().y());
+    EXPECT_EQ(label->parentWidget()->childAt(lastInk), label);
+  }
 }
 
 }  // namespace

@@ -142,7 +142,7 @@ TEST_F(Form1Test, StoredSortValuesAreReadAsNumbers) {
     Cells ids;
     int image1;
   } stored[] = {{"0", "", {"10", "2", "9"}, 1},
-                {"junk", "1", {"9", "2", "10"}, 2},
+                {"junk", "1", {"9", "2", "10"}, 3},
                 {"7", "4", {"9", "2", "10"}, 3}};
   for (const auto& c : stored) {
     SCOPED_TRACE(c.column);

@@ -2,6 +2,7 @@
 // the offscreen platform with a fake clock.
 #include <QApplication>
 #include <QTimer>
+#include <array>
 #include <functional>
 
 #include "form1_fixture.h"
@@ -49,7 +50,7 @@ class LifecycleTest : public Form1Test {
 TEST_F(LifecycleTest, StartAppliesThePositionFile) {
   Start("-300\t90\t6000\t7995\t0\r\n700\t3000.5\t2100\r\n2\t1\t0\t0\r\n");
   EXPECT_EQ(form->Life().DataFileError, 1) << "no content.txt";
-  EXPECT_EQ(form->Life().HourWatch1->PreviousHour, 100);
+  EXPECT_EQ(form->Life().HourWatch1.PreviousHour, 100);
   EXPECT_TRUE(Find<QTimer>("Timer1")->isActive());
   EXPECT_FALSE(Find<QTimer>("Timer2")->isActive());
   EXPECT_EQ(form->frameGeometry(), QRect(0, 0, 400, 533)) << "off the screen: to the corner";
@@ -288,6 +289,134 @@ TEST_F(LifecycleTest, CloseWhileTheEditorIsOpenBringsTheEditorForward) {
   EXPECT_TRUE(form->close());
   EXPECT_NE(ReadFileBytes(folder / "content.txt").find("Task 5"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(folder / "content.txt").find("half typed"), std::string::npos);
+}
+
+// A data file of the oldest format: every record unticked, every rule box
+// ticked, occurrences as the texts given.
+std::string OldestFormat(std::initializer_list<std::array<const char*, 3>> tasks) {
+  std::string ones = "1";
+  for (int k = 1; k < 31; ++k) ones += ",1";
+  std::string file;
+  int id = 0;
+  for (const auto& [text, previous, next] : tasks) {
+    file += "***\r\n" + std::to_string(++id) + "\r\n" + text + "\r\n12/18/2011\t" + previous +
+            "\t" + next + "\r\n0\r\n";
+    for (int mask = 0; mask < 4; ++mask) file += ones + "\r\n";
+  }
+  return file + "*** end\r\n";
+}
+
+// Each row starts a window over its own content.txt and sort line, acts as
+// the user would and reads the list, its header images and the boxes asked.
+TEST_F(LifecycleTest, ListAndButtonsAfterStartUp) {
+  // Three done tasks: ids 1..3 named b, c, a, due next at 20:00, 16:00, 18:00.
+  const std::pair<const char*, int> done[] = {{"b", 20}, {"c", 16}, {"a", 18}};
+  for (int id = 1; id <= 3; ++id) {
+    AddTask(id, done[id - 1].first, -1);
+    table->HourMask[id].Fill(0);
+    table->HourMask[id][done[id - 1].second] = 1;
+    FindOccurrences(*table, id, clock.Now());
+  }
+  const std::string doneTasks = FormatDataFile(*table);
+  const std::string oldest = OldestFormat({{"one", "3/9/2024 9:00 PM", "3/11/2024 9:00 PM"},
+                                           {"two", "12/31/2023 8:00 AM", "3/11/2024 8:00 AM"},
+                                           {"three", "2024-03-10 02:00", "2024-03-11 02:00"},
+                                           {"four", "!!! Error !!!", "!!! Error !!!"},
+                                           {"five", "More than 1 year", "3/11/2024 1:00 AM"}});
+  const QString about =
+      "Zelto Todo List version 2.2\r\nFor any suggestions e-mail me at: zelto.todo@example.org";
+  const auto showDone = [this] { Click(Find("Option2")); };
+  const auto press = [this](const char* button, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    return [=, this] {
+      MessageBoxes::SetNextAnswer(Answer::Ok);
+      Find(button)->setFocus();
+      QTest::keyClick(Find(button), key, modifiers);
+    };
+  };
+  const struct {
+    const char* what;
+    std::string content;
+    const char* sortLine;
+    std::function<void()> act;
+    Cells ids;
+    Cells occurrences;  // not looked at when empty
+    std::array<int, 3> images;
+    std::vector<QString> asked;
+  } rows[] = {
+      {"dates kept as text read as dates, in time order",
+       oldest,
+       "2\t0\t0\t0",
+       [] {},
+       {"4", "2", "1", "3", "5"},
+       {"!!! Error !!!", "2023-12-31 Sun 08:00", "2024-03-09 Sat 21:00", "2024-03-10 Sun 02:00",
+        "More than 1 year"},
+       {3, 3, 1},
+       {}},
+      {"Done pair not numbers: the sort stays, unmarked",
+       doneTasks,
+       "1\t1\tjunk\tjunk",
+       showDone,
+       {"2", "1", "3"},
+       {},
+       {3, 3, 3},
+       {}},
+      {"Done column not a number: the column stays, the order applies",
+       doneTasks,
+       "2\t1\tjunk\t0",
+       showDone,
+       {"2", "3", "1"},
+       {},
+       {3, 3, 3},
+       {}},
+      {"Done order not a number: the order stays, the column applies",
+       doneTasks,
+       "2\t1\t1\tjunk",
+       showDone,
+       {"2", "1", "3"},
+       {},
+       {3, 3, 3},
+       {}},
+      {"Return clicks a focused picture button",
+       "",
+       "0\t0\t0\t0",
+       press("Command8", Qt::Key_Return, Qt::NoModifier),
+       {},
+       {},
+       {1, 3, 3},
+       {about}},
+      {"so does the keypad's Enter",
+       "",
+       "0\t0\t0\t0",
+       press("Command8", Qt::Key_Enter, Qt::KeypadModifier),
+       {},
+       {},
+       {1, 3, 3},
+       {about}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    form.reset();
+    table = MakeTaskTable();
+    WriteFileBytes(folder / "content.txt", row.content);
+    Start(("0\t0\t6000\t7995\t0\r\n650\t3100\t2000\r\n" + std::string(row.sortLine) + "\r\n")
+              .c_str());
+    MessageBoxes::ClearAsked();
+    row.act();
+    EXPECT_EQ(Column(0), row.ids);
+    if (!row.occurrences.empty()) {
+      EXPECT_EQ(Column(2), row.occurrences);
+    }
+    EXPECT_EQ((std::array<int, 3>{form->List().HeaderImage(1), form->List().HeaderImage(2),
+                                  form->List().HeaderImage(3)}),
+              row.images);
+    std::vector<QString> asked;
+    for (const auto& question : MessageBoxes::Asked()) asked.push_back(question.text);
+    EXPECT_EQ(asked, row.asked);
+    if (row.content == oldest) {
+      EXPECT_TRUE(HoldsText(table->PreviousOccurrence[1], "3/9/2024 9:00 PM"))
+          << "only the display reads the text";
+    }
+  }
 }
 
 }  // namespace

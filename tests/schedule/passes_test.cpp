@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "rules.h"
 #include "schedule/passes.h"
@@ -11,7 +10,6 @@ namespace zelto {
 namespace {
 
 using test::At;
-using test::RecordingHooks;
 using test::Show;
 
 constexpr int16_t kTicked = -1;
@@ -27,9 +25,9 @@ void DailyAtNine(TaskTable& t, int id, Occurrence next) {
 }
 
 // Either pass; true when the refresh asks for the window back.
-bool Pass(bool refresh, TaskTable& t, DateTime now, WindowHooks& hooks) {
-  if (refresh) return RefreshDueTasks(t, now, hooks);
-  RecalculateAll(t, now, hooks);
+bool Pass(bool refresh, TaskTable& t, DateTime now, bool minimized = false) {
+  if (refresh) return RefreshDueTasks(t, now, minimized);
+  RecalculateAll(t, now);
   return false;
 }
 
@@ -62,14 +60,13 @@ TEST(Passes, RollOverOnlyWhenNextOccurrenceHasArrivedOrCannotBeRead) {
       SCOPED_TRACE(std::string(c.what) + (refresh ? ", refresh" : ", recalculate") +
                    (ticked ? ", ticked" : "") + (minimized ? ", minimised" : ""));
       auto t = MakeTaskTable();
-      RecordingHooks hooks;
-      hooks.minimized = minimized;
       DailyAtNine(*t, 4, c.next);
       t->TaskChecked[4] = ticked ? kTicked : 0;
       DailyAtNine(*t, 7, At(2024, 5, 10, 9));
       t->TaskChecked[7] = 0;
       const bool rolls = refresh && c.due, searched = rolls || !refresh;
-      EXPECT_EQ(Pass(refresh, *t, kNow, hooks), rolls && ticked && minimized) << "window asked for";
+      EXPECT_EQ(Pass(refresh, *t, kNow, minimized), rolls && ticked && minimized)
+          << "window asked for";
       EXPECT_EQ(t->TaskChecked[4], ticked && !rolls ? kTicked : 0);
       EXPECT_EQ(test::Occurrences(*t, 4),
                 searched ? "2024-05-15-09 / 2024-05-16-09" : "ok / " + Show(c.next));
@@ -80,34 +77,31 @@ TEST(Passes, RollOverOnlyWhenNextOccurrenceHasArrivedOrCannotBeRead) {
 
 TEST(Passes, ErrorTasksAreUntickedByEveryPassAndKeepTheirMarkers) {
   auto t = MakeTaskTable();
-  RecordingHooks hooks;
   DailyAtNine(*t, 4, std::string(kErrorMarker));
   t->PreviousOccurrence[4] = std::string(kErrorMarker);
   for (bool refresh : {true, false, true}) {
     t->TaskChecked[4] = kTicked;
-    Pass(refresh, *t, kNow, hooks);
+    Pass(refresh, *t, kNow);
     EXPECT_EQ(t->TaskChecked[4], 0) << (refresh ? "refresh" : "recalculate");
     EXPECT_EQ(test::Occurrences(*t, 4), "!!! Error !!! / !!! Error !!!");
   }
 }
 
-// Both passes switch the buttons off and on, skip free slots and leave
+// Both passes skip free slots and leave
 // TaskCount at the highest id in use (unchanged when none is).
 TEST(Passes, WalkTheSlotsInUse) {
   for (bool refresh : {true, false}) {
     SCOPED_TRACE(refresh ? "refresh" : "recalculate");
     auto t = MakeTaskTable();
-    RecordingHooks hooks;
     t->TaskCount = 42;
-    Pass(refresh, *t, kNow, hooks);
+    Pass(refresh, *t, kNow);
     EXPECT_EQ(t->TaskCount, 42) << "no slot in use";
-    EXPECT_EQ(hooks.buttonCalls, (std::vector<bool>{false, true}));
     for (int id : {3, 7, kMaxTaskId}) DailyAtNine(*t, id, At(2024, 5, 10, 9));
-    Pass(refresh, *t, kNow, hooks);
+    Pass(refresh, *t, kNow);
     EXPECT_EQ(t->TaskCount, kMaxTaskId);
     DailyAtNine(*t, kMaxTaskId, At(2024, 5, 10, 9));
     t->TaskText[kMaxTaskId].clear();
-    Pass(refresh, *t, kNow, hooks);
+    Pass(refresh, *t, kNow);
     EXPECT_EQ(t->TaskCount, 7);
     EXPECT_EQ(t->TaskChecked[kMaxTaskId], kTicked) << "a free slot is not searched";
     EXPECT_EQ(Show(t->NextOccurrence[kMaxTaskId]), "2024-05-10-09");

@@ -19,6 +19,36 @@ TEST(DateTime, WeekdaysAndCalendarHourSteps) {
   EXPECT_EQ(DateTime::FromSeconds(-1).StartOfHour(), DateTime().AddHours(-1));
 }
 
+// Every day from before the year 0 to after the year 8113 (the fast range
+// of the day-number conversion and past both its ends), against a count
+// that steps one day at a time through the month lengths.
+TEST(DateTime, EveryDayNumberMatchesADayByDayCount) {
+  const int64_t first = DateTime::DayNumberOf(-1, 12, 1);
+  const int64_t last = DateTime::DayNumberOf(8114, 3, 1);
+  int year = -1, month = 12, day = 1;
+  for (int64_t n = first; n <= last; ++n) {
+    int y, m, d;
+    DateTime::CivilFromDayNumber(n, y, m, d);
+    if (y != year || m != month || d != day) {
+      FAIL() << "day " << n << " is " << y << "-" << m << "-" << d << ", counted " << year << "-"
+             << month << "-" << day;
+    }
+    ASSERT_EQ(DateTime::DaysBeforeMonth(year, month) + day - 1,
+              n - DateTime::DayNumberOf(year, 1, 1))
+        << year << "-" << month << "-" << day;
+    if (++day > DateTime::DaysInMonth(year, month)) {
+      day = 1;
+      if (++month > 12) {
+        month = 1;
+        ++year;
+      }
+    }
+  }
+  EXPECT_EQ(DateTime::DaysBeforeMonth(2024, 13), 366);
+  EXPECT_EQ(DateTime::DaysBeforeMonth(2100, 13), 365);
+  EXPECT_EQ(DateTime::DaysBeforeMonth(2000, 13), 366);
+}
+
 TEST(DateTime, PartsRollOverWithinYearsOneHundredToNineNineNineNine) {
   // Year, month, day and hour, then the date and hour they give; year 0: out of range.
   const int cases[][8] = {

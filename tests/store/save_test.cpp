@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <tuple>
@@ -82,18 +84,22 @@ std::unique_ptr<TaskTable> RandomTable() {
   return table;
 }
 
+const std::string kPosition = "0\t0\t5895\t7620\t0\r\n650\t3100\t2000\r\n\t\t\t\r\n";
+
+SaveWriteResult Write(const TaskTable& table, const std::filesystem::path& folder) {
+  return WriteSaveFiles(MakeSaveBytes(table, kPosition), folder);
+}
+
 TEST(Save, GoldenFileAndRoundTrips) {
   test::TempFolder folder;
   test::WriteFileBytes(folder / kContentFile, "*** end\r\n");
   test::WriteFileBytes(folder / kContentTmpFile, std::string(5000, 'x'));  // rewritten in place
   test::ScriptedPrompter prompter;
-  test::RecordingHooks hooks;
-  ASSERT_EQ(SaveDataFile(*GoldenTable(), folder.path(), false, prompter, hooks), SaveResult::Saved);
+  ASSERT_TRUE(Write(*GoldenTable(), folder.path()).Saved());
   const std::string golden = test::ReadFileBytes(test::StoreData("golden_save.txt"));
   EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), golden);
   EXPECT_EQ(test::ReadFileBytes(folder / kContentTmpFile), golden);
-  EXPECT_EQ(test::ReadFileBytes(folder / kPositionFile), hooks.positionText);
-  EXPECT_EQ(hooks.buttonCalls, (std::vector<bool>{false, true}));
+  EXPECT_EQ(test::ReadFileBytes(folder / kPositionFile), kPosition);
 
   auto reloaded = MakeTaskTable();
   ASSERT_TRUE(LoadDataFile(*reloaded, folder.path()).Read());
@@ -116,36 +122,10 @@ TEST(Save, AContentTxtLinkIsKept) {
   test::TempFolder folder, elsewhere;
   test::WriteFileBytes(elsewhere / "tasks.txt", "*** end\r\n");
   fs::create_symlink(elsewhere / "tasks.txt", folder / kContentFile);
-  test::ScriptedPrompter prompter;
-  test::RecordingHooks hooks;
-  ASSERT_EQ(SaveDataFile(*GoldenTable(), folder.path(), false, prompter, hooks), SaveResult::Saved);
+  ASSERT_TRUE(Write(*GoldenTable(), folder.path()).Saved());
   EXPECT_TRUE(fs::is_symlink(folder / kContentFile));
   EXPECT_EQ(test::ReadFileBytes(elsewhere / "tasks.txt"), FormatDataFile(*GoldenTable()));
   EXPECT_FALSE(fs::exists(elsewhere / kContentNewFile));
-}
-
-TEST(Save, QuestionAfterAFailedStartUpRead) {
-  for (const auto& [answer, result] : {std::pair{Answer::No, SaveResult::Declined},
-                                       {Answer::Cancel, SaveResult::Cancelled},
-                                       {Answer::Yes, SaveResult::Saved}}) {
-    test::TempFolder folder;
-    test::WriteFileBytes(folder / kContentFile, "old");
-    test::WriteFileBytes(folder / kPositionFile, "old position");
-    test::ScriptedPrompter prompter;
-    prompter.Queue(answer);
-    test::RecordingHooks hooks;
-    EXPECT_EQ(SaveDataFile(*GoldenTable(), folder.path(), true, prompter, hooks), result);
-    ASSERT_EQ(prompter.asked.size(), 1u);
-    EXPECT_EQ(prompter.asked[0].text,
-              "There was an error opening the data file... Do you really want to save this data?");
-    EXPECT_EQ(prompter.asked[0].title, "Zelto Todo List save data");
-    EXPECT_EQ(prompter.asked[0].buttons, Buttons::YesNoCancel);
-    const bool written = answer == Answer::Yes;
-    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile) != "old", written);
-    EXPECT_EQ(test::ReadFileBytes(folder / kPositionFile) != "old position", written);
-    EXPECT_EQ(std::filesystem::exists(folder / kContentTmpFile), written);
-    EXPECT_EQ(hooks.buttonCalls.empty(), !written);
-  }
 }
 
 // Runs `body` in a child process; the exit code, or 100 + the signal.
@@ -160,26 +140,21 @@ int InChild(const std::function<void()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
-// "Error saving file!" was shown once, and the buttons are on again.
-bool ReportedFailure(const test::ScriptedPrompter& prompter, const test::RecordingHooks& hooks) {
-  return prompter.asked.size() == 1 && prompter.asked[0].text == "Error saving file!" &&
-         prompter.asked[0].title == kAppTitle && prompter.asked[0].buttons == Buttons::Ok &&
-         hooks.buttonCalls == std::vector<bool>{false, true};
-}
-
 TEST(SaveFailure, ContentTxtKeepsItsBytesWhateverStepFails) {
   namespace fs = std::filesystem;
   const std::string oldBytes = "*****\r\n 1 \r\nold\r\n";
   enum Kind { kFolder, kReadOnly, kFullDisk, kPipe };  // what stands in the way
-  // The file in the way, and whether content.tmp is complete after the failure.
-  for (const auto& [file, kind, tmpComplete] : {std::tuple{"content.tmp", kFolder, false},
-                                                {"position.txt", kFolder, false},
-                                                {"content.txt", kReadOnly, true},
-                                                {"content.tmp", kReadOnly, false},
-                                                {"content.new", kFolder, true},
-                                                {"position.txt", kFullDisk, false},
-                                                {"position.txt", kPipe, false},
-                                                {"content.tmp", kPipe, false}}) {
+  // The file in the way, the error the write reports for it, and whether
+  // content.tmp is complete after the failure.
+  for (const auto& [file, kind, error, tmpComplete] :
+       {std::tuple{"content.tmp", kFolder, EISDIR, false},
+        {"position.txt", kFolder, EISDIR, false},
+        {"content.txt", kReadOnly, EACCES, true},
+        {"content.tmp", kReadOnly, EACCES, false},
+        {"content.new", kFolder, EISDIR, true},
+        {"position.txt", kFullDisk, ENOSPC, false},
+        {"position.txt", kPipe, ENXIO, false},
+        {"content.tmp", kPipe, ENXIO, false}}) {
     SCOPED_TRACE(testing::Message() << file << " " << kind);
     test::TempFolder folder;
     test::WriteFileBytes(folder / kContentFile, oldBytes);
@@ -194,11 +169,9 @@ TEST(SaveFailure, ContentTxtKeepsItsBytesWhateverStepFails) {
     } else {
       ASSERT_EQ(mkfifo((folder / file).c_str(), 0666), 0);  // must fail, not wait for a reader
     }
-    test::ScriptedPrompter prompter;
-    test::RecordingHooks hooks;
-    EXPECT_EQ(SaveDataFile(*GoldenTable(), folder.path(), false, prompter, hooks),
-              SaveResult::Failed);
-    EXPECT_TRUE(ReportedFailure(prompter, hooks));
+    const SaveWriteResult result = Write(*GoldenTable(), folder.path());
+    EXPECT_EQ(result.failedFile, folder / file);
+    EXPECT_EQ(result.error, error) << std::strerror(result.error);
     EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), oldBytes);
     if (tmpComplete) {
       EXPECT_EQ(test::ReadFileBytes(folder / kContentTmpFile), FormatDataFile(*GoldenTable()));
@@ -223,10 +196,10 @@ TEST(SaveFailure, AFullDiskIsReportedAndLeavesContentTxtAlone) {
       signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
       const rlimit cap{limit, limit};
       setrlimit(RLIMIT_FSIZE, &cap);
-      test::ScriptedPrompter prompter;
-      test::RecordingHooks hooks;
-      const SaveResult result = SaveDataFile(*GoldenTable(), folder.path(), false, prompter, hooks);
-      _exit(result == SaveResult::Saved ? 2 : ReportedFailure(prompter, hooks) ? 0 : 1);
+      const SaveWriteResult result = Write(*GoldenTable(), folder.path());
+      // The file that grew past the limit is named, with the error.
+      const auto full = folder / (limit < kPosition.size() ? kPositionFile : kContentTmpFile);
+      _exit(result.Saved() ? 2 : result.failedFile == full && result.error == EFBIG ? 0 : 1);
     });
     EXPECT_EQ(exitCode, limit < size ? 0 : 2);
     EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), limit < size ? oldBytes : newBytes);
@@ -253,19 +226,17 @@ TEST(SaveCrash, ContentTxtIsTheOldOrTheNewFileAtEveryStep) {
       test::WriteFileBytes(folder / kContentFile, oldBytes);
       if (link[0] == 'h') fs::create_hard_link(folder / kContentFile, folder / kContentTmpFile);
       if (link[0] == 's') fs::create_symlink(folder / kContentFile, folder / kContentTmpFile);
-      test::ScriptedPrompter prompter;
-      test::RecordingHooks hooks;
       gStopAt = step;
       const int died = InChild([&] {
         SetSaveStepHookForTesting([](SaveStep at) {
           if (at == gStopAt) raise(SIGKILL);
         });
-        SaveDataFile(*newTable, folder.path(), false, prompter, hooks);
+        Write(*newTable, folder.path());
       });
       ASSERT_EQ(died, 100 + SIGKILL);
       EXPECT_EQ(test::ReadFileBytes(folder / kContentFile),
                 step >= SaveStep::Replaced ? newBytes : oldBytes);
-      ASSERT_EQ(SaveDataFile(*newTable, folder.path(), false, prompter, hooks), SaveResult::Saved);
+      ASSERT_TRUE(Write(*newTable, folder.path()).Saved());
       EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), newBytes);
       EXPECT_FALSE(fs::exists(folder / kContentNewFile) ||
                    fs::is_symlink(folder / kContentTmpFile));

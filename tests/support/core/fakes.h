@@ -38,17 +38,6 @@ class ScriptedPrompter : public Prompter {
   std::deque<Answer> script_;
 };
 
-// Hooks that record the button switching and report a chosen window state.
-class RecordingHooks : public WindowHooks {
- public:
-  void SetPassButtonsEnabled(bool enabled) override { buttonCalls.push_back(enabled); }
-  bool IsMinimized() const override { return minimized; }
-  std::string PositionFileText() const override { return positionText; }
-  std::vector<bool> buttonCalls;
-  bool minimized = false;
-  std::string positionText = "0\t0\t5895\t7620\t0\r\n650\t3100\t2000\r\n\t\t\t\r\n";
-};
-
 // A fresh folder under the system temp dir, removed again at destruction.
 class TempFolder {
  public:

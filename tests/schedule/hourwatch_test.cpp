@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "mainwindow/hourwatch.h"
+#include "schedule/hourwatch.h"
 #include "support/core/fakes.h"
 
 namespace zelto {
@@ -8,17 +8,14 @@ namespace {
 
 using test::At;
 
-TEST(HourWatch, RefreshesOnlyWhenTheHourNumberChanges) {
-  test::FakeClock clock(At(2024, 3, 10, 23, 59, 58));
-  int refreshes = 0;
-  HourWatch watch(clock, [&] { return ++refreshes, false; }, {});
-
+TEST(HourWatch, ChangesOnlyWhenTheHourNumberChanges) {
+  HourWatch watch;
   const struct {
     int64_t advanceSeconds;
-    bool refresh;
+    bool change;
     const char* why;
   } steps[] = {
-      {0, true, "the start-up tick always refreshes"},
+      {0, true, "the start-up tick always counts"},
       {1, false, "same hour"},
       {1, true, "23 -> 0 is a change"},
       {1800, false, "half an hour later"},
@@ -29,16 +26,18 @@ TEST(HourWatch, RefreshesOnlyWhenTheHourNumberChanges) {
       {-3600, true, "the clock set back an hour"},
       {86400 + 3600, true, "a day and an hour"},
   };
-  DateTime now = clock.Now();
+  DateTime now = At(2024, 3, 10, 23, 59, 58);
+  int previous = HourWatch::kNoHour;
   for (const auto& step : steps) {
     SCOPED_TRACE(step.why);
     now = DateTime::FromSeconds(now.Seconds() + step.advanceSeconds);
-    clock.Set(now);
-    const int before = refreshes;
-    EXPECT_EQ(watch.Tick(), step.refresh);
-    EXPECT_EQ(refreshes - before, step.refresh ? 1 : 0);
+    EXPECT_EQ(watch.Tick(now), step.change);
+    EXPECT_EQ(watch.PreviousHour, previous);
     EXPECT_EQ(watch.CurrentHour, now.Hour());
+    previous = now.Hour();
   }
+  watch.Reset();
+  EXPECT_TRUE(watch.Tick(now)) << "the first tick after a reset counts";
 }
 
 }  // namespace
