@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -83,6 +84,14 @@ class Lifecycle : public QObject {
 
  private:
   SaveResult Save();
+  // The DataFileError question, when it is due: nothing when the save may
+  // write, else what the answer made of it (Declined or Cancelled).
+  std::optional<SaveResult> AskBeforeSaving();
+  // Writes position.txt and the data file with the pass buttons off; says
+  // why when it failed (the file and the system's reason), else empty.
+  QString WriteFiles();
+  // The save at the user's own close; true when the window may close.
+  bool SaveAtClose();
   void FinishShutdown();
 
   Form1& window_;
@@ -94,6 +103,9 @@ class Lifecycle : public QObject {
   bool saving_ = false;        // a save (and perhaps its question) is under way
   bool ended_ = false;         // the shutdown has run: the next close just closes
   bool endRequested_ = false;  // the session ends: no save result keeps the window
+  // The answer to the DataFileError question given when the session manager
+  // asked for the data: the quit that follows saves without asking again.
+  std::optional<Answer> sessionAnswer_;
 };
 
 }  // namespace zelto

@@ -235,18 +235,37 @@ TEST_F(EndToEnd, WithoutContentTheCloseAsks) {
   }
 }
 
-TEST_F(EndToEnd, FailedSaveKeepsTheWindowUntilTheCauseIsGone) {
-  fs::create_directory(File("content.tmp"));  // where the save must write
-  Program program(folder_.path());
-  ASSERT_TRUE(program.WaitShown());
-  ASSERT_TRUE(program.RequestClose());
-  ASSERT_TRUE(program.WaitFor("zelto-message\tZelto Todo List\tError saving file!\tok"));
-  QThread::msleep(300);
-  EXPECT_TRUE(program.Running()) << "nothing may be lost: the window stays";
-  fs::remove(File("content.tmp"));
-  ASSERT_TRUE(program.RequestClose());
-  ASSERT_TRUE(program.WaitExit());
-  EXPECT_EQ(ReadFileBytes(File("content.tmp")), kContent);
+// A save that fails at the close says why and asks: by default the window
+// stays, so nothing is lost; trying again once the cause is gone saves and
+// closes; closing without saving leaves content.txt as it was.
+TEST_F(EndToEnd, AfterAFailedSaveTheCloseAsksWhatToDo) {
+  const QString failed = "zelto-message\tZelto Todo List\tError saving file!\\n" +
+                         QString::fromStdString(File("content.tmp").string()) +
+                         ": Is a directory\t";
+  for (const bool discard : {false, true}) {
+    SCOPED_TRACE(discard);
+    fs::remove(File("content.tmp"));
+    fs::create_directory(File("content.tmp"));  // where the save must write
+    Program program(folder_.path(), discard ? "cancel,yes,no" : "");
+    ASSERT_TRUE(program.WaitShown());
+    ASSERT_TRUE(program.RequestClose());
+    ASSERT_TRUE(program.WaitFor(failed + "cancel"));
+    QThread::msleep(300);
+    EXPECT_TRUE(program.Running()) << "nothing may be lost: the window stays";
+    if (!discard) fs::remove(File("content.tmp"));
+    ASSERT_TRUE(program.RequestClose());
+    ASSERT_TRUE(program.WaitExit());
+    EXPECT_TRUE(program.ExitedNormally());
+    if (discard) {
+      EXPECT_EQ(program.Stderr().count(failed), 3) << "tried again once, in vain";
+      EXPECT_TRUE(program.Stderr().endsWith(failed + "no\n"));
+      EXPECT_TRUE(fs::is_directory(File("content.tmp")));
+    } else {
+      EXPECT_EQ(program.Stderr().count(failed), 1);
+      EXPECT_EQ(ReadFileBytes(File("content.tmp")), kContent);
+    }
+    EXPECT_EQ(ReadFileBytes(File("content.txt")), kContent);
+  }
 }
 
 // No lock can be taken (the lock file's name leads nowhere), and the save
