@@ -4,13 +4,16 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
 #include "editor/form2.h"
+#include "look/palette.h"
 #include "look/pictures.h"
 #include "look/twips.h"
 #include "mainwindow/tasklistmodel.h"
@@ -35,40 +38,46 @@ Form1::Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter,
   const QIcon appIcon = AppIcon();
   setWindowIcon(appIcon);
   setAutoFillBackground(true);
-  QPalette white = palette();
-  white.setColor(QPalette::Window, Qt::white);
-  setPalette(white);
   resize(DesignPixels(kDesignWidthTwips), DesignPixels(kDesignHeightTwips));
   imageList1_ = {QIcon(), Picture("asc"), Picture("desc"), Picture("none"), appIcon};
   trayImage_ = appIcon;
 
-  BuildControls(white);
+  BuildControls();
+  ApplyColours(palette());
   list_ = std::make_unique<TaskList>(ListView1, imageList1_[1], imageList1_[2], imageList1_[3]);
   ConnectControls();
   UseDesignLook(this);
   ListView1->setFocus();
 }
 
-void Form1::BuildControls(const QPalette& white) {
+void Form1::BuildControls() {
   // Created first so that it lies lowest: the frame covers it entirely.
   Command2 = new QPushButton("dummy", this);
   Command2->setObjectName("Command2");
   Command2->setGeometry(TwipsRect(480, 240, 255, 255));
-  Command2->setAccessibleName("dummy");
+  // It only holds the focus after a command; a screen reader should say
+  // where the focus went, not read out a button called "dummy".
+  Command2->setAccessibleName("Zelto Todo List");
+  Command2->setAccessibleDescription(
+      "Focus rests here after a command; Tab or Shift+Tab moves to the buttons");
 
   ListView1 = new QTreeView(this);
   ListView1->setObjectName("ListView1");
   ListView1->setGeometry(TwipsRect(0, 720, 5775, 6375));
   ListView1->setAccessibleName("Tasks");
 
-  BuildViewSwitch(white);
+  BuildViewSwitch();
 
-  Command5 = MakePictureButton("Command5", "New task", "new", 2040);
-  Command4 = MakePictureButton("Command4", "Edit task", "edit", 2520);
-  Command6 = MakePictureButton("Command6", "Delete task", "delete", 3000);
+  Command5 = MakePictureButton("Command5", "New task", "new", 2040,
+                               {QKeySequence(Qt::CTRL | Qt::Key_N), QKeySequence(Qt::Key_Insert)});
+  Command4 = MakePictureButton("Command4", "Edit task", "edit", 2520,
+                               {QKeySequence(Qt::Key_Enter), QKeySequence(Qt::Key_F2)});
+  Command6 =
+      MakePictureButton("Command6", "Delete task", "delete", 3000, {QKeySequence(Qt::Key_Delete)});
   Command3 = MakePictureButton("Command3", "Re-count", "recount", 3600);
   Command7 = MakePictureButton("Command7", "Recalculate All", "recalc", 4080);
-  Command1 = MakePictureButton("Command1", "Refresh list & Save", "save", 4560);
+  Command1 = MakePictureButton("Command1", "Refresh list & Save", "save", 4560,
+                               {QKeySequence(Qt::CTRL | Qt::Key_S), QKeySequence(Qt::Key_F5)});
   Command8 = MakePictureButton("Command8", "About", "about", 5160);
 
   Timer1 = new QTimer(this);
@@ -83,14 +92,11 @@ void Form1::BuildControls(const QPalette& white) {
   for (size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 }
 
-void Form1::BuildViewSwitch(const QPalette& white) {
+void Form1::BuildViewSwitch() {
   Frame1 = new QGroupBox("Tasks", this);
   Frame1->setObjectName("Frame1");
   Frame1->setGeometry(TwipsRect(120, 0, 1815, 615));
   Frame1->setAutoFillBackground(true);
-  Frame1->setPalette(white);
-  QPalette yellow = white;
-  yellow.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xC0));
   Option1 = new QRadioButton("ToDo", Frame1);
   Option1->setObjectName("Option1");
   Option1->setGeometry(TwipsRect(120, 200, 735, 330));
@@ -100,9 +106,16 @@ void Form1::BuildViewSwitch(const QPalette& white) {
   for (QRadioButton* option : {Option1, Option2}) {
     option->setBackgroundRole(QPalette::Window);
     option->setAutoFillBackground(true);
-    option->setPalette(yellow);
   }
   Option1->setChecked(true);
+}
+
+void Form1::ApplyColours(const QPalette& desktop) {
+  const WindowColours colours = MainWindowColours(desktop);
+  setPalette(colours.window);
+  Frame1->setPalette(colours.window);
+  Option1->setPalette(colours.options);
+  Option2->setPalette(colours.options);
 }
 
 void Form1::ConnectControls() {
@@ -121,6 +134,20 @@ void Form1::ConnectControls() {
   connect(Command6, &QToolButton::clicked, this, [this] { Command6_Click(); });
   connect(Command7, &QToolButton::clicked, this, [this] { Command7_Click(); });
   connect(Command8, &QToolButton::clicked, this, [this] { Command8_Click(); });
+
+  // Window-wide keys press the button itself, so a switched-off button
+  // stays off. Edit and Delete keys belong to the list (see eventFilter).
+  const auto press = [this](QKeySequence keys, QToolButton* button) {
+    connect(new QShortcut(keys, this), &QShortcut::activated, button, [button] {
+      if (button->isEnabled()) button->click();
+    });
+  };
+  press(QKeySequence(Qt::CTRL | Qt::Key_N), Command5);
+  press(QKeySequence(Qt::Key_Insert), Command5);
+  press(QKeySequence(Qt::CTRL | Qt::Key_S), Command1);
+  press(QKeySequence(Qt::Key_F5), Command1);
+  connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated, this,
+          &QWidget::close);
 }
 
 Form2* Form1::Editor() const {
@@ -133,13 +160,15 @@ Form1::~Form1() {
 }
 
 QToolButton* Form1::MakePictureButton(const char* name, const QString& tip, const QString& picture,
-                                      int left) {
+                                      int left, std::initializer_list<QKeySequence> keys) {
   auto* button = new QToolButton(this);
   button->setObjectName(name);
   button->setGeometry(TwipsRect(left, 100, 460, 480));
   button->setIcon(Picture(picture));
   button->setIconSize(QSize(25, 28));
-  button->setToolTip(tip);
+  QStringList keyNames;
+  for (const QKeySequence& key : keys) keyNames << key.toString(QKeySequence::NativeText);
+  button->setToolTip(keyNames.isEmpty() ? tip : tip + " (" + keyNames.join(", ") + ")");
   button->setAccessibleName(tip);
   button->setAutoRaise(true);
   button->setFocusPolicy(Qt::TabFocus);
@@ -188,6 +217,7 @@ void Form1::ItemCheck(int row, bool checked) {
     table_.TaskChecked[id] = checked ? -1 : 0;
     table_.CheckedDate[id] = checked ? now : DateTime();
     FindOccurrences(table_, id, now);
+    life_->TableChanged();
   }
   FillTaskList();
 }
@@ -210,6 +240,7 @@ void Form1::RecalculateAndFill() {
   SetPassButtonsEnabled(false);
   RecalculateAll(table_, clock_.Now());
   SetPassButtonsEnabled(true);
+  life_->TableChanged();
   FillTaskList();
 }
 
@@ -222,6 +253,7 @@ void Form1::Command1_Click() {
 void Form1::Command3_Click() {
   Command2->setFocus();
   RecountTasks(table_);
+  life_->TableChanged();
   FillTaskList();
 }
 
@@ -266,6 +298,7 @@ void Form1::OpenEditor() {
   editor_ = new Form2(this);
   connect(editor_, &Form2::Saved, this, [this, id] {
     StoreTaskValue(table_, id, editor_->Result(ReadTaskValue(table_, id)), clock_.Now());
+    life_->TableChanged();
     FillTaskList();
     EditMode.clear();
   });
@@ -289,6 +322,7 @@ void Form1::DeleteSelectedTask() {
   if (prompter_.Ask(question, "Delete task", Buttons::YesNo, Answer::Yes) != Answer::Yes) return;
   if (list_->RowCount() == 0) return;
   table_.TaskText[*id].clear();
+  life_->TableChanged();
   FillTaskList();
 }
 
@@ -304,6 +338,33 @@ void Form1::Command8_Click() {
                 QString::fromUtf8(kAppTitle.data(), kAppTitle.size()), Buttons::Ok);
 }
 
+// The list's own keys: Enter and F2 edit the selected task, and Space
+// ticks the current row whichever cell is current (the view alone would
+// only tick from the check box's cell).
+bool Form1::ListView1_KeyDown(const QKeyEvent& key) {
+  if (key.modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) return false;
+  switch (key.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_F2:
+      EditSelectedTask();
+      return true;
+    case Qt::Key_Space: {
+      const QModelIndex current = ListView1->currentIndex();
+      if (!key.isAutoRepeat() && current.isValid()) {
+        // The same way as a click on the check box.
+        const int row = current.row();
+        list_->Model()->setData(list_->Model()->index(row, 0),
+                                list_->RowChecked(row) ? Qt::Unchecked : Qt::Checked,
+                                Qt::CheckStateRole);
+      }
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     // Space clicks a focused picture button by itself; Return and the
@@ -317,7 +378,9 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
   }
-  if (watched == ListView1 && event->type() == QEvent::KeyRelease) {
+  if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+    if (ListView1_KeyDown(*static_cast<QKeyEvent*>(event))) return true;
+  } else if (watched == ListView1 && event->type() == QEvent::KeyRelease) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (!key->isAutoRepeat()) ListView1_KeyUp(key->key());
   } else if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QKeySequence>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
@@ -19,6 +21,7 @@
 #include "store/tasktable.h"
 
 class QGroupBox;
+class QKeyEvent;
 class QPushButton;
 class QRadioButton;
 class QTimer;
@@ -99,11 +102,14 @@ class Form1 : public QWidget {
   QTimer* Timer1 = nullptr;  // 1000 ms; the hour watch is connected by the start-up code
   QTimer* Timer2 = nullptr;  // 200 ms; never started
 
-  void BuildControls(const QPalette& white);
-  void BuildViewSwitch(const QPalette& white);
+  void BuildControls();
+  void BuildViewSwitch();
+  // The window's own colours from the desktop's palette, light or dark.
+  void ApplyColours(const QPalette& desktop);
   void ConnectControls();
+  // `keys` are named in the tooltip.
   QToolButton* MakePictureButton(const char* name, const QString& tip, const QString& picture,
-                                 int left);
+                                 int left, std::initializer_list<QKeySequence> keys = {});
   TaskList::View CurrentView() const;
 
   // The list's events and the commands.
@@ -120,6 +126,7 @@ class Form1 : public QWidget {
   void Command8_Click();  // About
   void ListView1_DblClick();
   void ListView1_KeyUp(int key);
+  bool ListView1_KeyDown(const QKeyEvent& key);
   // The id of the selected row, if it names a slot.
   std::optional<int> SelectedTaskId() const;
   void DeleteSelectedTask();

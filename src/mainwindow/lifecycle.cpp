@@ -9,9 +9,11 @@
 #include <exception>
 #include <string_view>
 #include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "look/twips.h"
+#include "mainwindow/autosave.h"
 #include "mainwindow/form1.h"
 #include "platform/messagebox.h"
 #include "platform/notifier.h"
@@ -19,6 +21,21 @@
 #include "platform/tray.h"
 
 namespace zelto {
+namespace {
+
+// What the due-task refresh may change in a task: compared before and
+// after, so that only a refresh that changed something is saved.
+using TaskState = std::tuple<int, int16_t, DateTime, Occurrence, Occurrence>;
+std::vector<TaskState> TaskStates(const TaskTable& table) {
+  std::vector<TaskState> states;
+  for (int id = 0; id < kSlotCount; ++id)
+    if (table.InUse(id))
+      states.emplace_back(id, table.TaskChecked[id], table.CheckedDate[id],
+                          table.PreviousOccurrence[id], table.NextOccurrence[id]);
+  return states;
+}
+
+}  // namespace
 
 Lifecycle::Lifecycle(Form1& window, TaskTable& table, const Clock& clock, MessageBoxes& prompter,
                      std::filesystem::path folder)
@@ -30,6 +47,17 @@ Lifecycle::Lifecycle(Form1& window, TaskTable& table, const Clock& clock, Messag
       folder_(std::move(folder)) {
   // Made with the window, so that tests can hand it their own bus first.
   Notifications = new Notifier(this);
+  AutoSave = new Autosave(
+      folder_, [this] { return MakeSaveBytes(table_, window_.PositionFileText()); },
+      [this] { return started_ && !ended_ && DataFileError == 0; },
+      [this](const SaveWriteResult&) {
+        prompter_.Ask(std::string_view("Error saving file!"), kAppTitle, Buttons::Ok);
+      },
+      this);
+}
+
+void Lifecycle::TableChanged() {
+  AutoSave->Changed();
 }
 
 void Lifecycle::StartUp() {
@@ -78,7 +106,9 @@ void Lifecycle::Timer1_Timer() {
   std::vector<int> done;
   for (int id = 0; id < kSlotCount; ++id)
     if (table_.InUse(id) && table_.TaskChecked[id] == -1) done.push_back(id);
+  const auto before = TaskStates(table_);
   RestoreRequest = window_.RefreshAndFill() ? 1 : 0;
+  if (TaskStates(table_) != before) TableChanged();
   // Done tasks that the refresh unticked fell due again: the desktop is
   // told of them, whether the window is hidden, behind others or not.
   QStringList dueAgain;
@@ -143,6 +173,7 @@ std::optional<SaveResult> Lifecycle::AskBeforeSaving() {
 }
 
 QString Lifecycle::WriteFiles() {
+  AutoSave->Settle();  // one writer at a time: an automatic save under way ends first
   window_.SetPassButtonsEnabled(false);
   QString why;
   try {
@@ -154,6 +185,7 @@ QString Lifecycle::WriteFiles() {
   } catch (const std::exception&) {
     why = QStringLiteral("There was not enough memory to make the data file.");
   }
+  AutoSave->ExplicitSaveEnded(why.isEmpty());
   window_.SetPassButtonsEnabled(true);
   return why;
 }
@@ -201,6 +233,7 @@ bool Lifecycle::SaveAtClose() {
 
 void Lifecycle::FinishShutdown() {
   ended_ = true;
+  AutoSave->Stop();
   window_.Timer1->stop();
   if (Tray) Tray->Remove();
 }

@@ -14,6 +14,7 @@
 
 namespace zelto {
 
+class Autosave;
 class Form1;
 class MessageBoxes;
 class Notifier;
@@ -62,6 +63,8 @@ class Lifecycle : public QObject {
   // The session manager asks for the data to be saved: the session may yet
   // go on (a checkpoint, a log-off called off), so the program keeps running.
   void CommitData();
+  // The task table changed: it is saved by itself a moment later.
+  void TableChanged();
 
   // From start-up on, every move and resize is recorded.
   bool Started() const { return started_; }
@@ -81,6 +84,7 @@ class Lifecycle : public QObject {
   TrayIcon* Tray = nullptr;
   // Tells the desktop when the hour watch finds done tasks due again.
   Notifier* Notifications = nullptr;
+  Autosave* AutoSave = nullptr;
 
  private:
   SaveResult Save();

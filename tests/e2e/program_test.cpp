@@ -13,6 +13,7 @@
 #include <map>
 #include <optional>
 
+#include "store/datafile.h"
 #include "support/core/fakes.h"
 #include "xdisplay.h"
 
@@ -156,6 +157,30 @@ TEST_F(EndToEnd, AfterAKillTheNextStartRunsAndItsCloseSaves) {
   EXPECT_EQ(ReadFileBytes(File("content.tmp")), kContent);
   // Placement, column widths and sort settings come back as they were.
   EXPECT_EQ(ReadFileBytes(File("position.txt")), kPosition);
+}
+
+// The hour watch unticks a done task whose next occurrence has come; the
+// change is saved by itself, so that a process killed afterwards, without
+// any close, has lost nothing.
+TEST_F(EndToEnd, AChangeIsSavedByItselfBeforeAKill) {
+  const std::string due =
+      "*****\r\n 4 \r\nTake the bins out\r\n"
+      "2024-03-02-09\t2024-03-02-09\t2024-03-03-09\r\n-1,1,1,1,2024\r\n" +
+      Mask(9) + Mask(-1) + Mask(-1) + Mask(-1) + "*** end\r\n";
+  WriteFileBytes(File("content.txt"), due);
+  Program program(folder_.path(), "", x::Name(), {{"ZELTO_FIXED_NOW", "2024-03-05 10:00"}});
+  ASSERT_TRUE(program.WaitShown());
+  ASSERT_TRUE(Eventually([&] { return ReadFileBytes(File("content.txt")) != due; }));
+  program.Signal(SIGKILL);
+  ASSERT_TRUE(program.WaitExit());
+  EXPECT_TRUE(program.Crashed());
+  EXPECT_FALSE(program.Stderr().contains("zelto-message")) << program.Stderr().toStdString();
+
+  auto table = MakeTaskTable();
+  ASSERT_TRUE(LoadDataFile(*table, folder_.path()).Read());
+  EXPECT_EQ(table->TaskText[4], "Take the bins out");
+  EXPECT_EQ(table->TaskChecked[4], 0);
+  EXPECT_EQ(ReadFileBytes(File("content.tmp")), ReadFileBytes(File("content.txt")));
 }
 
 // A second start shows its message, touches no file, and brings the running

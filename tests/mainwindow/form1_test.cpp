@@ -308,8 +308,8 @@ TEST_F(Form1Test, ScreenshotsOfBothWindows) {
   EXPECT_EQ(form->findChildren<QToolButton*>().size(), 7);
   for (QToolButton* button : form->findChildren<QToolButton*>()) {
     EXPECT_EQ(button->icon().pixmap(QSize(25, 28), 2.0).size(), QSize(50, 56));
-    EXPECT_FALSE(button->toolTip().isEmpty());
-    EXPECT_EQ(button->accessibleName(), button->toolTip()) << "icon-only buttons need a name";
+    EXPECT_FALSE(button->accessibleName().isEmpty()) << "icon-only buttons need a name";
+    EXPECT_TRUE(button->toolTip().startsWith(button->accessibleName()));
   }
   EXPECT_EQ(form->ImageList1(1).pixmap(QSize(8, 8), 2.0).size(), QSize(16, 16));
   Save(form.get(), "form1", QSize(385, 475));

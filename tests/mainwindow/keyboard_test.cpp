@@ -1,0 +1,129 @@
+#include <QAccessible>
+#include <QKeySequence>
+#include <filesystem>
+
+#include "form1_fixture.h"
+
+namespace zelto::test {
+namespace {
+
+// Keys go to whatever has the focus, as a user's keys would.
+void Press(QWidget* window, QKeySequence keys) {
+  QWidget* target = window->focusWidget() ? window->focusWidget() : window;
+  QTest::keyClick(target, keys[0].key(), keys[0].keyboardModifiers());
+}
+
+TEST_F(Form1Test, NewTaskKeysOpenTheEditorFromEitherView) {
+  for (QKeySequence keys : {QKeySequence(Qt::CTRL | Qt::Key_N), QKeySequence(Qt::Key_Insert)}) {
+    SCOPED_TRACE(keys.toString().toStdString());
+    Click(Find("Option2"));
+    ListView1()->setFocus();
+    Press(form.get(), keys);
+    EXPECT_EQ(Opened()->Text1->text(), "");
+    EXPECT_TRUE(Find("Option1")->isChecked()) << "as the button: back to ToDo";
+    Press(Opened(), keys);  // the window is off while the editor is open
+    Opened()->Command2_Click();
+  }
+}
+
+TEST_F(Form1Test, EditKeysWorkOnTheListsSelectedRowOnly) {
+  AddTask(3, "third");
+  AddTask(7, "seventh");
+  form->FillTaskList();
+  for (auto key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_F2}) {
+    SCOPED_TRACE(key);
+    SelectRow(1);
+    ListView1()->setFocus();
+    QTest::keyClick(ListView1(), key);
+    EXPECT_EQ(Opened()->Text1->text(), "seventh");
+    Opened()->Command2_Click();
+
+    ListView1()->selectionModel()->clear();
+    QTest::keyClick(ListView1(), key);
+    EXPECT_EQ(form->Editor(), nullptr) << "no row selected";
+    Find("Option1")->setFocus();
+    QTest::keyClick(Find("Option1"), key);
+    EXPECT_EQ(form->Editor(), nullptr) << "the key belongs to the list";
+  }
+}
+
+TEST_F(Form1Test, SaveKeysRefreshAndWriteLikeTheButton) {
+  for (QKeySequence keys : {QKeySequence(Qt::CTRL | Qt::Key_S), QKeySequence(Qt::Key_F5)}) {
+    SCOPED_TRACE(keys.toString().toStdString());
+    std::filesystem::remove(folder / "content.txt");
+    AddTask(1, "Water the plants", -1);
+    clock.AdvanceHours(1);
+    ListView1()->setFocus();
+    Press(form.get(), keys);
+    EXPECT_EQ(table->TaskChecked[1], 0) << "the due ticked task came back";
+    EXPECT_EQ(Column(1), (Cells{"Water the plants"}));
+    EXPECT_EQ(ReadFileBytes(folder / "content.txt"), FormatDataFile(*table));
+  }
+  // While the passes have the button switched off, its keys do nothing.
+  std::filesystem::remove(folder / "content.txt");
+  form->SetPassButtonsEnabled(false);
+  Press(form.get(), QKeySequence(Qt::Key_F5));
+  EXPECT_FALSE(std::filesystem::exists(folder / "content.txt"));
+  form->SetPassButtonsEnabled(true);
+}
+
+TEST_F(Form1Test, CtrlQClosesTheWindow) {
+  Press(form.get(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+  EXPECT_FALSE(form->isVisible());
+}
+
+// Space ticks the current row from any cell, in both views, once per press.
+TEST_F(Form1Test, SpaceTicksTheCurrentRowInEveryColumn) {
+  for (int column = 0; column < 3; ++column) {
+    SCOPED_TRACE(column);
+    table = MakeTaskTable();
+    form = std::make_unique<Form1>(*table, clock, prompter, folder.path());
+    form->show();
+    AddTask(1, "first");
+    AddTask(2, "second");
+    form->FillTaskList();
+    ListView1()->setFocus();
+    ListView1()->setCurrentIndex(ListView1()->model()->index(1, column));
+    QTest::keyClick(ListView1(), Qt::Key_Space);
+    EXPECT_EQ(table->TaskChecked[1], 0);
+    EXPECT_EQ(table->TaskChecked[2], -1);
+    EXPECT_EQ(Column(0), (Cells{"1"}));
+
+    Click(Find("Option2"));
+    ListView1()->setFocus();
+    ListView1()->setCurrentIndex(ListView1()->model()->index(0, column));
+    QTest::keyClick(ListView1(), Qt::Key_Space);
+    EXPECT_EQ(table->TaskChecked[2], 0) << "unticked from the Done view";
+    EXPECT_EQ(form->List().RowCount(), 0);
+  }
+}
+
+TEST_F(Form1Test, ButtonTipsNameTheirKeys) {
+  const struct {
+    const char* button;
+    QString tip;
+  } cases[] = {
+      {"Command5", "New task (Ctrl+N, Ins)"},
+      {"Command4", "Edit task (Enter, F2)"},
+      {"Command6", "Delete task (Del)"},
+      {"Command1", "Refresh list & Save (Ctrl+S, F5)"},
+      {"Command3", "Re-count"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Find(c.button)->toolTip(), c.tip);
+    EXPECT_TRUE(c.tip.startsWith(Find(c.button)->accessibleName()));
+  }
+}
+
+// The focus sink is read out by what it is, never as a button named "dummy".
+TEST_F(Form1Test, TheFocusSinkIsNotAnnouncedAsDummy) {
+  QAbstractButton* sink = Find("Command2");
+  EXPECT_EQ(sink->text(), "dummy");
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(sink);
+  ASSERT_NE(accessible, nullptr);
+  EXPECT_FALSE(accessible->text(QAccessible::Name).contains("dummy", Qt::CaseInsensitive));
+  EXPECT_FALSE(accessible->text(QAccessible::Description).isEmpty());
+}
+
+}  // namespace
+}  // namespace zelto::test

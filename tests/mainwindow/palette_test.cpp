@@ -1,0 +1,137 @@
+#include <QApplication>
+#include <QGroupBox>
+#include <QImage>
+#include <QPixmap>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <filesystem>
+#include <map>
+
+#include "form1_fixture.h"
+#include "look/palette.h"
+
+namespace zelto::test {
+namespace {
+
+TEST(ContrastRatio, FollowsTheLuminanceFormula) {
+  const struct {
+    QColor a, b;
+    double ratio;
+  } cases[] = {
+      {Qt::black, Qt::white, 21.0},
+      {Qt::white, Qt::black, 21.0},                 // order does not matter
+      {QColor(0x77, 0x77, 0x77), Qt::white, 4.48},  // the classic near miss
+      {QColor(0x76, 0x76, 0x76), Qt::white, 4.54},
+      {QColor(0xFF, 0xFF, 0xC0), Qt::black, 20.32},
+      {Qt::red, Qt::red, 1.0},
+  };
+  for (const auto& c : cases)
+    EXPECT_NEAR(ContrastRatio(c.a, c.b), c.ratio, 0.01) << c.a.name().toStdString();
+}
+
+QPalette DarkDesktop() {
+  QPalette p(QColor(0x35, 0x35, 0x35), QColor(0x2b, 0x2b, 0x2b));
+  p.setColor(QPalette::WindowText, QColor(0xe0, 0xe0, 0xe0));
+  p.setColor(QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
+  p.setColor(QPalette::ButtonText, QColor(0xe0, 0xe0, 0xe0));
+  p.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+  p.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xed));
+  p.setColor(QPalette::HighlightedText, Qt::white);
+  return p;
+}
+
+// The rendered pixels of `area`: the commonest colour is the background,
+// and the text is the pixel that stands out most from it.
+struct Measured {
+  QColor background, text;
+  double contrast = 1;
+};
+Measured Measure(const QImage& image, QRect area) {
+  std::map<QRgb, int> counts;
+  area &= image.rect();
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) ++counts[image.pixel(x, y)];
+  Measured m;
+  int most = 0;
+  for (auto [rgb, n] : counts)
+    if (n > most) most = n, m.background = QColor(rgb);
+  for (auto [rgb, n] : counts) {
+    const double contrast = ContrastRatio(QColor(rgb), m.background);
+    if (contrast > m.contrast) m.contrast = contrast, m.text = QColor(rgb);
+  }
+  return m;
+}
+
+enum class Desktop { Light, Dark };
+
+class PaletteTest : public Form1Test, public ::testing::WithParamInterface<Desktop> {
+ protected:
+  void SetUp() override {
+    saved_ = QApplication::palette();
+    if (GetParam() == Desktop::Dark) QApplication::setPalette(DarkDesktop());
+    Form1Test::SetUp();
+  }
+  void TearDown() override {
+    Form1Test::TearDown();
+    QApplication::setPalette(saved_);
+  }
+  QPalette saved_;
+};
+
+TEST_P(PaletteTest, EveryCaptionReadsWell) {
+  const bool dark = GetParam() == Desktop::Dark;
+  const QImage shot = form->grab().toImage();
+  auto* frame = Find<QGroupBox>("Frame1");
+  for (const char* name : {"Option1", "Option2"}) {
+    SCOPED_TRACE(name);
+    QAbstractButton* option = Find(name);
+    QStyleOptionButton style;
+    style.initFrom(option);
+    style.text = option->text();
+    const QRect text =
+        option->style()->subElementRect(QStyle::SE_RadioButtonContents, &style, option);
+    const Measured m = Measure(shot, text.translated(option->mapTo(form.get(), QPoint())));
+    EXPECT_GE(m.contrast, 4.5) << m.text.name().toStdString() << " on "
+                               << m.background.name().toStdString();
+    if (dark) {
+      EXPECT_NE(m.background, frame->palette().color(QPalette::Window)) << "tinted";
+    } else {
+      EXPECT_EQ(m.background, QColor(0xFF, 0xFF, 0xC0)) << "the design's pale yellow";
+    }
+  }
+  // The frame's caption, drawn on its top line.
+  const QFontMetrics metrics(frame->font());
+  const QRect caption(frame->x() + 8, frame->y(), metrics.horizontalAdvance("Tasks"),
+                      metrics.height());
+  const Measured m = Measure(shot, caption);
+  EXPECT_GE(m.contrast, 4.5) << m.text.name().toStdString() << " on "
+                             << m.background.name().toStdString();
+  EXPECT_EQ(m.background, dark ? DarkDesktop().color(QPalette::Window) : QColor(Qt::white));
+
+  const auto folder = std::filesystem::path(ZELTO_EXECUTABLE).parent_path() / "screenshots";
+  std::filesystem::create_directories(folder);
+  for (int scale : {1, 2}) {
+    QPixmap pixmap(form->size() * scale);
+    pixmap.setDevicePixelRatio(scale);
+    form->render(&pixmap);
+    const auto file = folder / ("form1-" + std::string(dark ? "dark" : "light") + "@" +
+                                std::to_string(scale) + "x.png");
+    EXPECT_TRUE(pixmap.save(QString::fromStdString(file.string())));
+  }
+}
+
+std::string DesktopName(const ::testing::TestParamInfo<Desktop>& info) {
+  switch (info.param) {
+    case Desktop::Light:
+      return "Light";
+    case Desktop::Dark:
+      return "Dark";
+  }
+  return "";
+}
+
+INSTANTIATE_TEST_SUITE_P(LightAndDark, PaletteTest,
+                         ::testing::Values(Desktop::Light, Desktop::Dark), DesktopName);
+
+}  // namespace
+}  // namespace zelto::test
