@@ -69,7 +69,10 @@ Form2::Form2(QWidget* opener, const Clock& clock)
     : QDialog(nullptr), opener_(opener), clock_(clock), weekdayNames_(LocaleWeekdayNames()) {
   setObjectName("Form2");
   setAttribute(Qt::WA_DeleteOnClose);
-  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+  // A dialog to the window system, so that it names the main window as its
+  // owner (set at opening) and keeps the dialog above it; a plain top-level
+  // window would go behind the disabled main window at its first click.
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   setWindowModality(Qt::NonModal);
   setWindowTitle("New / Edit Task");
@@ -180,8 +183,9 @@ void Form2::BuildButtons() {
   };
   Command1 = button(this, "Command1", "Save", TwipsRect(4440, 4560, 1095, 375));
   Command2 = button(this, "Command2", "Cancel", TwipsRect(5640, 4560, 1095, 375));
+  // Enter presses the focused button; elsewhere it is "Save".
   Command1->setDefault(true);
-  Command2->setAutoDefault(false);
+  Command2->setAutoDefault(true);
   connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
   connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
 
@@ -208,7 +212,7 @@ void Form2::BuildButtons() {
     this->*p.member = b;
     b->setAccessibleName(p.tip);
     b->setToolTip(p.tip);
-    b->setAutoDefault(false);
+    b->setAutoDefault(true);
     connect(b, &QPushButton::clicked, this,
             [this, boxes = p.boxes, value = p.value] { SetAll(boxes, value); });
   }

@@ -38,7 +38,7 @@ Form1::Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter,
   const QIcon appIcon = AppIcon();
   setWindowIcon(appIcon);
   setAutoFillBackground(true);
-  resize(DesignPixels(5775), DesignPixels(7125));
+  resize(DesignPixels(kDesignWidthTwips), DesignPixels(kDesignHeightTwips));
   imageList1_ = {QIcon(), Picture("asc"), Picture("desc"), Picture("none"), appIcon};
   trayImage_ = appIcon;
 

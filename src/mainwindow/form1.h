@@ -30,6 +30,10 @@ class QTreeView;
 
 namespace zelto {
 
+// The main window's size as designed, in twips.
+inline constexpr int kDesignWidthTwips = 5775;
+inline constexpr int kDesignHeightTwips = 7125;
+
 class Form2;
 class MessageBoxes;
 

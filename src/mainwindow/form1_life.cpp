@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include "editor/form2.h"
 #include "look/twips.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/lifecycle.h"
@@ -20,7 +21,9 @@ void Form1::ApplyPositionFile() {
   if (!bytes) return;
   const QSizeF screen = PrimaryScreenTwips(kDesignTwipsPerPixel);
   const PositionItems items = ParsePositionText(*bytes, screen.width(), screen.height());
-  placement_.Apply(items, *this, *ListView1->header());
+  // Never smaller than the design, though, should the screen be smaller.
+  const QSize design(DesignPixels(kDesignWidthTwips), DesignPixels(kDesignHeightTwips));
+  placement_.Apply(items, *this, *ListView1->header(), AvailableScreenSize().expandedTo(design));
 
   QString* const sortValues[] = {&list_->TodoSortColumn, &list_->TodoSortOrder,
                                  &list_->DoneSortColumn, &list_->DoneSortOrder};
@@ -56,6 +59,18 @@ void Form1::CorrectStartSize() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
+  // The window manager's close button works on the disabled window too.
+  // Closing now would drop the edit in progress without a word: the editor
+  // comes to the front instead, and both stay. A signal or the session's
+  // end still closes.
+  if (Form2* editor = Editor(); editor && !life_->Ending()) {
+    event->ignore();
+    editor->setWindowState(editor->windowState() & ~Qt::WindowMinimized);
+    editor->show();
+    editor->raise();
+    editor->activateWindow();
+    return;
+  }
   if (life_->Close())
     QWidget::closeEvent(event);
   else

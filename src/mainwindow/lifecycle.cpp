@@ -1,12 +1,14 @@
 #include "mainwindow/lifecycle.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QHeaderView>
 #include <QRadioButton>
 #include <QTimer>
 #include <QTreeView>
 #include <exception>
 #include <string_view>
+#include <system_error>
 #include <tuple>
 #include <vector>
 
@@ -157,27 +159,43 @@ void Lifecycle::BringBack() {
 
 // Shutdown ------------------------------------------------------------------
 
-SaveResult Lifecycle::SaveDataFile() {
+std::optional<SaveResult> Lifecycle::AskBeforeSaving() {
   using namespace std::string_view_literals;
-  if (DataFileError != 0) {
-    const Answer answer = prompter_.Ask(
-        "There was an error opening the data file... Do you really want to save this data?"sv,
-        "Zelto Todo List save data"sv, Buttons::YesNoCancel);
-    if (answer == Answer::No) return SaveResult::Declined;
-    if (answer != Answer::Yes) return SaveResult::Cancelled;
-  }
+  if (DataFileError == 0) return std::nullopt;
+  const Answer answer = endRequested_ && sessionAnswer_
+                            ? *sessionAnswer_
+                            : prompter_.Ask(
+                                  "There was an error opening the data file... Do you really want "
+                                  "to save this data?"sv,
+                                  "Zelto Todo List save data"sv, Buttons::YesNoCancel);
+  if (answer == Answer::Yes) return std::nullopt;
+  return answer == Answer::No ? SaveResult::Declined : SaveResult::Cancelled;
+}
+
+QString Lifecycle::WriteFiles() {
   AutoSave->Settle();  // one writer at a time: an automatic save under way ends first
   window_.SetPassButtonsEnabled(false);
-  bool saved = false;
+  QString why;
   try {
-    saved = WriteSaveFiles(MakeSaveBytes(table_, window_.PositionFileText()), folder_).Saved();
+    const SaveWriteResult written =
+        WriteSaveFiles(MakeSaveBytes(table_, window_.PositionFileText()), folder_);
+    if (!written.Saved())
+      why = QFile::decodeName(written.failedFile.c_str()) + QStringLiteral(": ") +
+            QString::fromStdString(std::system_category().message(written.error));
   } catch (const std::exception&) {
-    saved = false;  // out of memory while formatting: nothing replaced
+    why = QStringLiteral("There was not enough memory to make the data file.");
   }
-  AutoSave->ExplicitSaveEnded(saved);
-  if (!saved) prompter_.Ask("Error saving file!"sv, kAppTitle, Buttons::Ok);
+  AutoSave->ExplicitSaveEnded(why.isEmpty());
   window_.SetPassButtonsEnabled(true);
-  return saved ? SaveResult::Saved : SaveResult::Failed;
+  return why;
+}
+
+SaveResult Lifecycle::SaveDataFile() {
+  using namespace std::string_view_literals;
+  if (const auto refused = AskBeforeSaving()) return *refused;
+  if (WriteFiles().isEmpty()) return SaveResult::Saved;
+  prompter_.Ask("Error saving file!"sv, kAppTitle, Buttons::Ok);
+  return SaveResult::Failed;
 }
 
 SaveResult Lifecycle::Save() {
@@ -185,6 +203,32 @@ SaveResult Lifecycle::Save() {
   const SaveResult result = SaveDataFile();
   saving_ = false;
   return result;
+}
+
+bool Lifecycle::SaveAtClose() {
+  // Cancel keeps the window, so that nothing is lost; No closes without
+  // saving.
+  if (const auto refused = AskBeforeSaving()) return *refused == SaveResult::Declined;
+  for (;;) {
+    const QString why = WriteFiles();
+    if (why.isEmpty()) return true;
+    const QString text = QStringLiteral("Error saving file!");
+    const QString title = QString::fromUtf8(kAppTitle.data(), kAppTitle.size());
+    if (endRequested_) {  // ending anyway: nothing to choose
+      prompter_.Ask(text, title, Buttons::Ok);
+      return true;
+    }
+    // A lasting cause (a read-only file) would otherwise keep the window
+    // open for good; keeping it is still the default.
+    switch (prompter_.AskAfterFailedSave(text, title, why)) {
+      case Answer::Yes:
+        continue;
+      case Answer::No:
+        return true;
+      default:
+        return false;
+    }
+  }
 }
 
 void Lifecycle::FinishShutdown() {
@@ -201,12 +245,12 @@ bool Lifecycle::TrayShown() const {
 bool Lifecycle::Close() {
   if (!started_ || ended_) return true;
   if (saving_) return false;  // a second close while the save's question is open
-  const SaveResult result = Save();
-  // At the user's own close a failed or cancelled save keeps the window, so
-  // that nothing is lost; No closes without saving. At session end the
-  // program ends whatever the save did.
-  if (!endRequested_ && (result == SaveResult::Failed || result == SaveResult::Cancelled))
-    return false;
+  sessionAnswer_.reset();     // the user is back: a log-off was called off
+  saving_ = true;
+  const bool closes = SaveAtClose();
+  saving_ = false;
+  // At session end the program ends whatever the save did.
+  if (!closes && !endRequested_) return false;
   FinishShutdown();
   QCoreApplication::quit();
   return true;
@@ -214,7 +258,12 @@ bool Lifecycle::Close() {
 
 void Lifecycle::CommitData() {
   if (!started_ || ended_ || saving_) return;
-  Save();
+  const SaveResult result = Save();
+  // The quit that ends the log-off saves once more: with the same answer.
+  if (DataFileError != 0)
+    sessionAnswer_ = result == SaveResult::Declined    ? Answer::No
+                     : result == SaveResult::Cancelled ? Answer::Cancel
+                                                       : Answer::Yes;
   if (endRequested_) {  // a signal came while the save's question was open
     FinishShutdown();
     QCoreApplication::quit();

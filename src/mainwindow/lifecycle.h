@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -67,6 +68,9 @@ class Lifecycle : public QObject {
 
   // From start-up on, every move and resize is recorded.
   bool Started() const { return started_; }
+  // The program is on its way out (a signal, the session's end, or the
+  // shutdown has run): nothing may hold the window open any more.
+  bool Ending() const { return endRequested_ || ended_; }
   bool TrayShown() const;
 
   // Told the name of each start-up step as it ends ("position", "load",
@@ -84,6 +88,14 @@ class Lifecycle : public QObject {
 
  private:
   SaveResult Save();
+  // The DataFileError question, when it is due: nothing when the save may
+  // write, else what the answer made of it (Declined or Cancelled).
+  std::optional<SaveResult> AskBeforeSaving();
+  // Writes position.txt and the data file with the pass buttons off; says
+  // why when it failed (the file and the system's reason), else empty.
+  QString WriteFiles();
+  // The save at the user's own close; true when the window may close.
+  bool SaveAtClose();
   void FinishShutdown();
 
   Form1& window_;
@@ -95,6 +107,9 @@ class Lifecycle : public QObject {
   bool saving_ = false;        // a save (and perhaps its question) is under way
   bool ended_ = false;         // the shutdown has run: the next close just closes
   bool endRequested_ = false;  // the session ends: no save result keeps the window
+  // The answer to the DataFileError question given when the session manager
+  // asked for the data: the quit that follows saves without asking again.
+  std::optional<Answer> sessionAnswer_;
 };
 
 }  // namespace zelto

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 
 #include "look/twips.h"
@@ -34,18 +35,27 @@ QSizeF PrimaryScreenTwips(double twipsPerPixel) {
   return QSizeF(screen->geometry().size()) * twipsPerPixel;
 }
 
+QSize AvailableScreenSize() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen ? screen->availableGeometry().size() : QSize();
+}
+
 }  // namespace zelto
 
 namespace zelto {
 
-void PlacementTracker::Apply(const PositionItems& items, QWidget& window, QHeaderView& header) {
+void PlacementTracker::Apply(const PositionItems& items, QWidget& window, QHeaderView& header,
+                             QSize largest) {
   // The window system takes no window or column beyond 32767 pixels: a
   // larger value from a damaged file is refused and the item skipped.
   const auto fits = [](double twips) { return std::abs(twips / kDesignTwipsPerPixel) <= 32767.0; };
   if (items.Move && fits(items.Move->Left) && fits(items.Move->Top) && fits(items.Move->Width) &&
       fits(items.Move->Height)) {
-    const QRect outer(TwipsToPixels(items.Move->Left), TwipsToPixels(items.Move->Top),
-                      TwipsToPixels(items.Move->Width), TwipsToPixels(items.Move->Height));
+    QRect outer(TwipsToPixels(items.Move->Left), TwipsToPixels(items.Move->Top),
+                TwipsToPixels(items.Move->Width), TwipsToPixels(items.Move->Height));
+    // A window larger than the screen shows nothing more, but its buffers
+    // cost memory for every pixel: 4 GB at 32767 x 32767.
+    outer.setSize(outer.size().boundedTo(largest));
     // The frame is not known before the window is shown: the rectangle is
     // put right once it is (CorrectStartSize).
     window.setGeometry(outer);
@@ -53,10 +63,13 @@ void PlacementTracker::Apply(const PositionItems& items, QWidget& window, QHeade
     Record(window);
   }
   if (items.WindowState) StartState = *items.WindowState;
+  // The list is as wide as the window (less its frame, once there is one):
+  // a column wider than that could only be scrolled to.
+  const int widest = std::max(window.width(), 1);
   for (int i = 0; i < 3; ++i) {
     if (!items.ColumnWidths[i] || !fits(*items.ColumnWidths[i])) continue;
     columnTwips_[i] = *items.ColumnWidths[i];
-    header.resizeSection(i, TwipsToPixels(columnTwips_[i]));
+    header.resizeSection(i, std::min(TwipsToPixels(columnTwips_[i]), widest));
   }
 }
 

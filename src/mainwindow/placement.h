@@ -30,6 +30,9 @@ int16_t WindowStateNumber(Qt::WindowStates states);
 
 // The primary screen's size in twips.
 QSizeF PrimaryScreenTwips(double twipsPerPixel);
+// The part of the primary screen that windows may take, in pixels (the
+// whole screen less panels); empty when there is no screen.
+QSize AvailableScreenSize();
 
 }  // namespace zelto
 
@@ -47,8 +50,9 @@ class PlacementTracker {
  public:
   // Start-up's items of position.txt: the outer rectangle, the state to
   // start in and the column widths. A value no window system takes (from a
-  // damaged file) is skipped.
-  void Apply(const PositionItems& items, QWidget& window, QHeaderView& header);
+  // damaged file) is skipped; the window is made no larger than `largest`,
+  // and no column wider than the window.
+  void Apply(const PositionItems& items, QWidget& window, QHeaderView& header, QSize largest);
   // The window's outer rectangle, unless it is minimised.
   void Record(const QWidget& window);
   // Once the frame is known, puts the frame on the start-up rectangle.

@@ -1,6 +1,7 @@
 #include "mainwindow/tasklist.h"
 
 #include <QHeaderView>
+#include <QStringDecoder>
 #include <QTreeView>
 
 #include "look/listdate.h"
@@ -64,6 +65,25 @@ QString DisplayText(const std::string& bytes) {
   return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
+QString ListText(const std::string& bytes) {
+  if (bytes.size() <= kListTextChars) return DisplayText(bytes);
+  // The encoding is the whole text's, as the editor shows it; only the
+  // start is decoded. No byte gives more than one UTF-16 unit.
+  const auto size = static_cast<qsizetype>(bytes.size());
+  std::size_t cut = kListTextChars;
+  QString text;
+  if (QByteArrayView(bytes.data(), size).isValidUtf8()) {
+    while (cut > 0 && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80) --cut;
+    text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(cut));
+  } else {
+    QStringDecoder cp1252("windows-1252");
+    const QByteArrayView start(bytes.data(), static_cast<qsizetype>(cut));
+    if (cp1252.isValid()) text = cp1252.decode(start);
+    if (!cp1252.isValid() || cp1252.hasError()) text = QString::fromLatin1(start);
+  }
+  return text + QChar(0x2026);  // "…": there is more
+}
+
 TaskList::TaskList(QTreeView* view, const QIcon& asc, const QIcon& desc, const QIcon& none)
     : view_(view), model_(new TaskListModel(view)), weekdayNames_(LocaleWeekdayNames()) {
   model_->SetHeaderImages(asc, desc, none);
@@ -90,7 +110,7 @@ void TaskList::Fill(const TaskTable& table, View view) {
     TaskListModel::Row row;
     row.id = id;
     row.idText = QString::number(id);
-    row.task = DisplayText(text);
+    row.task = ListText(text);
     row.occurrence = OccurrenceText(todo ? table.PreviousOccurrence[id] : table.NextOccurrence[id],
                                     weekdayNames_);
     row.checked = checked != 0;

@@ -77,4 +77,12 @@ class TaskList {
 // Task text for display: UTF-8 when it is valid UTF-8, else Windows-1252.
 QString DisplayText(const std::string& bytes);
 
+// How much of a task's text the list and its tooltip show. A 10 MB text
+// laid out in a cell costs seconds at every fill; the whole text stays in
+// the table, the file and the editor.
+inline constexpr std::size_t kListTextChars = 4000;
+// The start of a task's text as the list shows it: at most kListTextChars
+// characters, then "…" when the text goes on.
+QString ListText(const std::string& bytes);
+
 }  // namespace zelto

@@ -1,6 +1,8 @@
 #include "platform/messagebox.h"
 
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "platform/autoanswer.h"
 #include "platform/textcodec.h"
@@ -49,7 +51,7 @@ Answer MessageBoxes::Ask(const QString& text, const QString& title, Buttons butt
                          std::optional<Answer> defaultAnswer) {
   const Answer fallback = buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
   const Answer def = defaultAnswer.value_or(fallback);
-  asked_.push_back({text, title, buttons, def});
+  asked_.push_back({text, title, buttons, def, {}});
   if (!script_.empty()) {
     const Answer answer = script_.front();
     script_.pop_front();
@@ -80,6 +82,37 @@ Answer MessageBoxes::Ask(const QString& text, const QString& title, Buttons butt
   if (result != QMessageBox::Yes && result != QMessageBox::No && result != QMessageBox::Cancel)
     return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
   return FromButton(result);
+}
+
+Answer MessageBoxes::AskAfterFailedSave(const QString& text, const QString& title,
+                                        const QString& detail) {
+  asked_.push_back({text, title, Buttons::YesNoCancel, Answer::Cancel, detail});
+  if (!script_.empty()) {
+    const Answer answer = script_.front();
+    script_.pop_front();
+    return answer;
+  }
+  if (const auto answer = AutoAnswer(text + QLatin1Char('\n') + detail, title, Buttons::YesNoCancel,
+                                     Answer::Cancel))
+    return *answer;
+
+  QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::NoButton, parent_);
+  box.setTextFormat(Qt::PlainText);
+  // The detail names a file, and a folder's name may look like markup.
+  box.setInformativeText(detail);
+  if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+    label->setTextFormat(Qt::PlainText);
+  QPushButton* retry = box.addButton(QStringLiteral("Try Again"), QMessageBox::AcceptRole);
+  QPushButton* discard =
+      box.addButton(QStringLiteral("Close Without Saving"), QMessageBox::DestructiveRole);
+  // Keeping the window loses nothing: Enter and Esc both do that.
+  QPushButton* keep = box.addButton(QStringLiteral("Keep Open"), QMessageBox::RejectRole);
+  box.setDefaultButton(keep);
+  box.setEscapeButton(keep);
+  box.exec();
+  if (box.clickedButton() == retry) return Answer::Yes;
+  if (box.clickedButton() == discard) return Answer::No;
+  return Answer::Cancel;
 }
 
 void MessageBoxes::SetNextAnswer(Answer answer) {

@@ -22,6 +22,7 @@ class MessageBoxes : public Prompter {
     QString title;
     Buttons buttons;
     Answer defaultAnswer;
+    QString detail;  // the smaller text below, where there is one
   };
 
   explicit MessageBoxes(QWidget* parent = nullptr) : parent_(parent) {}
@@ -30,6 +31,11 @@ class MessageBoxes : public Prompter {
   Answer Ask(std::string_view text, std::string_view title, Buttons buttons) override;
   Answer Ask(const QString& text, const QString& title, Buttons buttons,
              std::optional<Answer> defaultAnswer = std::nullopt);
+
+  // After a failed save at the user's own close, with `detail` saying why:
+  // Yes is "Try Again", No "Close Without Saving", and Cancel "Keep Open",
+  // which is also the answer to Esc and to the box's own close button.
+  Answer AskAfterFailedSave(const QString& text, const QString& title, const QString& detail);
 
   // Test scripting, shared by every instance.
   static void SetNextAnswer(Answer answer);

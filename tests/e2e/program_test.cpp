@@ -101,7 +101,10 @@ class Program {
   }
   testing::AssertionResult WaitShown() { return WaitFor("zelto-shown"); }
   bool RequestClose() { return x::RequestClose(kWindowTitle, display_) > 0; }
-  void Signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
+  void Signal(int number) {
+    // An ended process has no id, and kill(0) would signal the tests themselves.
+    if (const auto pid = static_cast<pid_t>(process_.processId()); pid > 0) ::kill(pid, number);
+  }
   bool WaitExit() { return !Running() || process_.waitForFinished(20000); }
   bool Running() {
     process_.waitForFinished(0);  // notices an end without an event loop
@@ -257,18 +260,37 @@ TEST_F(EndToEnd, WithoutContentTheCloseAsks) {
   }
 }
 
-TEST_F(EndToEnd, FailedSaveKeepsTheWindowUntilTheCauseIsGone) {
-  fs::create_directory(File("content.tmp"));  // where the save must write
-  Program program(folder_.path());
-  ASSERT_TRUE(program.WaitShown());
-  ASSERT_TRUE(program.RequestClose());
-  ASSERT_TRUE(program.WaitFor("zelto-message\tZelto Todo List\tError saving file!\tok"));
-  QThread::msleep(300);
-  EXPECT_TRUE(program.Running()) << "nothing may be lost: the window stays";
-  fs::remove(File("content.tmp"));
-  ASSERT_TRUE(program.RequestClose());
-  ASSERT_TRUE(program.WaitExit());
-  EXPECT_EQ(ReadFileBytes(File("content.tmp")), kContent);
+// A save that fails at the close says why and asks: by default the window
+// stays, so nothing is lost; trying again once the cause is gone saves and
+// closes; closing without saving leaves content.txt as it was.
+TEST_F(EndToEnd, AfterAFailedSaveTheCloseAsksWhatToDo) {
+  const QString failed = "zelto-message\tZelto Todo List\tError saving file!\\n" +
+                         QString::fromStdString(File("content.tmp").string()) +
+                         ": Is a directory\t";
+  for (const bool discard : {false, true}) {
+    SCOPED_TRACE(discard);
+    fs::remove(File("content.tmp"));
+    fs::create_directory(File("content.tmp"));  // where the save must write
+    Program program(folder_.path(), discard ? "cancel,yes,no" : "");
+    ASSERT_TRUE(program.WaitShown());
+    ASSERT_TRUE(program.RequestClose());
+    ASSERT_TRUE(program.WaitFor(failed + "cancel"));
+    QThread::msleep(300);
+    EXPECT_TRUE(program.Running()) << "nothing may be lost: the window stays";
+    if (!discard) fs::remove(File("content.tmp"));
+    ASSERT_TRUE(program.RequestClose());
+    ASSERT_TRUE(program.WaitExit());
+    EXPECT_TRUE(program.ExitedNormally());
+    if (discard) {
+      EXPECT_EQ(program.Stderr().count(failed), 3) << "tried again once, in vain";
+      EXPECT_TRUE(program.Stderr().endsWith(failed + "no\n"));
+      EXPECT_TRUE(fs::is_directory(File("content.tmp")));
+    } else {
+      EXPECT_EQ(program.Stderr().count(failed), 1);
+      EXPECT_EQ(ReadFileBytes(File("content.tmp")), kContent);
+    }
+    EXPECT_EQ(ReadFileBytes(File("content.txt")), kContent);
+  }
 }
 
 // No lock can be taken (the lock file's name leads nowhere), and the save
@@ -458,6 +480,37 @@ TEST_F(EndToEnd, AHugeDataFileIsRefusedAndNotReplacedWithoutAQuestion) {
   EXPECT_TRUE(program.Stderr().contains(kQuestion + "no"));
   EXPECT_EQ(program.Stderr().count("zelto-message"), 2);
   EXPECT_EQ(fs::file_size(File("content.txt")), std::uintmax_t{1} << 40);
+}
+
+// The editor belongs to the main window, so that a window manager keeps it
+// above; and the main window's close button, which works on the disabled
+// window too, brings the editor forward instead of dropping the edit.
+TEST_F(EndToEnd, TheEditorBelongsToTheWindowAndHoldsItOpen) {
+  const QString editor = QStringLiteral("New / Edit Task");
+  WriteFileBytes(File("position.txt"), kPosition);
+  Program program(folder_.path());
+  ASSERT_TRUE(program.WaitShown());
+  const auto origin = x::Origin(kWindowTitle);
+  ASSERT_TRUE(origin);
+  ASSERT_TRUE(x::Click(x::Name(), *origin + QPoint(151, 23), 1));  // "New task"
+  ASSERT_TRUE(Eventually([&] { return x::HasWindow(editor); })) << program.Stderr().toStdString();
+  const auto owner = x::TransientFor(editor);
+  ASSERT_TRUE(owner);
+  EXPECT_EQ(*owner, x::WindowId(kWindowTitle).value_or(0));
+
+  ASSERT_TRUE(x::Lower(editor));
+  ASSERT_TRUE(x::IsAbove(kWindowTitle, editor));
+  ASSERT_TRUE(program.RequestClose());
+  EXPECT_TRUE(Eventually([&] { return x::IsAbove(editor, kWindowTitle) || !program.Running(); }));
+  EXPECT_TRUE(program.Running());
+  EXPECT_TRUE(x::HasWindow(kWindowTitle));
+  EXPECT_TRUE(x::HasWindow(editor));
+  EXPECT_FALSE(fs::exists(File("content.tmp"))) << "nothing saved";
+
+  program.Signal(SIGTERM);
+  ASSERT_TRUE(program.WaitExit());
+  EXPECT_TRUE(program.ExitedNormally());
+  EXPECT_EQ(ReadFileBytes(File("content.tmp")), kContent);
 }
 
 // A desktop with a real XEmbed notification area: its own X server, so that

@@ -142,6 +142,72 @@ int MappedWindows(const QString& title, const QString& display) {
 
 namespace {
 
+// The mapped top-level window titled `title` and its place in the stacking
+// order (the root's children run from the bottom up).
+struct Found {
+  Window window = None;
+  std::size_t level = 0;
+};
+std::optional<Found> FindMapped(Display* display, const QString& title) {
+  const std::vector<Window> windows = Children(display, DefaultRootWindow(display));
+  for (std::size_t i = 0; i < windows.size(); ++i)
+    if (Title(display, windows[i]) == title && Viewable(display, windows[i]))
+      return Found{windows[i], i};
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<unsigned long> WindowId(const QString& title, const QString& name) {
+  Connection connection(name);
+  if (!connection.get()) return std::nullopt;
+  const auto found = FindMapped(connection.get(), title);
+  if (!found) return std::nullopt;
+  return found->window;
+}
+
+std::optional<unsigned long> TransientFor(const QString& title, const QString& name) {
+  Connection connection(name);
+  if (!connection.get()) return std::nullopt;
+  const auto found = FindMapped(connection.get(), title);
+  if (!found) return std::nullopt;
+  Window owner = None;
+  if (!XGetTransientForHint(connection.get(), found->window, &owner)) return 0;
+  return owner;
+}
+
+std::optional<QPoint> Origin(const QString& title, const QString& name) {
+  Connection connection(name);
+  Display* display = connection.get();
+  if (!display) return std::nullopt;
+  const auto found = FindMapped(display, title);
+  if (!found) return std::nullopt;
+  int x = 0, y = 0;
+  Window child;
+  XTranslateCoordinates(display, found->window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+  return QPoint(x, y);
+}
+
+bool Lower(const QString& title, const QString& name) {
+  Connection connection(name);
+  if (!connection.get()) return false;
+  const auto found = FindMapped(connection.get(), title);
+  if (!found) return false;
+  XLowerWindow(connection.get(), found->window);
+  XSync(connection.get(), False);
+  return true;
+}
+
+bool IsAbove(const QString& upper, const QString& lower, const QString& name) {
+  Connection connection(name);
+  if (!connection.get()) return false;
+  const auto top = FindMapped(connection.get(), upper);
+  const auto bottom = FindMapped(connection.get(), lower);
+  return top && bottom && top->level > bottom->level;
+}
+
+namespace {
+
 // Sends _NET_WM_PING and waits up to 20 s for the answer, which the program
 // gives from its event queue: what the server sent it before has been seen.
 // The caller redirects the root's children, to be sent the answer.

@@ -19,6 +19,17 @@ int RequestClose(const QString& title, const QString& display = Name());   // ho
 bool HasWindow(const QString& title, const QString& display = Name());     // one mapped?
 int MappedWindows(const QString& title, const QString& display = Name());  // how many mapped
 
+// The X id of the mapped top-level window titled `title`.
+std::optional<unsigned long> WindowId(const QString& title, const QString& display = Name());
+// Its WM_TRANSIENT_FOR: the window it says it belongs to (0 for none).
+std::optional<unsigned long> TransientFor(const QString& title, const QString& display = Name());
+// Its top left corner on the screen.
+std::optional<QPoint> Origin(const QString& title, const QString& display = Name());
+// Puts it below every other window, as a click on another one would.
+bool Lower(const QString& title, const QString& display = Name());
+// Whether the window titled `upper` lies above the one titled `lower`.
+bool IsAbove(const QString& upper, const QString& lower, const QString& display = Name());
+
 // Minimises the windows titled `title` as a window manager does, by giving
 // them the iconic WM_STATE; returns how many.
 int Iconify(const QString& title, const QString& display);

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QClipboard>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -103,6 +104,53 @@ TEST_F(Form2Test, PlusAndMinusSetOneFrameAndNothingElse) {
     const Frame again = Frames(editor)[f];
     Click(again.plus);
     for (QCheckBox* box : again.boxes) EXPECT_EQ(Form2::CheckValue(box), 1);
+    editor->Command2_Click();
+  }
+}
+
+// Enter goes to the button that has the focus; from anywhere else it is
+// "Save". Each case edits task 1, moves the focus and presses the key.
+TEST_F(Form2Test, EnterPressesTheFocusedButtonElseSave) {
+  enum Outcome { Stored, Dropped, FrameCleared };
+  using Focus = QWidget* (*)(Form2*);
+  const struct {
+    const char* what;
+    Focus focus;
+    Qt::Key key;
+    Outcome outcome;
+  } cases[] = {
+      {"Cancel", [](Form2* e) -> QWidget* { return e->Command2; }, Qt::Key_Return, Dropped},
+      {"Cancel, keypad", [](Form2* e) -> QWidget* { return e->Command2; }, Qt::Key_Enter, Dropped},
+      {"Hour -", [](Form2* e) -> QWidget* { return e->Command4; }, Qt::Key_Return, FrameCleared},
+      {"Month -", [](Form2* e) -> QWidget* { return e->Command10; }, Qt::Key_Enter, FrameCleared},
+      {"Save", [](Form2* e) -> QWidget* { return e->Command1; }, Qt::Key_Return, Stored},
+      {"task text", [](Form2* e) -> QWidget* { return e->Text1; }, Qt::Key_Return, Stored},
+      {"a box", [](Form2* e) -> QWidget* { return e->Check2[5]; }, Qt::Key_Return, Stored},
+      {"interval", [](Form2* e) -> QWidget* { return e->Text2; }, Qt::Key_Enter, Stored},
+      {"date", [](Form2* e) -> QWidget* { return e->DTPicker1; }, Qt::Key_Return, Stored},
+      // Cancel had the focus and lost it again: Save is the default once more.
+      {"after Cancel",
+       [](Form2* e) -> QWidget* {
+         e->Command2->setFocus(Qt::TabFocusReason);
+         return e->Check1[2];
+       },
+       Qt::Key_Return, Stored},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    AddTask(1, "old");
+    Form2* editor = OpenEdit(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == editor; }));
+    editor->Text1->setText("new");
+    QWidget* target = c.focus(editor);
+    target->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), target);
+    QTest::keyClick(target, c.key);
+    EXPECT_EQ(table->TaskText[1], c.outcome == Stored ? "new" : "old");
+    EXPECT_EQ(form->Editor() != nullptr, c.outcome == FrameCleared);
+    if (c.outcome != FrameCleared) continue;
+    for (const QCheckBox* box : target->parentWidget()->findChildren<QCheckBox*>())
+      EXPECT_EQ(Form2::CheckValue(box), 0) << box->objectName().toStdString();
     editor->Command2_Click();
   }
 }

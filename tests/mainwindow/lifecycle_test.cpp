@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "form1_fixture.h"
+#include "mainwindow/placement.h"
 #include "platform/tray.h"
 
 namespace zelto::test {
@@ -75,6 +76,31 @@ TEST_F(LifecycleTest, OversizedPlacementAndColumnWidthsAreRefused) {
   EXPECT_EQ(form->size(), QSize(385, 475));
   EXPECT_EQ(form->PositionFileText().substr(form->PositionFileText().find('\n') + 1, 14),
             "650\t3100\t2000\r");
+}
+
+// A window or a column far larger than the screen, from a damaged or
+// foreign file, is brought down to what the screen can show.
+TEST_F(LifecycleTest, HugePlacementIsKeptToTheScreen) {
+  const QSize screen = AvailableScreenSize();
+  ASSERT_GT(screen.width(), 385);
+  ASSERT_GT(screen.height(), 475);
+  const struct {
+    const char* position;
+    QSize size;
+    int firstColumn;
+  } cases[] = {
+      {"0\t0\t491505\t491505\t0\r\n491505\t3100\t2000\r\n", screen, screen.width()},
+      {"0\t0\t491505\t6000\t0\r\n", QSize(screen.width(), 400), 43},
+      {"0\t0\t5000\t6000\t0\r\n30000\t3100\t2000\r\n", QSize(333, 400), 333},
+      {"0\t0\t3000\t1500\t0\r\n700\t3100\t2000\r\n", QSize(200, 100), 47},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.position);
+    Start(c.position);
+    EXPECT_EQ(form->frameGeometry().size(), c.size);
+    EXPECT_EQ(ListView1()->header()->sectionSize(0), c.firstColumn);
+    form.reset();
+  }
 }
 
 TEST_F(LifecycleTest, MinimiseToTrayAndBackOnButtonRelease) {
@@ -237,6 +263,32 @@ TEST_F(LifecycleTest, SessionEndWhileHiddenSavesAndRemovesTheIcon) {
   EXPECT_NE(ReadFileBytes(folder / "content.txt").find("Task 5"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(folder / "position.txt").substr(0, 20), "150\t90\t6000\t7995\t1\r\n")
       << "start-up's move is recorded although the window is hidden";
+}
+
+// The close button of the main window, disabled behind an open editor,
+// brings the editor forward and closes nothing; the session's end still
+// saves and ends (the edit in progress is then lost).
+TEST_F(LifecycleTest, CloseWhileTheEditorIsOpenBringsTheEditorForward) {
+  WriteTask(9, 0);
+  Start();
+  Form2* editor = OpenNew();
+  QTest::keyClicks(editor->Text1, "half typed");
+  editor->showMinimized();
+  std::filesystem::remove(folder / "content.txt");
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    ASSERT_EQ(form->Editor(), editor);
+    EXPECT_FALSE(editor->isMinimized());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == editor; }));
+    EXPECT_FALSE(std::filesystem::exists(folder / "content.txt")) << "nothing saved";
+  }
+  EXPECT_EQ(editor->Text1->text(), "half typed");
+
+  form->Life().EndSession();
+  EXPECT_TRUE(form->close());
+  EXPECT_NE(ReadFileBytes(folder / "content.txt").find("Task 5"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(folder / "content.txt").find("half typed"), std::string::npos);
 }
 
 // A data file of the oldest format: every record unticked, every rule box

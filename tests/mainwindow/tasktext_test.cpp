@@ -32,5 +32,40 @@ TEST_F(Form1Test, TooltipsShowTaskTextAsItIs) {
   }
 }
 
+// A huge task text shows only its start in the list and the tooltip, in
+// the encoding of the whole text and never cut inside a character; the
+// table keeps every byte.
+TEST_F(Form1Test, HugeTaskTextShowsItsStartOnly) {
+  const QString more(QChar(0x2026));
+  std::string utf8 = "x";
+  for (int i = 0; i < 3000; ++i) utf8 += "\xc3\xa9";  // é, cut in the middle at byte 4000
+  const struct {
+    const char* what;
+    std::string text;
+    QString shown;
+  } cases[] = {
+      {"10 MB", std::string(10 << 20, 'a'), QString(4000, 'a') + more},
+      {"just fits", std::string(4000, 'b'), QString(4000, 'b')},
+      {"one more", std::string(4001, 'c'), QString(4000, 'c') + more},
+      {"UTF-8", utf8, "x" + QString(1999, QChar(0xe9)) + more},
+      // Not UTF-8 as a whole (the last byte), though its start would be.
+      {"Windows-1252", "\xc3\xa9" + std::string(5000, 'd') + "\xe9",
+       QString::fromUtf8("\xc3\x83\xc2\xa9") + QString(3998, 'd') + more},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    table = MakeTaskTable();
+    form = std::make_unique<Form1>(*table, clock, prompter, folder.path());
+    AddTask(1, c.text);
+    form->FillTaskList();
+    const QModelIndex cell = ListView1()->model()->index(0, 1);
+    EXPECT_EQ(cell.data(Qt::DisplayRole).toString(), c.shown);
+    QTextDocument tip;
+    tip.setHtml(cell.data(Qt::ToolTipRole).toString());
+    EXPECT_EQ(tip.toPlainText(), c.shown);
+    EXPECT_EQ(table->TaskText[1], c.text);
+  }
+}
+
 }  // namespace
 }  // namespace zelto::test
