@@ -126,7 +126,7 @@ TEST(Save, LineBreaksAndOccurrenceTabsBecomeBlanks) {
       {"plain", "More than 1 year", "plain", "1899-12-30-00\tMore than 1 year\t"},
       {"a\nb", "x\ny", "a b", "1899-12-30-00\tx y\t"},
       {"tab\tkept", "tab\there", "tab\tkept", "1899-12-30-00\ttab here\t"},
-      {"\n\r\n", "\t\n", "  \r ", "1899-12-30-00\t  \t"},
+      {"\n\r\n", "\t\n", " \r ", "1899-12-30-00\t  \t"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
