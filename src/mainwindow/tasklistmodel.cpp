@@ -182,12 +182,14 @@ void TaskListModel::SortOrderVector() {
   const auto& ranks = Ranks(sortKey_);
   // Equal texts keep the order in which the rows were added (ascending id)
   // in either direction.
+  // A counting sort: the rows go to their rank's place in ascending order.
   const bool desc = sortOrder_ == 1;
-  std::vector<uint64_t> keyed(order_.size());
-  for (uint32_t i = 0; i < keyed.size(); ++i)
-    keyed[i] = uint64_t{desc ? ~ranks[i] : ranks[i]} << 32 | i;
-  std::sort(keyed.begin(), keyed.end());
-  for (size_t k = 0; k < keyed.size(); ++k) order_[k] = static_cast<uint32_t>(keyed[k]);
+  const uint32_t last = *std::max_element(ranks.begin(), ranks.end());
+  std::vector<uint32_t> start(size_t{last} + 2, 0);
+  for (const uint32_t rank : ranks) ++start[(desc ? last - rank : rank) + 1];
+  std::partial_sum(start.begin(), start.end(), start.begin());
+  for (uint32_t i = 0; i < ranks.size(); ++i)
+    order_[start[desc ? last - ranks[i] : ranks[i]]++] = i;
 }
 
 void TaskListModel::Sort() {
