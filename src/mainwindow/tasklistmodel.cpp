@@ -153,7 +153,17 @@ const std::vector<uint32_t>& TaskListModel::Ranks(int column) {
     numbers.push_back(*key);
   }
   if (numbers.size() == count) {
-    ranks = RanksOf(count, [&numbers](uint32_t a, uint32_t b) { return numbers[a] < numbers[b]; });
+    // Sorted as plain numbers with the row beside each, which is quicker
+    // than sorting rows by a looked-up key.
+    std::vector<uint64_t> keyed(count);
+    for (uint32_t i = 0; i < count; ++i) keyed[i] = uint64_t{numbers[i]} << 32 | i;
+    std::sort(keyed.begin(), keyed.end());
+    ranks.resize(count);
+    uint32_t rank = 0;
+    for (size_t i = 0; i < count; ++i) {
+      if (i > 0 && keyed[i] >> 32 != keyed[i - 1] >> 32) ++rank;
+      ranks[static_cast<uint32_t>(keyed[i])] = rank;
+    }
     return ranks;
   }
 
