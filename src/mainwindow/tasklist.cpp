@@ -25,14 +25,19 @@ std::optional<int> SortNumber(const QString& text) {
   return std::nullopt;
 }
 
-QString OccurrenceText(const Occurrence& value, const WeekdayNames& weekdayNames) {
-  if (const auto* date = std::get_if<DateTime>(&value)) return FormatListDate(*date, weekdayNames);
-  if (const auto* text = std::get_if<std::string>(&value)) {
-    // A date the oldest file format kept as text is shown, and so sorted,
-    // like any other date; only the markers stand as they are.
-    if (const auto date = OccurrenceAsDate(value)) return FormatListDate(*date, weekdayNames);
-    return DisplayText(*text);
-  }
+// The date-time an occurrence cell shows as a date, if it shows one.
+std::optional<DateTime> ShownDate(const Occurrence& value) {
+  if (const auto* date = std::get_if<DateTime>(&value)) return *date;
+  if (std::holds_alternative<std::string>(value)) return OccurrenceAsDate(value);
+  return std::nullopt;
+}
+
+// A date the oldest file format kept as text is shown, and so sorted, like
+// any other date; only the markers stand as they are.
+QString OccurrenceText(const Occurrence& value, const std::optional<DateTime>& shown,
+                       const WeekdayNames& weekdayNames) {
+  if (shown) return FormatListDate(*shown, weekdayNames);
+  if (const auto* text = std::get_if<std::string>(&value)) return DisplayText(*text);
   return {};
 }
 
@@ -111,8 +116,10 @@ void TaskList::Fill(const TaskTable& table, View view) {
     row.id = id;
     row.idText = QString::number(id);
     row.task = ListText(text);
-    row.occurrence = OccurrenceText(todo ? table.PreviousOccurrence[id] : table.NextOccurrence[id],
-                                    weekdayNames_);
+    const Occurrence& occurrence = todo ? table.PreviousOccurrence[id] : table.NextOccurrence[id];
+    const std::optional<DateTime> shown = ShownDate(occurrence);
+    row.occurrence = OccurrenceText(occurrence, shown, weekdayNames_);
+    if (shown) row.occurrenceMinute = DateTime::FloorDiv(shown->Seconds(), 60);
     row.checked = checked != 0;
     rows.push_back(std::move(row));
   }

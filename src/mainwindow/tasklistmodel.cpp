@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 
 namespace zelto {
 namespace {
@@ -14,6 +15,40 @@ QString SortKeyOf(const QString& text) {
     if (u >= 0x80 || (u >= 'A' && u <= 'Z')) return text.toCaseFolded();
   }
   return text;
+}
+
+// A cell of one to five ASCII digits as a number whose order is the text's:
+// each digit counts one more than its value, and a missing one nothing, so
+// "10" < "2" < "9" and "1" < "10". Nothing for any other text.
+std::optional<uint32_t> DigitTextKey(const QString& text) {
+  if (text.isEmpty() || text.size() > 5) return std::nullopt;
+  uint32_t key = 0;
+  for (qsizetype i = 0; i < 5; ++i) {
+    uint32_t place = 0;
+    if (i < text.size()) {
+      const char16_t c = text[i].unicode();
+      if (c < u'0' || c > u'9') return std::nullopt;
+      place = static_cast<uint32_t>(c - u'0') + 1;
+    }
+    key = key * 11 + place;
+  }
+  return key;
+}
+
+// Dense ranks from an order of the rows: rows that `less` cannot tell
+// apart share one.
+template <typename Less>
+std::vector<uint32_t> RanksOf(size_t count, Less&& less) {
+  std::vector<uint32_t> byKey(count);
+  std::iota(byKey.begin(), byKey.end(), 0u);
+  std::sort(byKey.begin(), byKey.end(), less);
+  std::vector<uint32_t> ranks(count);
+  uint32_t rank = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (i > 0 && less(byKey[i - 1], byKey[i])) ++rank;
+    ranks[byKey[i]] = rank;
+  }
+  return ranks;
 }
 
 }  // namespace
@@ -87,8 +122,7 @@ QVariant TaskListModel::headerData(int section, Qt::Orientation orientation, int
 void TaskListModel::SetRows(std::vector<Row> rows) {
   beginResetModel();
   rows_ = std::move(rows);
-  for (auto& keys : keys_) keys.clear();
-  keysValid_.fill(false);
+  for (auto& ranks : ranks_) ranks.clear();
   order_.resize(rows_.size());
   std::iota(order_.begin(), order_.end(), 0u);
   SortOrderVector();
@@ -105,26 +139,67 @@ void TaskListModel::SetSortOrder(int order) {
   if (order == 0 || order == 1) sortOrder_ = order;
 }
 
-const std::vector<QString>& TaskListModel::Keys(int column) {
-  auto& keys = keys_[static_cast<size_t>(column)];
-  if (!keysValid_[static_cast<size_t>(column)]) {
-    keys.clear();
-    keys.reserve(rows_.size());
-    for (const Row& row : rows_) keys.push_back(SortKeyOf(Cell(row, column)));
-    keysValid_[static_cast<size_t>(column)] = true;
+const std::vector<uint32_t>& TaskListModel::Ranks(int column) {
+  auto& ranks = ranks_[static_cast<size_t>(column)];
+  if (!ranks.empty() || rows_.empty()) return ranks;
+  const size_t count = rows_.size();
+
+  // Ids: numbers in the text's order, when every cell is plain digits.
+  std::vector<uint32_t> numbers;
+  numbers.reserve(count);
+  for (const Row& row : rows_) {
+    const auto key = column == 0 ? DigitTextKey(row.idText) : std::nullopt;
+    if (!key) break;
+    numbers.push_back(*key);
   }
-  return keys;
+  if (numbers.size() == count) {
+    // Sorted as plain numbers with the row beside each, which is quicker
+    // than sorting rows by a looked-up key.
+    std::vector<uint64_t> keyed(count);
+    for (uint32_t i = 0; i < count; ++i) keyed[i] = uint64_t{numbers[i]} << 32 | i;
+    std::sort(keyed.begin(), keyed.end());
+    ranks.resize(count);
+    uint32_t rank = 0;
+    for (size_t i = 0; i < count; ++i) {
+      if (i > 0 && keyed[i] >> 32 != keyed[i - 1] >> 32) ++rank;
+      ranks[static_cast<uint32_t>(keyed[i])] = rank;
+    }
+    return ranks;
+  }
+
+  // Texts, compared without letter case; a date against a date by its
+  // minute, which is the same order.
+  const bool dates = column == 2;
+  bool textsToo = false;
+  for (const Row& row : rows_) textsToo = textsToo || !dates || row.occurrenceMinute == kNoMinute;
+  std::vector<QString> keys(count);
+  for (size_t i = 0; i < count; ++i) {
+    const Row& row = rows_[i];
+    if (textsToo || row.occurrenceMinute == kNoMinute) keys[i] = SortKeyOf(Cell(row, column));
+  }
+  ranks = RanksOf(count, [&](uint32_t a, uint32_t b) {
+    if (dates) {
+      const int64_t ma = rows_[a].occurrenceMinute, mb = rows_[b].occurrenceMinute;
+      if (ma != kNoMinute && mb != kNoMinute) return ma < mb;
+    }
+    return keys[a].compare(keys[b]) < 0;
+  });
+  return ranks;
 }
 
 void TaskListModel::SortOrderVector() {
   if (order_.size() < 2) return;
-  const auto& keys = Keys(sortKey_);
-  // Equal texts keep the order in which the rows were added (ascending id).
-  std::sort(order_.begin(), order_.end(), [&keys, desc = sortOrder_ == 1](uint32_t a, uint32_t b) {
-    const int c = keys[a].compare(keys[b]);
-    if (c != 0) return desc ? c > 0 : c < 0;
-    return a < b;
-  });
+  const auto& ranks = Ranks(sortKey_);
+  // Equal texts keep the order in which the rows were added (ascending id)
+  // in either direction.
+  // A counting sort: the rows go to their rank's place in ascending order.
+  const bool desc = sortOrder_ == 1;
+  const uint32_t last = *std::max_element(ranks.begin(), ranks.end());
+  std::vector<uint32_t> start(size_t{last} + 2, 0);
+  for (const uint32_t rank : ranks) ++start[(desc ? last - rank : rank) + 1];
+  std::partial_sum(start.begin(), start.end(), start.begin());
+  for (uint32_t i = 0; i < ranks.size(); ++i)
+    order_[start[desc ? last - ranks[i] : ranks[i]]++] = i;
 }
 
 void TaskListModel::Sort() {

@@ -4,14 +4,14 @@
 #include <QIcon>
 #include <QString>
 #include <array>
+#include <cstdint>
 #include <vector>
 
 namespace zelto {
 
 // The rows of the task list: three cell texts, a check box and the task's id
 // (kTaskIdRole, on every cell) per row, and nothing else. The list sorts itself by the text of one
-// column, like a report-style list control; the sort keys are cached per column so that a header
-// click on ten thousand rows costs one sort of plain strings.
+// column, like a report-style list control.
 class TaskListModel : public QAbstractTableModel {
   Q_OBJECT
 
@@ -24,8 +24,13 @@ class TaskListModel : public QAbstractTableModel {
     QString idText;  // the first cell: shown and sorted as text
     QString task;
     QString occurrence;
+    // When the occurrence cell shows a date-time: its minute, which orders
+    // such cells exactly as their texts do (the texts start with the date
+    // and end with the time, at fixed widths).
+    int64_t occurrenceMinute = kNoMinute;
     bool checked = false;
   };
+  static constexpr int64_t kNoMinute = INT64_MIN;
 
   explicit TaskListModel(QObject* parent = nullptr);
 
@@ -67,12 +72,14 @@ class TaskListModel : public QAbstractTableModel {
  private:
   const QString& Cell(const Row& row, int column) const;
   void SortOrderVector();
-  const std::vector<QString>& Keys(int column);
+  const std::vector<uint32_t>& Ranks(int column);
 
   std::vector<Row> rows_;        // in the order they were added
   std::vector<uint32_t> order_;  // display row -> index into rows_
-  std::array<std::vector<QString>, kColumnCount> keys_;
-  std::array<bool, kColumnCount> keysValid_{};
+  // Per column, per row: the place of the row's sort text among the
+  // column's distinct sort texts, found on the first sort by the column
+  // after the rows were set; empty until then.
+  std::array<std::vector<uint32_t>, kColumnCount> ranks_;
   int sortKey_ = 0;
   int sortOrder_ = 0;
   std::array<QString, kColumnCount> headerText_;

@@ -1,5 +1,6 @@
 #include "store/datafile.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -74,58 +75,92 @@ inline bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+// Day numbers for the years a date field in the program's own shape can
+// hold (0..9999 before the bounds check, 100..9999 after it): the general
+// calendar's count of days in unsigned arithmetic with a table for the
+// months, which needs no floor division because every value stays
+// positive. Years start in March, so that a leap day ends the year.
+inline uint32_t DaysFromCivilPositive(uint32_t year, uint32_t month, uint32_t day) {
+  static constexpr uint16_t kDaysBefore[13] = {0,   306, 337, 0,   31,  61, 92,
+                                               122, 153, 184, 214, 245, 275};
+  const uint32_t y = year - (month <= 2);
+  const auto centuries = static_cast<uint32_t>((uint64_t{y} * 0x51EB851F) >> 37);  // y / 100
+  return y * 365 + y / 4 - centuries + centuries / 4 + kDaysBefore[month] + day - 1;
+}
+
+// The offset between the count above and DateTime's day numbers, taken from
+// DateTime itself so that the two can never disagree.
+const int64_t kPositiveDayShift =
+    DateTime::DayNumberOf(2000, 3, 1) - int64_t{DaysFromCivilPositive(2000, 3, 1)};
+
+// The parts of "yyyy-mm-dd-hh" when `s` holds exactly that shape.
+inline bool PlainDateParts(const char* s, int& year, int& month, int& day, int& hour) {
+  if (s[4] != '-' || s[7] != '-' || s[10] != '-') return false;
+  if (!(IsDigit(s[0]) && IsDigit(s[1]) && IsDigit(s[2]) && IsDigit(s[3]) && IsDigit(s[5]) &&
+        IsDigit(s[6]) && IsDigit(s[8]) && IsDigit(s[9]) && IsDigit(s[11]) && IsDigit(s[12])))
+    return false;
+  year = (s[0] - '0') * 1000 + (s[1] - '0') * 100 + (s[2] - '0') * 10 + (s[3] - '0');
+  month = (s[5] - '0') * 10 + (s[6] - '0');
+  day = (s[8] - '0') * 10 + (s[9] - '0');
+  hour = (s[11] - '0') * 10 + (s[12] - '0');
+  return true;
+}
+
+// Within these bounds the value is always representable and no part rolls
+// over into the next but a day past its month's end, as the general rule
+// does it.
+inline bool PlainDateInBounds(int year, int month, int day, int hour) {
+  return year >= DateTime::kMinYear && month >= 1 && month <= 12 && day >= 1 && day <= 31 &&
+         hour <= 23;
+}
+
+inline DateTime PlainDate(int year, int month, int day, int hour) {
+  const int64_t dayNumber =
+      int64_t{DaysFromCivilPositive(static_cast<uint32_t>(year), static_cast<uint32_t>(month),
+                                    static_cast<uint32_t>(day))} +
+      kPositiveDayShift;
+  return DateTime::FromSeconds(dayNumber * DateTime::kSecondsPerDay +
+                               hour * DateTime::kSecondsPerHour);
+}
+
 // "yyyy-mm-dd-hh"; the exact shape the program writes is read directly, any
 // other text (signs, blanks, short parts, roll-over) by the general rule.
 std::optional<DateTime> ParseDateField(std::string_view text) {
-  if (text.size() == 13 && text[4] == '-' && text[7] == '-' && text[10] == '-') {
-    const char* s = text.data();
-    if (IsDigit(s[0]) && IsDigit(s[1]) && IsDigit(s[2]) && IsDigit(s[3]) && IsDigit(s[5]) &&
-        IsDigit(s[6]) && IsDigit(s[8]) && IsDigit(s[9]) && IsDigit(s[11]) && IsDigit(s[12])) {
-      const int year = (s[0] - '0') * 1000 + (s[1] - '0') * 100 + (s[2] - '0') * 10 + (s[3] - '0');
-      const int month = (s[5] - '0') * 10 + (s[6] - '0');
-      const int day = (s[8] - '0') * 10 + (s[9] - '0');
-      const int hour = (s[11] - '0') * 10 + (s[12] - '0');
-      // Within these bounds the value is always representable.
-      if (year >= DateTime::kMinYear && month >= 1 && month <= 12 && day >= 1 && day <= 31 &&
-          hour <= 23)
-        return DateTime::FromSeconds(DateTime::DayNumberOf(year, month, day) *
-                                         DateTime::kSecondsPerDay +
-                                     hour * DateTime::kSecondsPerHour);
-      return DateTime::FromParts(year, month, day, hour);
-    }
+  int year, month, day, hour;
+  if (text.size() == 13 && PlainDateParts(text.data(), year, month, day, hour)) {
+    if (PlainDateInBounds(year, month, day, hour)) return PlainDate(year, month, day, hour);
+    return DateTime::FromParts(year, month, day, hour);
   }
   return ParseFileDate(text);
 }
 
 // Masks as the program writes them, 31 single digits between commas, make
 // up most of a data file. Eight bytes at a time are checked for the shape
-// "d,d,d,d," and turned into four values at once: in little-endian order
-// each digit with the comma after it is one 16-bit lane.
+// "d,d,d,d,": in little-endian order each digit with the comma after it is
+// one 16-bit lane, which less "0," is the entry itself. Nothing is stored
+// unless the whole line has the shape.
 bool ReadPlainMask(Mask& mask, std::string_view line) {
   static_assert(kMaskSize == 31, "seven words of four values, then three alone");
+  static_assert(std::endian::native == std::endian::little, "lanes are read little-endian");
   if (line.size() != 2 * kMaskSize - 1) return false;
   constexpr uint64_t kLanes = 0x0001000100010001;
   const char* s = line.data();
-  // Entries stored before a later word fails are stored again, with the
-  // same values, by the general rule that then reads the line.
+  uint64_t values[7];
+  uint64_t bad = 0;
   for (int w = 0; w < 7; ++w) {
     uint64_t word;
     std::memcpy(&word, s + 8 * w, 8);
-    if ((word & 0xFF00FF00FF00FF00) != 0x2C00 * kLanes) return false;
-    const uint64_t bytes = word & 0x00FF00FF00FF00FF;
-    // Every lane 0x30..0x39: none below '0', none above '9'.
-    const uint64_t belowZero = ((bytes | 0x8000 * kLanes) - 0x30 * kLanes) & (0x8000 * kLanes);
-    const uint64_t aboveNine = (bytes + 0xC6 * kLanes) & (0x0100 * kLanes);
-    if (belowZero != 0x8000 * kLanes || aboveNine != 0) return false;
-    const uint64_t values = bytes - 0x30 * kLanes;
-    mask[4 * w] = static_cast<int16_t>(values & 0xFF);
-    mask[4 * w + 1] = static_cast<int16_t>(values >> 16 & 0xFF);
-    mask[4 * w + 2] = static_cast<int16_t>(values >> 32 & 0xFF);
-    mask[4 * w + 3] = static_cast<int16_t>(values >> 48 & 0xFF);
+    const uint64_t digits = word & 0x00FF00FF00FF00FF;
+    bad |= (word & 0xFF00FF00FF00FF00) ^ (0x2C00 * kLanes);  // a comma after every digit
+    bad |= ~(digits + 0x7FD0 * kLanes) & (0x8000 * kLanes);  // none below '0'
+    bad |= (digits + 0x46 * kLanes) & (0x0180 * kLanes);     // none above '9'
+    values[w] = digits - 0x30 * kLanes;
   }
   // "d,d,d" of values 28 to 30.
-  if (!IsDigit(s[56]) || s[57] != ',' || !IsDigit(s[58]) || s[59] != ',' || !IsDigit(s[60]))
+  if (bad != 0 || !IsDigit(s[56]) || s[57] != ',' || !IsDigit(s[58]) || s[59] != ',' ||
+      !IsDigit(s[60]))
     return false;
+  std::memcpy(&mask[0], values, sizeof values);  // the entries lie in one array
   mask[28] = static_cast<int16_t>(s[56] - '0');
   mask[29] = static_cast<int16_t>(s[58] - '0');
   mask[30] = static_cast<int16_t>(s[60] - '0');
@@ -151,7 +186,9 @@ class RecordLoader {
 
   void Run() {
     std::string_view markerLine = separator_;
+    const bool plainRecords = generation_ == Generation::V3 && lines_.EndsAtLf();
     while (!lines_.AtEnd() && WithoutTrailingBlanks(markerLine) != kEndMarker) {
+      if (plainRecords && ReadPlainRecord(markerLine)) continue;
       const std::string_view idLine = lines_.Next();
       if (IsMarker(idLine)) continue;  // an empty record: nothing stored
       if (lines_.AtEnd()) continue;
@@ -171,6 +208,134 @@ class RecordLoader {
   }
 
  private:
+  // The line at `p` when it ends in CR LF; `p` moves to the next line.
+  static bool CrLfLine(const char*& p, const char* end, std::string_view& line) {
+    const void* found = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+    if (found == nullptr) return false;
+    const char* lf = static_cast<const char*>(found);
+    if (lf == p || lf[-1] != '\r') return false;
+    line = std::string_view(p, static_cast<std::size_t>(lf - 1 - p));
+    p = lf + 1;
+    return true;
+  }
+
+  // An occurrence field as the program writes it: a date in the plain
+  // shape and bounds, or one of the markers.
+  static bool PlainOccurrence(std::string_view field, Occurrence& value) {
+    int year, month, day, hour;
+    if (field.size() == 13 && PlainDateParts(field.data(), year, month, day, hour) &&
+        PlainDateInBounds(year, month, day, hour)) {
+      value = PlainDate(year, month, day, hour);
+      return true;
+    }
+    if (field != kMoreThanOneYear && field != kErrorMarker) return false;
+    value = std::string(field);
+    return true;
+  }
+
+  // "checked<TAB>previous<TAB>next" with every field in the plain shape.
+  bool PlainDateLine(int id, std::string_view line) {
+    int year, month, day, hour;
+    if (line.size() < 15 || line[13] != '\t' ||
+        !PlainDateParts(line.data(), year, month, day, hour) ||
+        !PlainDateInBounds(year, month, day, hour))
+      return false;
+    table_.CheckedDate[id] = PlainDate(year, month, day, hour);
+    const std::string_view rest = line.substr(14);
+    const std::size_t tab = rest.find('\t');
+    if (tab == std::string_view::npos) return false;
+    const std::string_view last = rest.substr(tab + 1);
+    return last.find('\t') == std::string_view::npos &&
+           PlainOccurrence(rest.substr(0, tab), table_.PreviousOccurrence[id]) &&
+           PlainOccurrence(last, table_.NextOccurrence[id]);
+  }
+
+  // Five plain integers "-123" between commas, each within 16 bits, and the
+  // CR LF after them; `p` moves to the next line.
+  bool PlainNumberLine(int id, const char*& p, const char* end) {
+    const char* s = p;
+    int16_t values[5];
+    for (int k = 0; k < 5; ++k) {
+      const bool negative = s != end && *s == '-';
+      s += negative;
+      const char* const digits = s;
+      int value = 0;
+      while (s != end && IsDigit(*s) && s - digits < 5) value = value * 10 + (*s++ - '0');
+      if (s == digits) return false;
+      value = negative ? -value : value;
+      if (value < -32768 || value > 32767) return false;
+      values[k] = static_cast<int16_t>(value);
+      if (s == end || *s != (k < 4 ? ',' : '\r')) return false;
+      ++s;
+    }
+    if (s == end || *s != '\n') return false;
+    p = s + 1;
+    table_.TaskChecked[id] = values[0];
+    table_.EveryNDays[id] = values[1];
+    table_.StartDay[id] = values[2];
+    table_.StartMonth[id] = values[3];
+    table_.StartYear[id] = values[4];
+    return true;
+  }
+
+  // A record exactly as the program writes it, CR LF line ends included,
+  // read straight from the bytes without looking for most of its line ends:
+  // nearly every record of a data file is one. Every field is stored as
+  // soon as it is read, and only when the general reading below would
+  // store the same value, so that a record that turns out to have another
+  // shape can be read again from its start by the general rule.
+  bool ReadPlainRecord(std::string_view& markerLine) {
+    const std::string_view bytes = lines_.Bytes();
+    const char* p = bytes.data() + lines_.Position();
+    const char* const end = bytes.data() + bytes.size();
+
+    // " id "
+    if (end - p < 4 || *p != ' ') return false;
+    const char* q = p + 1;
+    int id = 0;
+    while (q != end && IsDigit(*q) && q - p <= 5) id = id * 10 + (*q++ - '0');
+    if (q == p + 1 || end - q < 3 || q[0] != ' ' || q[1] != '\r' || q[2] != '\n' ||
+        !table_.TaskText.Valid(id))
+      return false;
+    p = q + 3;
+
+    std::string_view text;
+    if (!CrLfLine(p, end, text) || IsMarker(text)) return false;
+    table_.TaskText[id].assign(text);
+
+    // Three dates take fixed places; anything else is looked at whole.
+    constexpr std::size_t kDates = 3 * 13 + 2;
+    std::string_view dates;
+    if (static_cast<std::size_t>(end - p) >= kDates + 2 && p[13] == '\t' && p[27] == '\t' &&
+        p[kDates] == '\r' && p[kDates + 1] == '\n') {
+      dates = std::string_view(p, kDates);  // the digits checked below hold no LF
+      p += kDates + 2;
+    } else if (!CrLfLine(p, end, dates)) {
+      return false;
+    }
+    if (!PlainDateLine(id, dates) || !PlainNumberLine(id, p, end)) return false;
+
+    for (Mask* mask : {&table_.HourMask[id], &table_.WeekdayMask[id], &table_.DayOfMonthMask[id],
+                       &table_.MonthMask[id]}) {
+      constexpr std::size_t kLine = 2 * kMaskSize - 1;
+      if (static_cast<std::size_t>(end - p) < kLine + 2 || p[kLine] != '\r' ||
+          p[kLine + 1] != '\n' || !ReadPlainMask(*mask, std::string_view(p, kLine)))
+        return false;
+      p += kLine + 2;
+    }
+
+    const std::string_view rest(p, static_cast<std::size_t>(end - p));
+    for (const std::string_view marker : {separator_, kEndMarker}) {
+      if (rest.size() >= marker.size() + 2 && rest.starts_with(marker) &&
+          rest[marker.size()] == '\r' && rest[marker.size() + 1] == '\n') {
+        lines_.SkipTo(static_cast<std::size_t>(p + marker.size() + 2 - bytes.data()));
+        markerLine = marker;
+        return true;
+      }
+    }
+    return false;
+  }
+
   bool IsMarker(std::string_view line) const {
     if (line == separator_ || line == kEndMarker) return true;
     if (line.empty() || (line.back() != ' ' && line.back() != '\t')) return false;

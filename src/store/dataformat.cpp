@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -36,7 +37,7 @@ class RecordWriter {
   }
   void Date(DateTime value) {
     int year, month, day;
-    value.YearMonthDay(year, month, day);
+    DateTime::CivilFromDayNumber(value.DayNumber(), year, month, day);
     if (year < 0 || year > 9999) {  // outside the table's range; written readably all the same
       Bytes(FormatFileDate(value).substr(0, kMaxDateChars));
       return;
@@ -62,6 +63,11 @@ class RecordWriter {
   // an occurrence would shift the fields after it. Neither can come from
   // the loader, so only text set elsewhere is ever changed here.
   void Field(std::string_view text, bool tabsToo) {
+    if (std::memchr(text.data(), '\n', text.size()) == nullptr &&
+        (!tabsToo || std::memchr(text.data(), '\t', text.size()) == nullptr)) {
+      Bytes(text);
+      return;
+    }
     for (char c : text) *p_++ = (c == '\n' || (tabsToo && c == '\t')) ? ' ' : c;
   }
   void Occurrence(const zelto::Occurrence& value) {
@@ -82,22 +88,36 @@ class RecordWriter {
   }
   void MaskLine(const Mask& mask) {
     static_assert(kMaskSize == 31, "seven words of four values, then three alone");
+    static_assert(std::endian::native == std::endian::little, "lanes are written little-endian");
     // Nearly every entry is 0 or 1. Four entries at a time are checked for
     // 0..9 and turned into "d," pairs: in little-endian order each 16-bit
-    // lane holds the digit and the comma after it.
+    // lane holds the digit and the comma after it. The words are read from
+    // the entries themselves, eight bytes each, so that no load waits for a
+    // store of a different width.
     constexpr uint64_t kLanes = 0x0001000100010001;
-    uint64_t words[8] = {};
-    std::memcpy(words, &mask[0], kMaskSize * sizeof(int16_t));  // the entries lie in one array
+    const int16_t* entries = &mask[0];  // the entries lie in one array
+    uint64_t words[7];
     uint64_t large = 0;
-    for (uint64_t word : words) large |= ((word + 0x7FF6 * kLanes) | word) & (0x8000 * kLanes);
-    if (large == 0) {
-      for (int w = 0; w < 8; ++w) {
+    for (int w = 0; w < 7; ++w) {
+      std::memcpy(&words[w], entries + 4 * w, 8);
+      large |= ((words[w] + 0x7FF6 * kLanes) | words[w]) & (0x8000 * kLanes);
+    }
+    const int16_t last[3] = {entries[28], entries[29], entries[30]};
+    if (large == 0 && static_cast<uint16_t>(last[0]) <= 9 && static_cast<uint16_t>(last[1]) <= 9 &&
+        static_cast<uint16_t>(last[2]) <= 9) {
+      for (int w = 0; w < 7; ++w) {
         const uint64_t pairs = words[w] + 0x2C30 * kLanes;
         std::memcpy(p_ + 8 * w, &pairs, 8);
       }
-      p_ += 2 * kMaskSize;  // the eighth word's last lane, the padding, is left behind
-      p_[-1] = '\r';
-      *p_++ = '\n';
+      char* tail = p_ + 56;
+      tail[0] = static_cast<char>('0' + last[0]);
+      tail[1] = ',';
+      tail[2] = static_cast<char>('0' + last[1]);
+      tail[3] = ',';
+      tail[4] = static_cast<char>('0' + last[2]);
+      tail[5] = '\r';
+      tail[6] = '\n';
+      p_ = tail + 7;
       return;
     }
     for (int k = 0; k < kMaskSize; ++k) {
@@ -131,14 +151,21 @@ std::size_t TextSize(const Occurrence& value) {
 
 FormattedData FormatDataBytes(const TaskTable& table) {
   constexpr std::string_view kEnd = "*** end\r\n";
-  // A typical record takes about 300 bytes besides its text; a table full of
+  // A typical record takes about 330 bytes besides its text; a table full of
   // large numbers grows the buffer a few times at most. The buffer is not
   // cleared first: every byte handed out has been written.
-  std::size_t capacity = kEnd.size();
+  std::size_t capacity = kEnd.size(), largestRoom = 0;
   for (int id = 0; id <= kMaxTaskId; ++id) {
     const std::size_t size = table.TaskText[id].size();
-    if (size > 0) capacity += size + 320;
+    if (size == 0) continue;
+    capacity += size + 340;
+    largestRoom =
+        std::max(largestRoom, RecordWriter::Room(size + TextSize(table.PreviousOccurrence[id]) +
+                                                 TextSize(table.NextOccurrence[id])));
   }
+  // The room checked before each record is the most it could take; with
+  // that much more at the end, a table of ordinary records never grows it.
+  capacity += largestRoom;
   FormattedData out;
   out.data.reset(new char[capacity]);
   std::size_t used = 0;

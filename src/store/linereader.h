@@ -28,6 +28,14 @@ class LineReader {
     return line;
   }
 
+  // Where the next line starts, and a way past lines that a caller read
+  // itself from Bytes(); `position` must be the start of a line.
+  std::size_t Position() const { return pos_; }
+  void SkipTo(std::size_t position) { pos_ = position; }
+  std::string_view Bytes() const { return bytes_; }
+  // True when lines end at LF, so that CR LF pairs end them too.
+  bool EndsAtLf() const { return end_ == '\n'; }
+
   // The line that Next would return, without consuming it.
   std::string_view Peek() const {
     std::size_t ignored;

@@ -39,9 +39,15 @@ class CheckedArray {
   constexpr std::size_t size() const { return N; }
 
  private:
+  // The check sits on every access of every loop over the table: the throw
+  // is kept out of line so that the check itself inlines to a compare.
   static std::size_t Check(int index) {
-    if (!Valid(index)) throw std::out_of_range("index outside the table");
+    if (!Valid(index)) [[unlikely]]
+      OutOfRange();
     return static_cast<std::size_t>(index);
+  }
+  [[noreturn, gnu::cold, gnu::noinline]] static void OutOfRange() {
+    throw std::out_of_range("index outside the table");
   }
   std::array<T, N> data_{};
 };

@@ -115,6 +115,31 @@ TEST(Save, GoldenFileAndRoundTrips) {
   EXPECT_TRUE(prompter.asked.empty());
 }
 
+// A line break in a field would cut its record in two, and a TAB in an
+// occurrence would shift the fields after it: each becomes a blank.
+TEST(Save, LineBreaksAndOccurrenceTabsBecomeBlanks) {
+  struct Case {
+    std::string text, occurrence;
+    std::string_view textLine, dateLine;
+  };
+  const Case cases[] = {
+      {"plain", "More than 1 year", "plain", "1899-12-30-00\tMore than 1 year\t"},
+      {"a\nb", "x\ny", "a b", "1899-12-30-00\tx y\t"},
+      {"tab\tkept", "tab\there", "tab\tkept", "1899-12-30-00\ttab here\t"},
+      {"\n\r\n", "\t\n", " \r ", "1899-12-30-00\t  \t"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    auto table = MakeTaskTable();
+    table->TaskText[1] = c.text;
+    table->PreviousOccurrence[1] = c.occurrence;
+    const std::string bytes = FormatDataFile(*table);
+    const std::string start =
+        "*****\r\n 1 \r\n" + std::string(c.textLine) + "\r\n" + std::string(c.dateLine) + "\r\n";
+    EXPECT_EQ(bytes.substr(0, start.size()), start);
+  }
+}
+
 // A content.txt that links into another folder stays a link, and the file
 // it names receives the new data.
 TEST(Save, AContentTxtLinkIsKept) {
