@@ -24,7 +24,6 @@ namespace zelto::test {
 namespace {
 
 constexpr int kRules = 10000;
-constexpr int kMomentsPerRule = 1;
 
 struct Found {
   std::optional<DateTime> previous;
@@ -32,12 +31,9 @@ struct Found {
   bool operator==(const Found&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& os, const std::optional<DateTime>& value) {
-  if (!value) return os << "none";
-  return os << FormatFileDate(*value);
-}
 std::ostream& operator<<(std::ostream& os, const Found& f) {
-  return os << "previous " << f.previous << ", next " << f.next;
+  const auto shown = [](const auto& v) { return v ? FormatFileDate(*v) : "none"; };
+  return os << "previous " << shown(f.previous) << ", next " << shown(f.next);
 }
 
 std::optional<DateTime> AsDate(const Occurrence& field) {
@@ -147,32 +143,16 @@ void RandomRule(std::mt19937& rng, TaskTable& t, int id) {
   const auto pick = [&rng](int lowest, int highest) {
     return static_cast<int>(std::uniform_int_distribution<int>(lowest, highest)(rng));
   };
-  int n = 0;
-  switch (rng() % 8) {
-    case 0:
-    case 1:
-      n = 0;
-      break;
-    case 2:
-      n = pick(-1, 1);
-      break;
-    case 3:
-      n = pick(2, 70) * (rng() % 2 ? 1 : -1);
-      break;
-    case 4:
-      n = pick(64, 1000) * (rng() % 2 ? 1 : -1);
-      break;
-    case 5:
-      n = 7 * pick(1, 9);
-      break;
-    case 6:
-      n = pick(1000, 32767) * (rng() % 2 ? 1 : -1);
-      break;
-    default:
-      n = rng() % 3 == 0 ? -32768 : pick(-400, 400);
-      break;
-  }
-  t.EveryNDays[id] = static_cast<int16_t>(n);
+  const int sign = rng() % 2 ? 1 : -1;
+  const int n[] = {0,
+                   0,
+                   pick(-1, 1),
+                   sign * pick(2, 70),
+                   sign * pick(64, 1000),
+                   7 * pick(1, 9),
+                   sign * pick(1000, 32767),
+                   rng() % 3 == 0 ? -32768 : pick(-400, 400)};
+  t.EveryNDays[id] = static_cast<int16_t>(n[rng() % std::size(n)]);
   // Start dates roll over like the file's date parts; a year below 100
   // usually has no date at all.
   t.StartYear[id] = static_cast<int16_t>(rng() % 10 == 0 ? pick(0, 120) : pick(1601, 2200));
@@ -198,17 +178,6 @@ std::string WithoutTrailingBlanks(std::string text) {
   return text;
 }
 
-void CopyRule(const TaskTable& from, int id, TaskTable& to, int toId) {
-  to.EveryNDays[toId] = from.EveryNDays[id];
-  to.StartYear[toId] = from.StartYear[id];
-  to.StartMonth[toId] = from.StartMonth[id];
-  to.StartDay[toId] = from.StartDay[id];
-  to.HourMask[toId] = from.HourMask[id];
-  to.WeekdayMask[toId] = from.WeekdayMask[id];
-  to.DayOfMonthMask[toId] = from.DayOfMonthMask[id];
-  to.MonthMask[toId] = from.MonthMask[id];
-}
-
 unsigned Seed() {
   if (const char* text = std::getenv("ZELTO_ICAL_SEED")) return std::strtoul(text, nullptr, 10);
   return std::random_device()();
@@ -226,14 +195,6 @@ DateTime RandomMoment(std::mt19937& rng) {
 // the test's brute-force search instead.
 bool LibicalCannotHold(const std::string& rrule) {
   return rrule.find("INTERVAL=32768") != std::string::npos;
-}
-
-TEST(CalendarExport, LibicalRefusesAnIntervalOf32768Days) {
-  const icalrecurrencetype refused = icalrecurrencetype_from_string("FREQ=DAILY;INTERVAL=32768");
-  EXPECT_EQ(refused.freq, ICAL_NO_RECURRENCE);
-  const icalrecurrencetype held = icalrecurrencetype_from_string("FREQ=DAILY;INTERVAL=32767");
-  EXPECT_EQ(held.freq, ICAL_DAILY_RECURRENCE);
-  EXPECT_EQ(held.interval, 32767);
 }
 
 TEST(CalendarExport, LibicalExpandsEveryRandomRuleAsTheProgramSearches) {
@@ -254,7 +215,6 @@ TEST(CalendarExport, LibicalExpandsEveryRandomRuleAsTheProgramSearches) {
   EXPECT_EQ(icalcomponent_count_components(calendar, ICAL_VTODO_COMPONENT), kRules);
 
   std::map<std::string, int> counts;
-  auto reference = MakeTaskTable();
   int refused = 0;
   for (icalcomponent* todo = icalcomponent_get_first_component(calendar, ICAL_VTODO_COMPONENT);
        todo != nullptr; todo = icalcomponent_get_next_component(calendar, ICAL_VTODO_COMPONENT)) {
@@ -277,23 +237,20 @@ TEST(CalendarExport, LibicalExpandsEveryRandomRuleAsTheProgramSearches) {
                 !exported.has_value());
     }
     SCOPED_TRACE(exported ? exported->rrule : "no rule");
-    for (int k = 0; k < kMomentsPerRule; ++k) {
-      const DateTime now = RandomMoment(rng);
-      SCOPED_TRACE("now " + FormatFileDate(now));
-      const Found program = ProgramFinds(*table, id, now, FindOccurrences);
-      if (!exported) {
-        ASSERT_EQ(program, Found{});
-        ++counts["never due, no RRULE"];
-      } else if (libicalRefuses) {
-        CopyRule(*table, id, *reference, 0);
-        ASSERT_EQ(program, ProgramFinds(*reference, 0, now, FindOccurrencesOracle));
-        ++counts["INTERVAL=32768, checked by brute force"];
-      } else {
-        const icalrecurrencetype rule = icalproperty_get_rrule(rrule);
-        ASSERT_EQ(program, LibicalFinds(rule, icalcomponent_get_dtstart(todo), now));
-        ++counts[program.previous || program.next ? "agreed, due in the window"
-                                                  : "agreed, not due in the window"];
-      }
+    const DateTime now = RandomMoment(rng);
+    SCOPED_TRACE("now " + FormatFileDate(now));
+    const Found program = ProgramFinds(*table, id, now, FindOccurrences);
+    if (!exported) {
+      ASSERT_EQ(program, Found{});
+      ++counts["never due, no RRULE"];
+    } else if (libicalRefuses) {
+      ASSERT_EQ(program, ProgramFinds(*table, id, now, FindOccurrencesOracle));
+      ++counts["INTERVAL=32768, checked by brute force"];
+    } else {
+      const icalrecurrencetype rule = icalproperty_get_rrule(rrule);
+      ASSERT_EQ(program, LibicalFinds(rule, icalcomponent_get_dtstart(todo), now));
+      ++counts[program.previous || program.next ? "agreed, due in the window"
+                                                : "agreed, not due in the window"];
     }
   }
   EXPECT_EQ(icalcomponent_count_errors(calendar), refused);
