@@ -1,8 +1,6 @@
-// The calendar export checked against libical, an independent recurrence
-// engine: the exported file is parsed back, and for thousands of random
-// rules libical's expansion of each RRULE must give exactly the previous
-// and next occurrence that the program's own search finds around random
-// moments of the years 1900 to 2100.
+// The calendar export parsed back by libical: for thousands of random rules
+// its expansion of each RRULE must give the previous and next occurrence the
+// program's search finds around a random moment of 1900 to 2100.
 #include <gtest/gtest.h>
 #include <libical/ical.h>
 
@@ -58,10 +56,9 @@ DateTime FromIcal(const icaltimetype& t) {
   return *DateTime::FromParts(t.year, t.month, t.day, t.hour, t.minute, t.second);
 }
 
-// libical's expansion of the rule from `from` on: the latest occurrence at
-// or before `base` and the earliest after it up to `high`. The walk starts
-// at the rule's first hour of `from`'s day: libical takes a start time as
-// an occurrence whenever its day passes, whatever its hour.
+// libical's expansion from `from` on: the latest occurrence up to `base` and
+// the first after it up to `high`. The walk starts at the rule's first hour
+// of the day: libical takes a start time whose day passes, whatever its hour.
 Found LibicalWalk(const icalrecurrencetype& rule, const icaltimetype& dtstart, DateTime from,
                   DateTime base, DateTime high) {
   Found found;
@@ -91,9 +88,8 @@ Found LibicalWalk(const icalrecurrencetype& rule, const icaltimetype& dtstart, D
   return found;
 }
 
-// The search window around now, walked by libical. A walk from a day or a
-// few weeks back finds the previous occurrence of a frequent rule without
-// expanding the whole year before it.
+// The search window around now. A walk from a day or a month back finds a
+// frequent rule's previous occurrence without expanding the year before.
 Found LibicalFinds(const icalrecurrencetype& rule, const icaltimetype& dtstart, DateTime now) {
   const DateTime base = now.StartOfHour();
   const DateTime low = base.AddHours(-kSearchHours);
@@ -105,9 +101,8 @@ Found LibicalFinds(const icalrecurrencetype& rule, const icaltimetype& dtstart, 
   return LibicalWalk(rule, dtstart, low, base, high);
 }
 
-// Selects `count` random entries of the first `used`; the others, and the
-// entries the search never looks at, hold anything but 1 (a greyed box is
-// 2, a damaged file holds anything).
+// `count` random entries of the first `used` hold 1; the rest anything else,
+// and entries the search never reads anything at all.
 void SetMask(std::mt19937& rng, Mask& mask, int used, int count) {
   constexpr int16_t kOthers[] = {0, 0, 0, 2, -1, 3, 257, -32768};
   for (int k = 0; k < kMaskSize; ++k) {
@@ -119,8 +114,7 @@ void SetMask(std::mt19937& rng, Mask& mask, int used, int count) {
   for (int k = 0; k < count; ++k) mask[entries[k]] = 1;
 }
 
-// How many of `used` entries a mask selects: now and then none, mostly one,
-// a few, about half, or nearly or exactly all.
+// Now and then none, mostly one or a few, else about half or nearly all.
 int Count(std::mt19937& rng, int used) {
   const int choice = static_cast<int>(rng() % 50);
   if (choice == 0) return 0;
@@ -132,8 +126,7 @@ int Count(std::mt19937& rng, int used) {
 }
 
 void RandomRule(std::mt19937& rng, TaskTable& t, int id) {
-  // libical expands every listed hour of every day it looks at, passing or
-  // not: a rule of one hour or a few is what keeps its walks affordable.
+  // libical expands every listed hour of each day it looks at: few hours.
   constexpr int kHourCounts[] = {1, 1, 1, 1, 2, 3, 5};
   SetMask(rng, t.HourMask[id], 24,
           rng() % 25 == 0 ? Count(rng, 24) : kHourCounts[rng() % std::size(kHourCounts)]);
@@ -153,8 +146,7 @@ void RandomRule(std::mt19937& rng, TaskTable& t, int id) {
                    sign * pick(1000, 32767),
                    rng() % 3 == 0 ? -32768 : pick(-400, 400)};
   t.EveryNDays[id] = static_cast<int16_t>(n[rng() % std::size(n)]);
-  // Start dates roll over like the file's date parts; a year below 100
-  // usually has no date at all.
+  // A year below 100 mostly gives no start date at all.
   t.StartYear[id] = static_cast<int16_t>(rng() % 10 == 0 ? pick(0, 120) : pick(1601, 2200));
   t.StartMonth[id] = static_cast<int16_t>(pick(0, 14));
   t.StartDay[id] = static_cast<int16_t>(pick(-2, 33));
