@@ -1,8 +1,6 @@
-// The calendar export checked against libical, an independent recurrence
-// engine: the exported file is parsed back, and for thousands of random
-// rules libical's expansion of each RRULE must give exactly the previous
-// and next occurrence that the program's own search finds around random
-// moments of the years 1900 to 2100.
+// The calendar export parsed back by libical: for thousands of random rules
+// its expansion of each RRULE must give the previous and next occurrence the
+// program's search finds around a random moment of 1900 to 2100.
 #include <gtest/gtest.h>
 #include <libical/ical.h>
 
@@ -24,7 +22,6 @@ namespace zelto::test {
 namespace {
 
 constexpr int kRules = 10000;
-constexpr int kMomentsPerRule = 1;
 
 struct Found {
   std::optional<DateTime> previous;
@@ -32,12 +29,9 @@ struct Found {
   bool operator==(const Found&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& os, const std::optional<DateTime>& value) {
-  if (!value) return os << "none";
-  return os << FormatFileDate(*value);
-}
 std::ostream& operator<<(std::ostream& os, const Found& f) {
-  return os << "previous " << f.previous << ", next " << f.next;
+  const auto shown = [](const auto& v) { return v ? FormatFileDate(*v) : "none"; };
+  return os << "previous " << shown(f.previous) << ", next " << shown(f.next);
 }
 
 std::optional<DateTime> AsDate(const Occurrence& field) {
@@ -62,10 +56,9 @@ DateTime FromIcal(const icaltimetype& t) {
   return *DateTime::FromParts(t.year, t.month, t.day, t.hour, t.minute, t.second);
 }
 
-// libical's expansion of the rule from `from` on: the latest occurrence at
-// or before `base` and the earliest after it up to `high`. The walk starts
-// at the rule's first hour of `from`'s day: libical takes a start time as
-// an occurrence whenever its day passes, whatever its hour.
+// libical's expansion from `from` on: the latest occurrence up to `base` and
+// the first after it up to `high`. The walk starts at the rule's first hour
+// of the day: libical takes a start time whose day passes, whatever its hour.
 Found LibicalWalk(const icalrecurrencetype& rule, const icaltimetype& dtstart, DateTime from,
                   DateTime base, DateTime high) {
   Found found;
@@ -95,9 +88,8 @@ Found LibicalWalk(const icalrecurrencetype& rule, const icaltimetype& dtstart, D
   return found;
 }
 
-// The search window around now, walked by libical. A walk from a day or a
-// few weeks back finds the previous occurrence of a frequent rule without
-// expanding the whole year before it.
+// The search window around now. A walk from a day or a month back finds a
+// frequent rule's previous occurrence without expanding the year before.
 Found LibicalFinds(const icalrecurrencetype& rule, const icaltimetype& dtstart, DateTime now) {
   const DateTime base = now.StartOfHour();
   const DateTime low = base.AddHours(-kSearchHours);
@@ -109,9 +101,8 @@ Found LibicalFinds(const icalrecurrencetype& rule, const icaltimetype& dtstart, 
   return LibicalWalk(rule, dtstart, low, base, high);
 }
 
-// Selects `count` random entries of the first `used`; the others, and the
-// entries the search never looks at, hold anything but 1 (a greyed box is
-// 2, a damaged file holds anything).
+// `count` random entries of the first `used` hold 1; the rest anything else,
+// and entries the search never reads anything at all.
 void SetMask(std::mt19937& rng, Mask& mask, int used, int count) {
   constexpr int16_t kOthers[] = {0, 0, 0, 2, -1, 3, 257, -32768};
   for (int k = 0; k < kMaskSize; ++k) {
@@ -123,8 +114,7 @@ void SetMask(std::mt19937& rng, Mask& mask, int used, int count) {
   for (int k = 0; k < count; ++k) mask[entries[k]] = 1;
 }
 
-// How many of `used` entries a mask selects: now and then none, mostly one,
-// a few, about half, or nearly or exactly all.
+// Now and then none, mostly one or a few, else about half or nearly all.
 int Count(std::mt19937& rng, int used) {
   const int choice = static_cast<int>(rng() % 50);
   if (choice == 0) return 0;
@@ -136,8 +126,7 @@ int Count(std::mt19937& rng, int used) {
 }
 
 void RandomRule(std::mt19937& rng, TaskTable& t, int id) {
-  // libical expands every listed hour of every day it looks at, passing or
-  // not: a rule of one hour or a few is what keeps its walks affordable.
+  // libical expands every listed hour of each day it looks at: few hours.
   constexpr int kHourCounts[] = {1, 1, 1, 1, 2, 3, 5};
   SetMask(rng, t.HourMask[id], 24,
           rng() % 25 == 0 ? Count(rng, 24) : kHourCounts[rng() % std::size(kHourCounts)]);
@@ -147,34 +136,17 @@ void RandomRule(std::mt19937& rng, TaskTable& t, int id) {
   const auto pick = [&rng](int lowest, int highest) {
     return static_cast<int>(std::uniform_int_distribution<int>(lowest, highest)(rng));
   };
-  int n = 0;
-  switch (rng() % 8) {
-    case 0:
-    case 1:
-      n = 0;
-      break;
-    case 2:
-      n = pick(-1, 1);
-      break;
-    case 3:
-      n = pick(2, 70) * (rng() % 2 ? 1 : -1);
-      break;
-    case 4:
-      n = pick(64, 1000) * (rng() % 2 ? 1 : -1);
-      break;
-    case 5:
-      n = 7 * pick(1, 9);
-      break;
-    case 6:
-      n = pick(1000, 32767) * (rng() % 2 ? 1 : -1);
-      break;
-    default:
-      n = rng() % 3 == 0 ? -32768 : pick(-400, 400);
-      break;
-  }
-  t.EveryNDays[id] = static_cast<int16_t>(n);
-  // Start dates roll over like the file's date parts; a year below 100
-  // usually has no date at all.
+  const int sign = rng() % 2 ? 1 : -1;
+  const int n[] = {0,
+                   0,
+                   pick(-1, 1),
+                   sign * pick(2, 70),
+                   sign * pick(64, 1000),
+                   7 * pick(1, 9),
+                   sign * pick(1000, 32767),
+                   rng() % 3 == 0 ? -32768 : pick(-400, 400)};
+  t.EveryNDays[id] = static_cast<int16_t>(n[rng() % std::size(n)]);
+  // A year below 100 mostly gives no start date at all.
   t.StartYear[id] = static_cast<int16_t>(rng() % 10 == 0 ? pick(0, 120) : pick(1601, 2200));
   t.StartMonth[id] = static_cast<int16_t>(pick(0, 14));
   t.StartDay[id] = static_cast<int16_t>(pick(-2, 33));
@@ -198,17 +170,6 @@ std::string WithoutTrailingBlanks(std::string text) {
   return text;
 }
 
-void CopyRule(const TaskTable& from, int id, TaskTable& to, int toId) {
-  to.EveryNDays[toId] = from.EveryNDays[id];
-  to.StartYear[toId] = from.StartYear[id];
-  to.StartMonth[toId] = from.StartMonth[id];
-  to.StartDay[toId] = from.StartDay[id];
-  to.HourMask[toId] = from.HourMask[id];
-  to.WeekdayMask[toId] = from.WeekdayMask[id];
-  to.DayOfMonthMask[toId] = from.DayOfMonthMask[id];
-  to.MonthMask[toId] = from.MonthMask[id];
-}
-
 unsigned Seed() {
   if (const char* text = std::getenv("ZELTO_ICAL_SEED")) return std::strtoul(text, nullptr, 10);
   return std::random_device()();
@@ -226,14 +187,6 @@ DateTime RandomMoment(std::mt19937& rng) {
 // the test's brute-force search instead.
 bool LibicalCannotHold(const std::string& rrule) {
   return rrule.find("INTERVAL=32768") != std::string::npos;
-}
-
-TEST(CalendarExport, LibicalRefusesAnIntervalOf32768Days) {
-  const icalrecurrencetype refused = icalrecurrencetype_from_string("FREQ=DAILY;INTERVAL=32768");
-  EXPECT_EQ(refused.freq, ICAL_NO_RECURRENCE);
-  const icalrecurrencetype held = icalrecurrencetype_from_string("FREQ=DAILY;INTERVAL=32767");
-  EXPECT_EQ(held.freq, ICAL_DAILY_RECURRENCE);
-  EXPECT_EQ(held.interval, 32767);
 }
 
 TEST(CalendarExport, LibicalExpandsEveryRandomRuleAsTheProgramSearches) {
@@ -254,7 +207,6 @@ TEST(CalendarExport, LibicalExpandsEveryRandomRuleAsTheProgramSearches) {
   EXPECT_EQ(icalcomponent_count_components(calendar, ICAL_VTODO_COMPONENT), kRules);
 
   std::map<std::string, int> counts;
-  auto reference = MakeTaskTable();
   int refused = 0;
   for (icalcomponent* todo = icalcomponent_get_first_component(calendar, ICAL_VTODO_COMPONENT);
        todo != nullptr; todo = icalcomponent_get_next_component(calendar, ICAL_VTODO_COMPONENT)) {
@@ -277,23 +229,20 @@ TEST(CalendarExport, LibicalExpandsEveryRandomRuleAsTheProgramSearches) {
                 !exported.has_value());
     }
     SCOPED_TRACE(exported ? exported->rrule : "no rule");
-    for (int k = 0; k < kMomentsPerRule; ++k) {
-      const DateTime now = RandomMoment(rng);
-      SCOPED_TRACE("now " + FormatFileDate(now));
-      const Found program = ProgramFinds(*table, id, now, FindOccurrences);
-      if (!exported) {
-        ASSERT_EQ(program, Found{});
-        ++counts["never due, no RRULE"];
-      } else if (libicalRefuses) {
-        CopyRule(*table, id, *reference, 0);
-        ASSERT_EQ(program, ProgramFinds(*reference, 0, now, FindOccurrencesOracle));
-        ++counts["INTERVAL=32768, checked by brute force"];
-      } else {
-        const icalrecurrencetype rule = icalproperty_get_rrule(rrule);
-        ASSERT_EQ(program, LibicalFinds(rule, icalcomponent_get_dtstart(todo), now));
-        ++counts[program.previous || program.next ? "agreed, due in the window"
-                                                  : "agreed, not due in the window"];
-      }
+    const DateTime now = RandomMoment(rng);
+    SCOPED_TRACE("now " + FormatFileDate(now));
+    const Found program = ProgramFinds(*table, id, now, FindOccurrences);
+    if (!exported) {
+      ASSERT_EQ(program, Found{});
+      ++counts["never due, no RRULE"];
+    } else if (libicalRefuses) {
+      ASSERT_EQ(program, ProgramFinds(*table, id, now, FindOccurrencesOracle));
+      ++counts["INTERVAL=32768, checked by brute force"];
+    } else {
+      const icalrecurrencetype rule = icalproperty_get_rrule(rrule);
+      ASSERT_EQ(program, LibicalFinds(rule, icalcomponent_get_dtstart(todo), now));
+      ++counts[program.previous || program.next ? "agreed, due in the window"
+                                                : "agreed, not due in the window"];
     }
   }
   EXPECT_EQ(icalcomponent_count_errors(calendar), refused);

@@ -46,9 +46,7 @@ const Case kCases[] = {
   {"hour 9 at 09:30", {.hours = "9"}, At(2024, 5, 15, 9, 30), "2024-05-15-09", "2024-05-16-09"},
   {"hour 9 at 08:59", {.hours = "9"}, At(2024, 5, 15, 8, 59), "2024-05-14-09", "2024-05-15-09"},
   {"no hour", {.hours = ""}, At(2024, 5, 15, 9), kMore, kMore},
-  {"no weekday", {.weekdays = ""}, At(2024, 5, 15, 9), kMore, kMore},
   {"31st of April", {.days = "31", .months = "4"}, At(2024, 5, 15), kMore, kMore},
-  {"31st of April or June", {.days = "31", .months = "4,6"}, At(2024, 5, 15), kMore, kMore},
   {"leap day, next one too far", {.hours = "0", .days = "29", .months = "2"}, At(2024, 3, 1), "2024-02-29-00", kMore},
   {"leap day ahead", {.hours = "0", .days = "29", .months = "2"}, At(2027, 6, 1), kMore, "2028-02-29-00"},
   // A plain month-and-day rule recurs within 366 days; these three do not.
@@ -63,18 +61,15 @@ const Case kCases[] = {
   {"interval -32768: the start day alone", {.hours = "12", .everyNDays = -32768, .startYear = 2021, .startMonth = 40, .startDay = 40}, At(2024, 5, 15, 12, 30), "2024-05-10-12", kMore},
   {"interval 32767, start month -30", {.hours = "12", .everyNDays = 32767, .startYear = 2027, .startMonth = -30, .startDay = 1}, At(2024, 5, 15, 12, 30), kMore, "2024-06-01-12"},
   {"start day -32768 rolls back 90 years", {.hours = "12", .everyNDays = 5, .startYear = 2100, .startMonth = 1, .startDay = -32768}, At(2024, 5, 15, 12, 30), "2024-05-15-12", "2024-05-20-12"},
-  // Years are literal: 99-13-01 is 0100-01-01; 99-12-31 and 9999-13-01 cannot be formed.
+  // Years are literal: 99-13-01 is 0100-01-01; 99-12-31 cannot be formed.
   {"start 0099-13-01 is in range", {.hours = "12", .everyNDays = 2, .startYear = 99, .startMonth = 13, .startDay = 1}, At(2024, 5, 15, 12, 30), "2024-05-14-12", "2024-05-16-12"},
   {"start 0099-12-31 is out of range", {.hours = "12", .everyNDays = 2, .startYear = 99, .startMonth = 12, .startDay = 31}, At(2024, 5, 15, 12, 30), "2024-05-15-12", "2024-05-16-12"},
-  {"start in the year 10000", {.hours = "12", .everyNDays = 2, .startYear = 9999, .startMonth = 13, .startDay = 1}, At(2024, 5, 15, 12, 30), "2024-05-15-12", "2024-05-16-12"},
-  // Only an entry of exactly 1 selects: any other (2 is a greyed box) would give a nearer hour.
-  {"unselected entries hold 2", {.hours = "9", .weekdays = "1,2,3,4,6,7", .days = "15", .months = "5", .unselected = 2}, At(2024, 5, 15, 10, 30), "2024-05-15-09", kMore},
+  // Only an entry of exactly 1 selects (257 shares its low byte): else a nearer hour.
   {"unselected entries hold 257", {.hours = "9", .weekdays = "1,2,3,4,6,7", .days = "15", .months = "5", .unselected = 257}, At(2024, 5, 15, 10, 30), "2024-05-15-09", kMore},
   // Only an exact "!!! Error !!!" in the previous occurrence stops the search.
   {"error marker in both", {.hours = "9"}, At(2024, 5, 15, 10), kError, kError, kError, kError},
   {"error marker in previous", {.hours = "9"}, At(2024, 5, 15, 10), kError, "ok", kError, "ok"},
   {"error marker in next", {.hours = "9"}, At(2024, 5, 15, 10), "2024-05-15-09", "2024-05-16-09", "ok", kError},
-  {"after More than 1 year", {.hours = "9"}, At(2024, 5, 15, 10), "2024-05-15-09", "2024-05-16-09", kMore, kMore},
   {"lower-case error marker", {.hours = "9"}, At(2024, 5, 15, 10), "2024-05-15-09", "2024-05-16-09", "!!! error !!!"},
 };
 // clang-format on
@@ -153,10 +148,8 @@ class RuleMaker {
     return values[Pick(0, N - 1)];
   }
 
-  // Most rules match within days or weeks, a fifth is sparse on one or two
-  // levels, one in twenty may be anything (yearly, never, huge intervals).
-  // The oracle pays for every hour it scans, so rare rules mostly get a
-  // single hour.
+  // Mostly rules due within weeks, a fifth sparse, one in twenty anything;
+  // the oracle pays per hour scanned, so rare rules mostly get one hour.
   void Rule(TaskTable& t, int id) {
     const int kind = Pick(0, 19);  // 0..14 common, 15..18 sparse, 19 anything
     double p[4];                   // chance of a 1: weekdays, days, months, hours
@@ -231,10 +224,9 @@ TEST(OccurrenceSearch, AgreesWithTheOracleOnRandomRules) {
   }
 }
 
-// The only passing hour lies 8799, 8800 or 8801 hours before or after the
-// start of now's hour, from every hour of the day (the window's ends fall at
-// a different hour of their day each time) and at several points of the
-// calendar, leap days included. The edge days are only partly inside.
+// The only passing hour lies 8799, 8800 or 8801 hours either side of now's
+// hour, from every hour of several days (leap days too): the edge days are
+// only partly inside the window.
 TEST(OccurrenceSearch, TheWindowEndsExactlyEightThousandEightHundredHoursAway) {
   auto t = MakeTaskTable();
   const std::string more(kMoreThanOneYear);
@@ -254,11 +246,9 @@ TEST(OccurrenceSearch, TheWindowEndsExactlyEightThousandEightHundredHoursAway) {
       // The target's hour, and the next one outwards on the same day if any.
       const std::string hours = std::to_string(target.Hour()) + "," +
                                 std::to_string(std::clamp(target.Hour() + (k < 0 ? -1 : 1), 0, 23));
-      // The target's day passes, and no other within a year either way: by
-      // the calendar (that weekday, day and month meet again only years
-      // later) or by an each-n-days rule with a huge interval, over every
-      // day or over the target's month only (the search goes a different
-      // way for each).
+      // Only the target's day passes within a year: by the calendar, or by a
+      // huge interval over every day or the target's month only (each takes
+      // another way through the search).
       const test::RuleText every{
           .hours = hours, .everyNDays = -30000, .startYear = y, .startMonth = m, .startDay = d};
       test::RuleText inMonth = every;
@@ -279,21 +269,6 @@ TEST(OccurrenceSearch, TheWindowEndsExactlyEightThousandEightHundredHoursAway) {
       }
     }
   }
-}
-
-// The same hours the hour-by-hour way: the oracle's next occurrence, then
-// the oracle's next from there, as long as it finds one.
-std::vector<DateTime> OracleNext(const TaskValue& rule, DateTime now, int count) {
-  auto t = MakeTaskTable();
-  StoreTaskValue(*t, 1, rule, now);
-  std::vector<DateTime> hours;
-  while (static_cast<int>(hours.size()) < count) {
-    test::FindOccurrencesOracle(*t, 1, now);
-    const auto* next = std::get_if<DateTime>(&t->NextOccurrence[1]);
-    if (next == nullptr) break;
-    hours.push_back(now = *next);
-  }
-  return hours;
 }
 
 std::string Shown(const std::vector<DateTime>& hours) {
@@ -322,35 +297,15 @@ TEST(NextOccurrences, ListsTheComingHoursUntilOneIsOutOfReach) {
     {"past midnight and the month", {.hours = "8,20"}, At(2024, 5, 31, 8, 10), 4, "2024-05-31-20 2024-06-01-08 2024-06-01-20 2024-06-02-08"},
     {"workdays over a weekend", {.hours = "9", .weekdays = "2,3,4,5,6"}, At(2024, 5, 17, 9), 3, "2024-05-20-09 2024-05-21-09 2024-05-22-09"},
     {"every 3 days, phase before the start", {.hours = "7", .everyNDays = 3, .startYear = 2024, .startMonth = 5, .startDay = 20}, At(2024, 5, 15), 3, "2024-05-17-07 2024-05-20-07 2024-05-23-07"},
-    {"none asked for", {}, At(2024, 5, 15), 0, ""},
-    {"no hour", {.hours = ""}, At(2024, 5, 15), 5, ""},
     {"leap day too far", {.hours = "0", .days = "29", .months = "2"}, At(2024, 3, 1), 5, ""},
     // Each later one is looked for from the one before: a year's reach again.
     {"leap day, then four years", {.hours = "0", .days = "29", .months = "2"}, At(2027, 6, 1), 5, "2028-02-29-00"},
-    {"every 400 days", {.hours = "10", .everyNDays = 400, .startYear = 2024, .startMonth = 1, .startDay = 15}, At(2025, 1, 16, 6), 5, "2025-02-18-10"},
     {"yearly", {.hours = "12", .days = "15", .months = "3"}, At(2024, 3, 15, 12), 3, "2025-03-15-12 2026-03-15-12 2027-03-15-12"},
   };
   // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const TaskValue rule = ValueOf(c.rule);
-    EXPECT_EQ(Shown(NextOccurrences(rule, c.now, c.count)), c.hours);
-    EXPECT_EQ(Shown(OracleNext(rule, c.now, c.count)), c.hours);
-  }
-}
-
-TEST(NextOccurrences, AgreesWithTheOracleOnRandomRules) {
-  const char* text = std::getenv("ZELTO_SCHEDULE_SEED");
-  const uint64_t seed = text ? std::strtoull(text, nullptr, 10) : 20240401;
-  SCOPED_TRACE("seed " + std::to_string(seed) + " (set ZELTO_SCHEDULE_SEED to repeat)");
-  RuleMaker make(seed);
-  auto t = MakeTaskTable();
-  for (int i = 0; i < 5000 && !HasFailure(); ++i) {
-    make.Rule(*t, 1);
-    const TaskValue rule = ReadTaskValue(*t, 1);
-    const DateTime now = make.Now();
-    SCOPED_TRACE(RuleShown(*t, 1) + ", now " + FormatFileDate(now));
-    EXPECT_EQ(Shown(NextOccurrences(rule, now, 5)), Shown(OracleNext(rule, now, 5)));
+    EXPECT_EQ(Shown(NextOccurrences(ValueOf(c.rule), c.now, c.count)), c.hours);
   }
 }
 

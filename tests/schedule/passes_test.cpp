@@ -48,10 +48,9 @@ TEST(Passes, RollOverOnlyWhenNextOccurrenceHasArrivedOrCannotBeRead) {
       {"empty: the zero date-time", std::monostate{}, true},
       {"ok", std::string(kOkMarker), true},
       {"!!! Error !!! in the next field only", std::string(kErrorMarker), true},
-      {"unreadable text", std::string("next week"), true},
       {"a past date as text", std::string("2024-05-15 08:00"), true},
       {"a future date as text", std::string("5/15/2024 11:00 AM"), false},
-      {"a past file date as text", std::string("2024-05-15-10"), true},
+      {"a past file date as text", std::string("2024-05-15-10"), true},  // not a general date
       {"More than 1 year", std::string(kMoreThanOneYear), false},
   };
   for (const auto& c : cases) {
@@ -87,8 +86,8 @@ TEST(Passes, ErrorTasksAreUntickedByEveryPassAndKeepTheirMarkers) {
   }
 }
 
-// Both passes skip free slots and leave
-// TaskCount at the highest id in use (unchanged when none is).
+// Both passes skip free slots and leave TaskCount at the highest id in use
+// (unchanged when none is).
 TEST(Passes, WalkTheSlotsInUse) {
   for (bool refresh : {true, false}) {
     SCOPED_TRACE(refresh ? "refresh" : "recalculate");

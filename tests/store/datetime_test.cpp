@@ -52,13 +52,10 @@ TEST(DateTime, EveryDayNumberMatchesADayByDayCount) {
 TEST(DateTime, PartsRollOverWithinYearsOneHundredToNineNineNineNine) {
   // Year, month, day and hour, then the date and hour they give; year 0: out of range.
   const int cases[][8] = {
-      {2024, 13, 1, 25, 2025, 1, 2, 1},     {2024, 3, 0, 0, 2024, 2, 29, 0},
-      {2023, 3, 0, 0, 2023, 2, 28, 0},      {2024, 1, 1, 24, 2024, 1, 2, 0},
-      {2024, 0, 1, 0, 2023, 12, 1, 0},      {2024, -30, 1, 0, 2021, 6, 1, 0},
-      {2024, 1, -1, -1, 2023, 12, 29, 23},  {99, 13, 1, 0, 100, 1, 1, 0},
-      {9999, 12, 31, 23, 9999, 12, 31, 23}, {2024, 32767, 32767, 32767, 4847, 12, 11, 7},
-      {99, 12, 31, 0, 0, 0, 0, 0},          {10000, 1, 1, 0, 0, 0, 0, 0},
-      {9999, 12, 32, 0, 0, 0, 0, 0},        {9000, 32767, 1, 0, 0, 0, 0, 0}};
+      {2024, 13, 1, 25, 2025, 1, 2, 1}, {2023, 3, 0, 0, 2023, 2, 28, 0},
+      {2024, -30, 1, 0, 2021, 6, 1, 0}, {2024, 1, -1, -1, 2023, 12, 29, 23},
+      {99, 13, 1, 0, 100, 1, 1, 0},     {2024, 32767, 32767, 32767, 4847, 12, 11, 7},
+      {99, 12, 31, 0, 0, 0, 0, 0},      {9999, 12, 32, 0, 0, 0, 0, 0}};
   for (const auto& c : cases) {
     EXPECT_EQ(DateTime::FromParts(c[0], c[1], c[2], c[3]),
               c[4] ? std::optional(At(c[4], c[5], c[6], c[7])) : std::nullopt)
@@ -76,8 +73,6 @@ TEST(DateTime, FileAndGeneralDateTexts) {
   const std::pair<const char*, DateTime> general[] = {
       {"2011-12-18 14:05", At(2011, 12, 18, 14, 5)},
       {"2011-12-18 14:05:09", At(2011, 12, 18, 14, 5, 9)},
-      {"2011-12-18", At(2011, 12, 18)},
-      {"12/18/2011", At(2011, 12, 18)},
       {"12/18/2011 2:05:00 PM", At(2011, 12, 18, 14, 5)},
       {"1/2/2012 12:00 AM", At(2012, 1, 2)},
       {" 1/2/2012 12:30 pm ", At(2012, 1, 2, 12, 30)}};
@@ -90,11 +85,9 @@ TEST(DateTime, FileAndGeneralDateTexts) {
 TEST(Convert, Int16ParsingRoundsHalvesToEvenAndRejectsOutOfRange) {
   const std::optional<int16_t> no;
   const std::pair<const char*, std::optional<int16_t>> cases[] = {
-      {"0", 0},         {" 7 ", 7},         {"\t12\t", 12},     {"-1", -1},      {"+3", 3},
-      {"2.5", 2},       {"3.5", 4},         {"-2.5", -2},       {"1.49", 1},     {"1e3", 1000},
-      {"32767", 32767}, {"-32768", -32768}, {"32767.4", 32767}, {"32767.5", no}, {"32768", no},
-      {"-32769", no},   {"", no},           {"  ", no},         {"abc", no},     {"1x", no},
-      {"nan", no},      {"inf", no},        {"--1", no},        {"0x10", no}};
+      {"\t12\t", 12}, {"+3", 3},          {"2.5", 2},         {"3.5", 4},      {"-2.5", -2},
+      {"1e3", 1000},  {"-32768", -32768}, {"32767.4", 32767}, {"32767.5", no}, {"-32769", no},
+      {"  ", no},     {"1x", no},         {"nan", no},        {"--1", no},     {"0x10", no}};
   for (const auto& [text, expected] : cases)
     EXPECT_EQ(ParseInt16(text), expected) << '"' << text << '"';
 }

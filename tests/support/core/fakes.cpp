@@ -11,11 +11,6 @@ namespace zelto::test {
 
 Answer ScriptedPrompter::Ask(std::string_view text, std::string_view title, Buttons buttons) {
   asked.push_back({std::string(text), std::string(title), buttons});
-  if (!script_.empty()) {
-    const Answer answer = script_.front();
-    script_.pop_front();
-    return answer;
-  }
   return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
 }
 

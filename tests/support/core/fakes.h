@@ -1,6 +1,5 @@
 #pragma once
 
-#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -21,8 +20,7 @@ class FakeClock : public Clock {
   DateTime now_;
 };
 
-// Answers questions from a script (Ok/Yes when the script is empty) and
-// records every question asked.
+// Answers Ok or Yes to every question and records it.
 class ScriptedPrompter : public Prompter {
  public:
   struct Question {
@@ -31,11 +29,7 @@ class ScriptedPrompter : public Prompter {
     Buttons buttons;
   };
   Answer Ask(std::string_view text, std::string_view title, Buttons buttons) override;
-  void Queue(Answer answer) { script_.push_back(answer); }
   std::vector<Question> asked;
-
- private:
-  std::deque<Answer> script_;
 };
 
 // A fresh folder under the system temp dir, removed again at destruction.
