@@ -238,15 +238,6 @@ int Minimise(const QString& title, const QString& name, bool leaveScreen) {
   return found;
 }
 
-QString TopTitle(const QString& name) {
-  const Connection display = Open(name);
-  if (!display) return {};
-  const std::vector<Window> windows = Children(display.get(), DefaultRootWindow(display.get()));
-  for (auto it = windows.rbegin(); it != windows.rend(); ++it)
-    if (Viewable(display.get(), *it)) return Title(display.get(), *it);
-  return {};
-}
-
 QString FocusTitle(const QString& name) {
   const Connection display = Open(name);
   if (!display) return {};

@@ -32,8 +32,7 @@ bool IsAbove(const QString& upper, const QString& lower, const QString& display 
 // with `leaveScreen`, as for a taskbar, they are unmapped too. Returns how many.
 int Minimise(const QString& title, const QString& display, bool leaveScreen);
 
-// The title of the highest mapped top-level window, and of the focused one.
-QString TopTitle(const QString& display);
+// The title of the top-level window holding the input focus.
 QString FocusTitle(const QString& display);
 
 // Another program's window titled "cover": over the whole screen with the
