@@ -5,7 +5,6 @@
 #include <QProcess>
 #include <algorithm>
 #include <filesystem>
-#include <vector>
 
 #include "support/core/fakes.h"
 
@@ -14,31 +13,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Mask(const std::string& selected) {  // "*": all, else one entry
-  std::string line;
-  for (int i = 0; i < 31; ++i) {
-    line +=
-        (i ? "," : "") + std::string(selected == "*" || std::to_string(i) == selected ? "1" : "0");
-  }
-  return line + "\r\n";
-}
-
 std::string Record(int id, const std::string& text, const std::string& dates,
-                   const std::string& rule, const std::string& hour) {
-  return "*****\r\n " + std::to_string(id) + " \r\n" + text + "\r\n" + dates + "\r\n" + rule +
-         "\r\n" + Mask(hour) + Mask("*") + Mask("*") + Mask("*");
+                   const std::string& rule, int hour) {
+  std::string record =
+      "*****\r\n " + std::to_string(id) + " \r\n" + text + "\r\n" + dates + "\r\n" + rule + "\r\n";
+  for (int line = 0; line < 4; ++line)
+    for (int i = 0; i < 31; ++i)
+      record +=
+          std::string(i ? "," : "") + (line || i == hour ? "1" : "0") + (i == 30 ? "\r\n" : "");
+  return record;
 }
 
 // At 2024-03-05 10:30: task 5 was ticked and fell due at 09:00, so the
 // start-up refresh unticks it and finds its previous occurrence; the
 // others stay as the file has them. Task 9's text is Windows-1252.
 const std::string kContent =
-    Record(12, "Pay rent", "2024-03-01-10\t2024-03-01-09\tMore than 1 year", "-1,0,0,0,0", "9") +
+    Record(12, "Pay rent", "2024-03-01-10\t2024-03-01-09\tMore than 1 year", "-1,0,0,0,0", 9) +
     Record(3, "Water the plants", "1899-12-30-00\t2024-03-04-18\t2099-03-07-18", "0,0,1,1,2024",
-           "18") +
-    Record(5, "Feed the cat", "2024-03-04-20\t2024-03-04-09\t2024-03-05-09", "-1,0,1,1,2024", "9") +
-    Record(7, "Backup", "2024-03-05-08\t2024-03-05-08\t2024-03-05-20", "-1,0,1,1,2024", "20") +
-    Record(9, "Caf\xe9 order", "1899-12-30-00\t2024-03-05-07\t2024-03-06-07", "0,0,1,1,2024", "7") +
+           18) +
+    Record(5, "Feed the cat", "2024-03-04-20\t2024-03-04-09\t2024-03-05-09", "-1,0,1,1,2024", 9) +
+    Record(7, "Backup", "2024-03-05-08\t2024-03-05-08\t2024-03-05-20", "-1,0,1,1,2024", 20) +
+    Record(9, "Caf\xe9 order", "1899-12-30-00\t2024-03-05-07\t2024-03-06-07", "0,0,1,1,2024", 7) +
     "*** end\r\n";
 
 struct Outcome {
@@ -72,12 +67,7 @@ class CommandLine : public testing::Test {
 
   // Nothing but the data file and the executable, the data file unchanged.
   void ExpectFolderUntouched() {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_.path())) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"content.txt", "zelto-todo"}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 2);
     EXPECT_EQ(ReadFileBytes(folder_ / "content.txt"), kContent);
   }
 
@@ -85,18 +75,16 @@ class CommandLine : public testing::Test {
 };
 
 TEST_F(CommandLine, PrintsWhatEachViewShowsAfterTheStartUpRefresh) {
+  const std::string todo =
+      "3\t2024-03-04 18:00\tWater the plants\n"
+      "5\t2024-03-05 09:00\tFeed the cat\n"
+      "9\t2024-03-05 07:00\tCaf\xe9 order\n";
   const struct {
     QStringList args;
     std::string out;
   } cases[] = {
-      {{"--list"},
-       "3\t2024-03-04 18:00\tWater the plants\n"
-       "5\t2024-03-05 09:00\tFeed the cat\n"
-       "9\t2024-03-05 07:00\tCaf\xe9 order\n"},
-      {{"--list=todo"},
-       "3\t2024-03-04 18:00\tWater the plants\n"
-       "5\t2024-03-05 09:00\tFeed the cat\n"
-       "9\t2024-03-05 07:00\tCaf\xe9 order\n"},
+      {{"--list"}, todo},
+      {{"--list=todo"}, todo},
       {{"--list=done"},
        "7\t2024-03-05 20:00\tBackup\n"
        "12\tMore than 1 year\tPay rent\n"},

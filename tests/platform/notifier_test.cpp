@@ -56,10 +56,7 @@ TEST_F(NotifierTest, BodyNamesTheFirstTasksAsPlainText) {
   const std::vector<Case> cases = {
       {{"Water the plants"}, kMarkup, "Water the plants"},
       {{"A", "B", "C"}, kMarkup, "A\nB\nC"},
-      {{"A", "B", "C", "D"}, kMarkup, "A\nB\nC\nand 1 more"},
-      {{"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L"},
-       kMarkup,
-       "A\nB\nC\nand 9 more"},
+      {{"A", "B", "C", "D", "E"}, kMarkup, "A\nB\nC\nand 2 more"},
       {{"<b>&</b>", "x &amp; y", cafe},
        kMarkup,
        "&lt;b&gt;&amp;&lt;/b&gt;\nx &amp;amp; y\n" + cafe},

@@ -21,7 +21,6 @@ class PrivateBus {
   PrivateBus& operator=(const PrivateBus&) = delete;
 
   bool Running() const { return !address_.isEmpty(); }
-  const QString& Address() const { return address_; }
   // A new connection to the bus, closed again with the bus.
   QDBusConnection Connect();
 
