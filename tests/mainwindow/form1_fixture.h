@@ -2,17 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -95,11 +98,49 @@ class Form1Test : public ::testing::Test {
     return form->Editor();
   }
 
+  // A new window started over the folder's files, as the program does.
+  void Start(const char* position = nullptr) {
+    if (position) WriteFileBytes(folder / "position.txt", position);
+    form = std::make_unique<Form1>(*table, clock, prompter, folder.path());
+    BeforeStartUp();
+    form->Life().StartUp();
+    form->Life().ShowAtStartUp();
+    QApplication::processEvents();
+  }
+  virtual void BeforeStartUp() {}
+  // A task due at `hour` of every day, written to content.txt with the rest.
+  void WriteTask(int id, const std::string& text, int hour, int16_t checked) {
+    AddTask(id, text, checked);
+    table->HourMask[id].Fill(0);
+    table->HourMask[id][hour] = 1;
+    FindOccurrences(*table, id, clock.Now());
+    WriteFileBytes(folder / "content.txt", FormatDataFile(*table));
+  }
+  void Minimize() {
+    form->setWindowState(form->windowState() | Qt::WindowMinimized);
+    QApplication::processEvents();
+    QApplication::processEvents();
+  }
+
   std::unique_ptr<TaskTable> table = MakeTaskTable();
   FakeClock clock{At(2024, 3, 10, 14, 30)};
   MessageBoxes prompter;
   TempFolder folder;
   std::unique_ptr<Form1> form;
 };
+
+// `widget` at 1x and 2x in build/screenshots, for a look by eye.
+inline void SaveScreenshots(QWidget* widget, const std::string& name) {
+  const auto folder = std::filesystem::path(ZELTO_EXECUTABLE).parent_path() / "screenshots";
+  std::filesystem::create_directories(folder);
+  for (int scale : {1, 2}) {
+    QPixmap pixmap(widget->size() * scale);
+    pixmap.setDevicePixelRatio(scale);
+    pixmap.fill(Qt::white);
+    widget->render(&pixmap);
+    const auto file = folder / (name + "@" + std::to_string(scale) + "x.png");
+    EXPECT_TRUE(pixmap.save(QString::fromStdString(file.string())));
+  }
+}
 
 }  // namespace zelto::test

@@ -28,29 +28,11 @@ class NotifyTest : public Form1Test {
     Form1Test::TearDown();
   }
 
-  // A window started over content.txt as the program does, its
-  // notifications going to `notifyBus`.
-  void Start(const QDBusConnection& notifyBus, const char* position = nullptr) {
-    if (position) WriteFileBytes(folder / "position.txt", position);
-    form = std::make_unique<Form1>(*table, clock, prompter, folder.path());
-    form->Life().Notifications->SetBus(notifyBus);
-    form->Life().StartUp();
-    form->Life().ShowAtStartUp();
-    QApplication::processEvents();
-  }
-  // A task due at `hour` of every day, written to content.txt with the rest.
-  void WriteTask(int id, const std::string& text, int hour, int16_t checked) {
-    AddTask(id, text, checked);
-    table->HourMask[id].Fill(0);
-    table->HourMask[id][hour] = 1;
-    FindOccurrences(*table, id, clock.Now());
-    WriteFileBytes(folder / "content.txt", FormatDataFile(*table));
-  }
-  void Minimize() {
-    form->setWindowState(form->windowState() | Qt::WindowMinimized);
-    QApplication::processEvents();
-    QApplication::processEvents();
-    ASSERT_FALSE(form->isVisible());
+  // Notifications go to `notifyBus`.
+  void BeforeStartUp() override { form->Life().Notifications->SetBus(notifyBus); }
+  void Start(const QDBusConnection& bus, const char* position = nullptr) {
+    notifyBus = bus;
+    Form1Test::Start(position);
   }
   void NextHour() {
     clock.AdvanceHours(1);
@@ -68,6 +50,7 @@ class NotifyTest : public Form1Test {
   }
 
   PrivateBus bus;
+  QDBusConnection notifyBus = NoBus();
 };
 
 // Done tasks that the hour's refresh unticks are named, the first three and
@@ -87,6 +70,7 @@ TEST_F(NotifyTest, HourWatchNamesDoneTasksDueAgainAndTheNotificationLeadsBack) {
   Start(bus.Connect());
   EXPECT_EQ(form->Life().Notifications->Pending(), 0) << "nothing fell due at start-up";
   Minimize();
+  ASSERT_FALSE(form->isVisible());
 
   NextHour();
   EXPECT_TRUE(form->isVisible()) << "the window comes back as ever";
@@ -99,7 +83,10 @@ TEST_F(NotifyTest, HourWatchNamesDoneTasksDueAgainAndTheNotificationLeadsBack) {
 
   const std::vector<std::function<void()>> hideOrLeave = {
       [&] { Click(Find<QRadioButton>("Option2")); },
-      [&] { Minimize(); },
+      [&] {
+        Minimize();
+        ASSERT_FALSE(form->isVisible());
+      },
   };
   for (size_t i = 0; i < hideOrLeave.size(); ++i) {
     SCOPED_TRACE(i);

@@ -1,10 +1,8 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QImage>
-#include <QPixmap>
 #include <QStyle>
 #include <QStyleOptionButton>
-#include <filesystem>
 #include <map>
 
 #include "form1_fixture.h"
@@ -18,12 +16,9 @@ TEST(ContrastRatio, FollowsTheLuminanceFormula) {
     QColor a, b;
     double ratio;
   } cases[] = {
-      {Qt::black, Qt::white, 21.0},
       {Qt::white, Qt::black, 21.0},                 // order does not matter
       {QColor(0x77, 0x77, 0x77), Qt::white, 4.48},  // the classic near miss
       {QColor(0x76, 0x76, 0x76), Qt::white, 4.54},
-      {QColor(0xFF, 0xFF, 0xC0), Qt::black, 20.32},
-      {Qt::red, Qt::red, 1.0},
   };
   for (const auto& c : cases)
     EXPECT_NEAR(ContrastRatio(c.a, c.b), c.ratio, 0.01) << c.a.name().toStdString();
@@ -108,30 +103,13 @@ TEST_P(PaletteTest, EveryCaptionReadsWell) {
                              << m.background.name().toStdString();
   EXPECT_EQ(m.background, dark ? DarkDesktop().color(QPalette::Window) : QColor(Qt::white));
 
-  const auto folder = std::filesystem::path(ZELTO_EXECUTABLE).parent_path() / "screenshots";
-  std::filesystem::create_directories(folder);
-  for (int scale : {1, 2}) {
-    QPixmap pixmap(form->size() * scale);
-    pixmap.setDevicePixelRatio(scale);
-    form->render(&pixmap);
-    const auto file = folder / ("form1-" + std::string(dark ? "dark" : "light") + "@" +
-                                std::to_string(scale) + "x.png");
-    EXPECT_TRUE(pixmap.save(QString::fromStdString(file.string())));
-  }
-}
-
-std::string DesktopName(const ::testing::TestParamInfo<Desktop>& info) {
-  switch (info.param) {
-    case Desktop::Light:
-      return "Light";
-    case Desktop::Dark:
-      return "Dark";
-  }
-  return "";
+  SaveScreenshots(form.get(), dark ? "form1-dark" : "form1-light");
 }
 
 INSTANTIATE_TEST_SUITE_P(LightAndDark, PaletteTest,
-                         ::testing::Values(Desktop::Light, Desktop::Dark), DesktopName);
+                         ::testing::Values(Desktop::Light, Desktop::Dark), [](const auto& info) {
+                           return info.param == Desktop::Dark ? "Dark" : "Light";
+                         });
 
 }  // namespace
 }  // namespace zelto::test

@@ -39,7 +39,6 @@ TEST_F(Form1Test, RefreshAndSaveAsksWritesAndReports) {
   } cases[] = {
       {"plain save", false, {}, false, {}, true},
       {"No", true, Answer::No, false, {kQuestion}, false},
-      {"Cancel", true, Answer::Cancel, false, {kQuestion}, false},
       {"Yes", true, Answer::Yes, false, {kQuestion}, true},
       {"failure", false, {}, true, {kFailure}, false},
       {"Yes, then failure", true, Answer::Yes, true, {kQuestion, kFailure}, false},
