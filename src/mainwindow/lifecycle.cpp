@@ -50,10 +50,7 @@ Lifecycle::Lifecycle(Form1& window, TaskTable& table, const Clock& clock, Messag
   AutoSave = new Autosave(
       folder_, [this] { return MakeSaveBytes(table_, window_.PositionFileText()); },
       [this] { return started_ && !ended_ && DataFileError == 0; },
-      [this](const SaveWriteResult&) {
-        prompter_.Ask(std::string_view("Error saving file!"), kAppTitle, Buttons::Ok);
-      },
-      this);
+      [this](const SaveWriteResult& result) { ReportFailedSave(WhyNotSaved(result)); }, this);
 }
 
 void Lifecycle::TableChanged() {
@@ -172,16 +169,26 @@ std::optional<SaveResult> Lifecycle::AskBeforeSaving() {
   return answer == Answer::No ? SaveResult::Declined : SaveResult::Cancelled;
 }
 
+// The reason for a failed save, for the user to act on: the file and the
+// system's words for the error; empty when everything was written.
+QString Lifecycle::WhyNotSaved(const SaveWriteResult& result) {
+  if (result.Saved()) return {};
+  return QFile::decodeName(result.failedFile.c_str()) + QStringLiteral(": ") +
+         QString::fromStdString(std::system_category().message(result.error));
+}
+
+void Lifecycle::ReportFailedSave(const QString& why) {
+  prompter_.Ask(QStringLiteral("Error saving file!"),
+                QString::fromUtf8(kAppTitle.data(), static_cast<qsizetype>(kAppTitle.size())),
+                Buttons::Ok, std::nullopt, why);
+}
+
 QString Lifecycle::WriteFiles() {
   AutoSave->Settle();  // one writer at a time: an automatic save under way ends first
   window_.SetPassButtonsEnabled(false);
   QString why;
   try {
-    const SaveWriteResult written =
-        WriteSaveFiles(MakeSaveBytes(table_, window_.PositionFileText()), folder_);
-    if (!written.Saved())
-      why = QFile::decodeName(written.failedFile.c_str()) + QStringLiteral(": ") +
-            QString::fromStdString(std::system_category().message(written.error));
+    why = WhyNotSaved(WriteSaveFiles(MakeSaveBytes(table_, window_.PositionFileText()), folder_));
   } catch (const std::exception&) {
     why = QStringLiteral("There was not enough memory to make the data file.");
   }
@@ -191,10 +198,10 @@ QString Lifecycle::WriteFiles() {
 }
 
 SaveResult Lifecycle::SaveDataFile() {
-  using namespace std::string_view_literals;
   if (const auto refused = AskBeforeSaving()) return *refused;
-  if (WriteFiles().isEmpty()) return SaveResult::Saved;
-  prompter_.Ask("Error saving file!"sv, kAppTitle, Buttons::Ok);
+  const QString why = WriteFiles();
+  if (why.isEmpty()) return SaveResult::Saved;
+  ReportFailedSave(why);
   return SaveResult::Failed;
 }
 
@@ -215,7 +222,7 @@ bool Lifecycle::SaveAtClose() {
     const QString text = QStringLiteral("Error saving file!");
     const QString title = QString::fromUtf8(kAppTitle.data(), kAppTitle.size());
     if (endRequested_) {  // ending anyway: nothing to choose
-      prompter_.Ask(text, title, Buttons::Ok);
+      ReportFailedSave(why);
       return true;
     }
     // A lasting cause (a read-only file) would otherwise keep the window

@@ -94,6 +94,9 @@ class Lifecycle : public QObject {
   // Writes position.txt and the data file with the pass buttons off; says
   // why when it failed (the file and the system's reason), else empty.
   QString WriteFiles();
+  static QString WhyNotSaved(const SaveWriteResult& result);
+  // "Error saving file!", with the reason below it.
+  void ReportFailedSave(const QString& why);
   // The save at the user's own close; true when the window may close.
   bool SaveAtClose();
   void FinishShutdown();

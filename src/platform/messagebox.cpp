@@ -47,22 +47,36 @@ Answer MessageBoxes::Ask(std::string_view text, std::string_view title, Buttons 
   return Ask(DecodeText(text), DecodeText(title), buttons);
 }
 
+namespace {
+
+// The detail names a file, and a folder's name may look like markup.
+void SetPlainDetail(QMessageBox& box, const QString& detail) {
+  box.setInformativeText(detail);
+  if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+    label->setTextFormat(Qt::PlainText);
+}
+
+}  // namespace
+
 Answer MessageBoxes::Ask(const QString& text, const QString& title, Buttons buttons,
-                         std::optional<Answer> defaultAnswer) {
+                         std::optional<Answer> defaultAnswer, const QString& detail) {
   const Answer fallback = buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
   const Answer def = defaultAnswer.value_or(fallback);
-  asked_.push_back({text, title, buttons, def, {}});
+  asked_.push_back({text, title, buttons, def, detail});
   if (!script_.empty()) {
     const Answer answer = script_.front();
     script_.pop_front();
     return answer;
   }
-  if (const auto answer = AutoAnswer(text, title, buttons, def)) return *answer;
+  if (const auto answer = AutoAnswer(detail.isEmpty() ? text : text + QLatin1Char('\n') + detail,
+                                     title, buttons, def))
+    return *answer;
 
   QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::NoButton, parent_);
   // Texts carry task text, which is the user's own bytes: left to guess, the
   // label would take "<img src=...>" in it for markup and load that file.
   box.setTextFormat(Qt::PlainText);
+  if (!detail.isEmpty()) SetPlainDetail(box, detail);
   switch (buttons) {
     case Buttons::Ok:
       box.setStandardButtons(QMessageBox::Ok);
@@ -98,10 +112,7 @@ Answer MessageBoxes::AskAfterFailedSave(const QString& text, const QString& titl
 
   QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::NoButton, parent_);
   box.setTextFormat(Qt::PlainText);
-  // The detail names a file, and a folder's name may look like markup.
-  box.setInformativeText(detail);
-  if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
-    label->setTextFormat(Qt::PlainText);
+  SetPlainDetail(box, detail);
   QPushButton* retry = box.addButton(QStringLiteral("Try Again"), QMessageBox::AcceptRole);
   QPushButton* discard =
       box.addButton(QStringLiteral("Close Without Saving"), QMessageBox::DestructiveRole);

@@ -29,8 +29,10 @@ class MessageBoxes : public Prompter {
   void SetParent(QWidget* parent) { parent_ = parent; }
 
   Answer Ask(std::string_view text, std::string_view title, Buttons buttons) override;
+  // `detail`, where given, is the smaller text below the message (the
+  // reason for a failure, say), shown as plain text.
   Answer Ask(const QString& text, const QString& title, Buttons buttons,
-             std::optional<Answer> defaultAnswer = std::nullopt);
+             std::optional<Answer> defaultAnswer = std::nullopt, const QString& detail = {});
 
   // After a failed save at the user's own close, with `detail` saying why:
   // Yes is "Try Again", No "Close Without Saving", and Cancel "Keep Open",

@@ -15,11 +15,6 @@ namespace zelto {
 inline constexpr std::string_view kContentFile = "content.txt";
 inline constexpr std::string_view kContentTmpFile = "content.tmp";
 inline constexpr std::string_view kPositionFile = "position.txt";
-// The sibling that receives content.txt's new bytes just before it is
-// renamed over content.txt (over the file that content.txt names, in that
-// file's folder, when content.txt is a symbolic link); it exists only for
-// the moment of a save.
-inline constexpr std::string_view kContentNewFile = "content.new";
 
 enum class LoadProblem {
   None,
@@ -95,21 +90,28 @@ struct SaveWriteResult {
 
 // Writes position.txt, then content.tmp (synced), then replaces content.txt
 // with the same bytes through a synced sibling file and a rename, so that a
-// crash or a full disk leaves either the old or the new content.txt. Stops
-// at the first failure. Needs nothing but the bytes and the folder, so it
-// may run away from the table.
+// crash or a full disk leaves either the old or the new content.txt.
+// position.txt is replaced the same way. The siblings get names of their own
+// (".content.txt." and six letters), made afresh, so that no user file is
+// ever overwritten; where content.txt or position.txt is a symbolic link,
+// the file it names is replaced (and made, when missing) and the link kept.
+// A failure of position.txt is reported but does not keep the data files
+// from being written; the data files stop at their first failure, and that
+// failure is the one reported. Needs nothing but the bytes and the folder,
+// so it may run away from the table.
 SaveWriteResult WriteSaveFiles(const SaveBytes& bytes, const std::filesystem::path& folder);
 
 // The points of a save at which a test stops the process, to check that
 // content.txt then holds exactly the old or exactly the new data.
 enum class SaveStep {
-  PositionWritten,   // position.txt written and closed
-  TmpPartlyWritten,  // half of content.tmp written
-  NewPartlyWritten,  // content.tmp written, half of content.new
-  TmpWritten,        // content.tmp synced and closed, content.new written
-  NewWritten,        // content.new synced and closed
-  Replaced,          // content.new renamed over content.txt
-  FolderSynced,      // the rename made durable
+  PositionSiblingWritten,  // position.txt's sibling synced and closed
+  PositionWritten,         // the sibling renamed over position.txt
+  TmpPartlyWritten,        // half of content.tmp written
+  NewPartlyWritten,        // content.tmp written, half of content.txt's sibling
+  TmpWritten,              // content.tmp synced and closed, the sibling written
+  NewWritten,              // the sibling synced and closed
+  Replaced,                // the sibling renamed over content.txt
+  FolderSynced,            // the rename made durable
 };
 using SaveStepHook = void (*)(SaveStep step);
 

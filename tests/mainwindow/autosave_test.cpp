@@ -174,7 +174,11 @@ TEST_F(AutosaveTest, AFailingRunIsReportedOnce) {
     Click(Find("Command7"));
     ASSERT_TRUE(SettleDown());
     int reports = 0;
-    for (const auto& question : MessageBoxes::Asked()) reports += question.text == kFailure;
+    for (const auto& question : MessageBoxes::Asked()) {
+      if (question.text != kFailure) continue;
+      ++reports;
+      EXPECT_EQ(question.detail, QString::fromStdString(blocker.string()) + ": Is a directory");
+    }
     EXPECT_EQ(reports, s.reports);
     if (s.blocked) {
       EXPECT_TRUE(Saver().Pending()) << "tried again later";
@@ -201,9 +205,13 @@ TEST_F(AutosaveTest, AnExplicitSaveWaitsForTheAutomaticOne) {
     std::lock_guard lock(gStepsMutex);
     steps = gSteps;
   }
-  const std::vector<SaveStep> one = {SaveStep::PositionWritten,  SaveStep::TmpPartlyWritten,
-                                     SaveStep::NewPartlyWritten, SaveStep::TmpWritten,
-                                     SaveStep::NewWritten,       SaveStep::Replaced,
+  const std::vector<SaveStep> one = {SaveStep::PositionSiblingWritten,
+                                     SaveStep::PositionWritten,
+                                     SaveStep::TmpPartlyWritten,
+                                     SaveStep::NewPartlyWritten,
+                                     SaveStep::TmpWritten,
+                                     SaveStep::NewWritten,
+                                     SaveStep::Replaced,
                                      SaveStep::FolderSynced};
   std::vector<SaveStep> two = one;
   two.insert(two.end(), one.begin(), one.end());

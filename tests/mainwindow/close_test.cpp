@@ -124,6 +124,31 @@ TEST_F(CloseTest, AfterAFailedSaveTheCloseAsksWhatToDo) {
   }
 }
 
+// The saves that nobody asked for at that moment, the session manager's and
+// the one at a signal or the session's end, say on the real box why they
+// failed.
+TEST_F(CloseTest, ASaveAtTheSessionsEndSaysWhyItFailed) {
+  const std::pair<const char*, void (Lifecycle::*)()> saves[] = {
+      {"log-off", &Lifecycle::CommitData}, {"session end", &Lifecycle::EndSession}};
+  for (const auto& [what, save] : saves) {
+    SCOPED_TRACE(what);
+    Start();
+    fs::create_directory(folder / "position.txt");
+    Answerer answerer({Press("OK")});
+    (form->Life().*save)();
+    ASSERT_EQ(answerer.seen.size(), 1u);
+    EXPECT_EQ(answerer.seen[0].text, "Error saving file!");
+    EXPECT_EQ(answerer.seen[0].detail,
+              QString::fromStdString((folder / "position.txt").string()) + ": Is a directory");
+    EXPECT_TRUE(answerer.seen[0].plain);
+    EXPECT_NE(ReadFileBytes(folder / "content.txt"), "*****\r\n*** end\r\n")
+        << "the tasks are written all the same";
+    fs::remove(folder / "position.txt");
+    fs::remove(folder / "content.txt");
+    WriteFileBytes(folder / "content.txt", "*****\r\n*** end\r\n");
+  }
+}
+
 // At a log-off the session manager asks for the data, then the program
 // quits: with DataFileError set the question comes once, and its answer
 // holds for both saves. A log-off called off and a close later asks anew.

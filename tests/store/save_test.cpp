@@ -2,9 +2,11 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -90,6 +92,24 @@ SaveWriteResult Write(const TaskTable& table, const std::filesystem::path& folde
   return WriteSaveFiles(MakeSaveBytes(table, kPosition), folder);
 }
 
+// The names in a folder, sorted.
+std::vector<std::string> Names(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::ranges::sort(names);
+  return names;
+}
+
+// A null device of the test's own: a save that wrongly replaced it would
+// harm nothing outside the test's folder. False where the system does not
+// let the test make one.
+bool MakeDevice(const std::filesystem::path& path) {
+  return mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+}
+
+const std::vector<std::string> kSavedNames = {"content.tmp", "content.txt", "position.txt"};
+
 TEST(Save, GoldenFileAndRoundTrips) {
   test::TempFolder folder;
   test::WriteFileBytes(folder / kContentFile, "*** end\r\n");
@@ -150,7 +170,133 @@ TEST(Save, AContentTxtLinkIsKept) {
   ASSERT_TRUE(Write(*GoldenTable(), folder.path()).Saved());
   EXPECT_TRUE(fs::is_symlink(folder / kContentFile));
   EXPECT_EQ(test::ReadFileBytes(elsewhere / "tasks.txt"), FormatDataFile(*GoldenTable()));
-  EXPECT_FALSE(fs::exists(elsewhere / kContentNewFile));
+  EXPECT_EQ(Names(elsewhere.path()), std::vector<std::string>{"tasks.txt"});
+}
+
+// Files of the user's own next to the data files, with the names a save
+// might have picked for its temporary files, are left as they are, here
+// and in the folder a linked content.txt or position.txt points into.
+TEST(Save, TheUsersOwnFilesSurvive) {
+  namespace fs = std::filesystem;
+  const std::vector<std::string> own = {"content.new", "position.new", ".content.txt.",
+                                        "content.txt~", ".position.txt.tmp"};
+  for (const bool linked : {false, true}) {
+    SCOPED_TRACE(linked);
+    test::TempFolder folder, elsewhere;
+    const auto& dataFolder = linked ? elsewhere : folder;
+    for (const auto& name : own) test::WriteFileBytes(dataFolder / name, "mine " + name);
+    if (linked) {
+      fs::create_symlink(elsewhere / "tasks.txt", folder / kContentFile);
+      fs::create_symlink(elsewhere / "place.txt", folder / kPositionFile);
+    }
+    ASSERT_TRUE(Write(*GoldenTable(), folder.path()).Saved());
+    for (const auto& name : own)
+      EXPECT_EQ(test::ReadFileBytes(dataFolder / name), "mine " + name) << name;
+    auto expected = own;
+    for (const char* name : linked ? std::vector{"place.txt", "tasks.txt"}
+                                   : std::vector{"content.tmp", "content.txt", "position.txt"})
+      expected.push_back(name);
+    std::ranges::sort(expected);
+    EXPECT_EQ(Names(dataFolder.path()), expected);  // no temporary file left behind
+  }
+}
+
+// content.tmp is a full copy of the data: it is never readable by more
+// users than content.txt, whether it is new or an older file of its own.
+TEST(Save, TheCopiesKeepTheDataFilesMode) {
+  namespace fs = std::filesystem;
+  for (const auto& [contentMode, tmpMode, positionMode] :
+       {std::tuple{0600, -1, 0640}, {0600, 0644, -1}, {0640, 0666, 0600}, {0664, 0600, 0644}}) {
+    SCOPED_TRACE(testing::Message() << std::oct << contentMode << " " << tmpMode);
+    test::TempFolder folder;
+    test::WriteFileBytes(folder / kContentFile, "*** end\r\n");
+    ASSERT_EQ(chmod((folder / kContentFile).c_str(), contentMode), 0);
+    if (tmpMode >= 0) {
+      test::WriteFileBytes(folder / kContentTmpFile, "*** end\r\n");
+      ASSERT_EQ(chmod((folder / kContentTmpFile).c_str(), tmpMode), 0);
+    }
+    if (positionMode >= 0) {
+      test::WriteFileBytes(folder / kPositionFile, "");
+      ASSERT_EQ(chmod((folder / kPositionFile).c_str(), positionMode), 0);
+    }
+    ASSERT_TRUE(Write(*GoldenTable(), folder.path()).Saved());
+    const auto mode = [&](std::string_view name) {
+      struct stat info {};
+      EXPECT_EQ(stat((folder / name).c_str(), &info), 0);
+      return static_cast<int>(info.st_mode & 07777);
+    };
+    EXPECT_EQ(mode(kContentFile), contentMode);
+    EXPECT_EQ(mode(kContentTmpFile), contentMode);
+    if (positionMode >= 0) {
+      EXPECT_EQ(mode(kPositionFile), positionMode);
+    }
+  }
+}
+
+// A content.txt that is a link keeps being one. A link that names no file
+// yet gets that file; a link to a device or a pipe, or a ring of links,
+// fails with the reason, and the node stays what it was.
+TEST(Save, AContentTxtLinkToNoFileOrANode) {
+  namespace fs = std::filesystem;
+  enum Kind { kDangling, kDanglingRelative, kMissingFolder, kDevice, kPipe, kBarePipe, kRing };
+  for (const auto& [kind, error] : {std::pair{kDangling, 0},
+                                    {kDanglingRelative, 0},
+                                    {kMissingFolder, ENOENT},
+                                    {kDevice, ENXIO},
+                                    {kPipe, ENXIO},
+                                    {kBarePipe, ENXIO},
+                                    {kRing, ELOOP}}) {
+    SCOPED_TRACE(kind);
+    test::TempFolder folder, elsewhere;
+    const auto link = folder / kContentFile;
+    fs::path named = elsewhere / "tasks.txt";
+    switch (kind) {
+      case kDangling:
+        fs::create_symlink(named, link);
+        break;
+      case kDanglingRelative:
+        fs::create_directory(folder / "sub");
+        fs::create_symlink("sub/../sub/tasks.txt", link);
+        named = folder / "sub" / "tasks.txt";
+        break;
+      case kMissingFolder:
+        named = elsewhere / "gone" / "tasks.txt";
+        fs::create_symlink(named, link);
+        break;
+      case kDevice:
+        if (!MakeDevice(named)) continue;  // not allowed here: nothing to test
+        fs::create_symlink(named, link);
+        break;
+      case kPipe:
+        ASSERT_EQ(mkfifo(named.c_str(), 0666), 0);
+        fs::create_symlink(named, link);
+        break;
+      case kBarePipe:
+        named = link;
+        ASSERT_EQ(mkfifo(named.c_str(), 0666), 0);
+        break;
+      case kRing:
+        named = link;
+        fs::create_symlink(folder / "other", link);
+        fs::create_symlink(link, folder / "other");
+        break;
+    }
+    const SaveWriteResult result = Write(*GoldenTable(), folder.path());
+    EXPECT_EQ(result.error, error) << std::strerror(result.error);
+    EXPECT_EQ(result.failedFile, error == 0 ? fs::path() : named);
+    EXPECT_EQ(fs::is_symlink(link), kind != kBarePipe);
+    EXPECT_EQ(test::ReadFileBytes(folder / kContentTmpFile), FormatDataFile(*GoldenTable()));
+    if (error == 0) {
+      EXPECT_EQ(test::ReadFileBytes(named), FormatDataFile(*GoldenTable()));
+    } else if (kind == kPipe || kind == kBarePipe) {
+      EXPECT_TRUE(fs::is_fifo(named));
+    }
+    if (kind == kDevice) {
+      EXPECT_TRUE(fs::is_character_file(named));
+    }
+    // Nothing left behind but what the links need.
+    EXPECT_EQ(Names(folder.path()).size(), kind == kRing || kind == kDanglingRelative ? 4u : 3u);
+  }
 }
 
 // Runs `body` in a child process; the exit code, or 100 + the signal.
@@ -165,21 +311,25 @@ int InChild(const std::function<void()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
-TEST(SaveFailure, ContentTxtKeepsItsBytesWhateverStepFails) {
+// What stands in the way is named with the error. position.txt's failure
+// does not keep the data files from being written; the data files' own
+// failures leave content.txt as it was.
+TEST(SaveFailure, TheFailedFileIsNamedAndContentTxtKeptOrWritten) {
   namespace fs = std::filesystem;
   const std::string oldBytes = "*****\r\n 1 \r\nold\r\n";
-  enum Kind { kFolder, kReadOnly, kFullDisk, kPipe };  // what stands in the way
-  // The file in the way, the error the write reports for it, and whether
-  // content.tmp is complete after the failure.
-  for (const auto& [file, kind, error, tmpComplete] :
-       {std::tuple{"content.tmp", kFolder, EISDIR, false},
-        {"position.txt", kFolder, EISDIR, false},
-        {"content.txt", kReadOnly, EACCES, true},
-        {"content.tmp", kReadOnly, EACCES, false},
-        {"content.new", kFolder, EISDIR, true},
-        {"position.txt", kFullDisk, ENOSPC, false},
-        {"position.txt", kPipe, ENXIO, false},
-        {"content.tmp", kPipe, ENXIO, false}}) {
+  const std::string newBytes = FormatDataFile(*GoldenTable());
+  enum Kind { kFolder, kReadOnly, kDevice, kPipe };  // what stands in the way
+  // The file in the way, the error the write reports for it, whether
+  // content.tmp is complete and whether content.txt has the new data.
+  for (const auto& [file, kind, error, tmpComplete, written] :
+       {std::tuple{"content.tmp", kFolder, EISDIR, false, false},
+        {"position.txt", kFolder, EISDIR, true, true},
+        {"content.txt", kReadOnly, EACCES, true, false},
+        {"content.tmp", kReadOnly, EACCES, false, false},
+        {"position.txt", kReadOnly, EACCES, true, true},
+        {"position.txt", kDevice, ENXIO, true, true},  // the node is not replaced
+        {"position.txt", kPipe, ENXIO, true, true},
+        {"content.tmp", kPipe, ENXIO, false, false}}) {
     SCOPED_TRACE(testing::Message() << file << " " << kind);
     test::TempFolder folder;
     test::WriteFileBytes(folder / kContentFile, oldBytes);
@@ -189,20 +339,22 @@ TEST(SaveFailure, ContentTxtKeepsItsBytesWhateverStepFails) {
     } else if (kind == kReadOnly) {
       if (!fs::exists(folder / file)) test::WriteFileBytes(folder / file, "previous");
       fs::permissions(folder / file, fs::perms::owner_read | fs::perms::group_read);
-    } else if (kind == kFullDisk) {
-      fs::create_symlink("/dev/full", folder / file);  // every write fails with ENOSPC
+    } else if (kind == kDevice) {
+      if (!MakeDevice(folder / file)) continue;  // not allowed here: nothing to test
     } else {
       ASSERT_EQ(mkfifo((folder / file).c_str(), 0666), 0);  // must fail, not wait for a reader
     }
     const SaveWriteResult result = Write(*GoldenTable(), folder.path());
     EXPECT_EQ(result.failedFile, folder / file);
     EXPECT_EQ(result.error, error) << std::strerror(result.error);
-    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), oldBytes);
+    EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), written ? newBytes : oldBytes);
     if (tmpComplete) {
-      EXPECT_EQ(test::ReadFileBytes(folder / kContentTmpFile), FormatDataFile(*GoldenTable()));
+      EXPECT_EQ(test::ReadFileBytes(folder / kContentTmpFile), newBytes);
     }
-    // TempFolder makes what it removes writable: keep /dev/full out of its reach.
-    if (kind == kFullDisk) fs::remove(folder / file);
+    EXPECT_EQ(fs::is_directory(folder / file), kind == kFolder);
+    EXPECT_EQ(fs::is_fifo(folder / file), kind == kPipe);
+    EXPECT_EQ(fs::is_character_file(folder / file), kind == kDevice);
+    EXPECT_EQ(Names(folder.path()).size(), 3u);  // no temporary file left behind
   }
 }
 
@@ -222,21 +374,25 @@ TEST(SaveFailure, AFullDiskIsReportedAndLeavesContentTxtAlone) {
       const rlimit cap{limit, limit};
       setrlimit(RLIMIT_FSIZE, &cap);
       const SaveWriteResult result = Write(*GoldenTable(), folder.path());
-      // The file that grew past the limit is named, with the error.
-      const auto full = folder / (limit < kPosition.size() ? kPositionFile : kContentTmpFile);
+      // content.tmp grows past the limit, also when position.txt already did.
+      const auto full = folder / kContentTmpFile;
       _exit(result.Saved() ? 2 : result.failedFile == full && result.error == EFBIG ? 0 : 1);
     });
     EXPECT_EQ(exitCode, limit < size ? 0 : 2);
     EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), limit < size ? oldBytes : newBytes);
-    EXPECT_FALSE(std::filesystem::exists(folder / kContentNewFile));
+    EXPECT_EQ(test::ReadFileBytes(folder / kPositionFile),
+              limit < kPosition.size() ? "" : kPosition);
+    auto names = Names(folder.path());
+    std::erase(names, "position.txt");
+    EXPECT_EQ(names, (std::vector<std::string>{"content.tmp", "content.txt"}));
   }
 }
 
 SaveStep gStopAt;
 
 // The process dies at each step of a save, also when content.tmp is a hard
-// or symbolic link to content.txt: content.txt then holds exactly the old or
-// exactly the new file, and the next save goes through.
+// or symbolic link to content.txt: content.txt and position.txt then hold
+// exactly the old or exactly the new file, and the next save goes through.
 TEST(SaveCrash, ContentTxtIsTheOldOrTheNewFileAtEveryStep) {
   namespace fs = std::filesystem;
   const std::string oldBytes = FormatDataFile(*GoldenTable());
@@ -244,11 +400,13 @@ TEST(SaveCrash, ContentTxtIsTheOldOrTheNewFileAtEveryStep) {
   const std::string newBytes = FormatDataFile(*newTable);
   for (const char* link : {"none", "hard", "symbolic"}) {
     for (SaveStep step :
-         {SaveStep::PositionWritten, SaveStep::TmpPartlyWritten, SaveStep::NewPartlyWritten,
-          SaveStep::TmpWritten, SaveStep::NewWritten, SaveStep::Replaced, SaveStep::FolderSynced}) {
+         {SaveStep::PositionSiblingWritten, SaveStep::PositionWritten, SaveStep::TmpPartlyWritten,
+          SaveStep::NewPartlyWritten, SaveStep::TmpWritten, SaveStep::NewWritten,
+          SaveStep::Replaced, SaveStep::FolderSynced}) {
       SCOPED_TRACE(testing::Message() << "step " << static_cast<int>(step) << ", link " << link);
       test::TempFolder folder;
       test::WriteFileBytes(folder / kContentFile, oldBytes);
+      test::WriteFileBytes(folder / kPositionFile, "old position\r\n");
       if (link[0] == 'h') fs::create_hard_link(folder / kContentFile, folder / kContentTmpFile);
       if (link[0] == 's') fs::create_symlink(folder / kContentFile, folder / kContentTmpFile);
       gStopAt = step;
@@ -261,10 +419,16 @@ TEST(SaveCrash, ContentTxtIsTheOldOrTheNewFileAtEveryStep) {
       ASSERT_EQ(died, 100 + SIGKILL);
       EXPECT_EQ(test::ReadFileBytes(folder / kContentFile),
                 step >= SaveStep::Replaced ? newBytes : oldBytes);
+      EXPECT_EQ(test::ReadFileBytes(folder / kPositionFile),
+                step >= SaveStep::PositionWritten ? kPosition : "old position\r\n");
       ASSERT_TRUE(Write(*newTable, folder.path()).Saved());
       EXPECT_EQ(test::ReadFileBytes(folder / kContentFile), newBytes);
-      EXPECT_FALSE(fs::exists(folder / kContentNewFile) ||
-                   fs::is_symlink(folder / kContentTmpFile));
+      EXPECT_EQ(test::ReadFileBytes(folder / kPositionFile), kPosition);
+      EXPECT_FALSE(fs::is_symlink(folder / kContentTmpFile));
+      // A sibling cut short by the crash may stay behind, never more.
+      const auto names = Names(folder.path());
+      EXPECT_LE(names.size(), kSavedNames.size() + 1);
+      EXPECT_TRUE(std::ranges::includes(names, kSavedNames));
     }
   }
 }
