@@ -228,12 +228,12 @@ std::optional<int> Form1::SelectedTaskId() const {
   return id;
 }
 
-bool Form1::RefreshAndFill() {
+RefreshResult Form1::RefreshAndFill() {
   SetPassButtonsEnabled(false);
-  const bool restore = RefreshDueTasks(table_, clock_.Now(), IsMinimized());
+  RefreshResult result = RefreshDueTasks(table_, clock_.Now(), IsMinimized());
   SetPassButtonsEnabled(true);
   FillTaskList();
-  return restore;
+  return result;
 }
 
 void Form1::RecalculateAndFill() {

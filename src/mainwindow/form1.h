@@ -16,6 +16,7 @@
 #include "mainwindow/lifecycle.h"
 #include "mainwindow/placement.h"
 #include "mainwindow/tasklist.h"
+#include "schedule/passes.h"
 #include "store/datafile.h"
 #include "store/ports.h"
 #include "store/tasktable.h"
@@ -55,7 +56,7 @@ class Form1 : public QWidget {
   void ColumnClick(int column);
   // The due-task refresh followed by a rebuild of the list; returns the
   // restore request (a ticked task fell due while minimised).
-  bool RefreshAndFill();
+  RefreshResult RefreshAndFill();
 
   const TaskList& List() const { return *list_; }
   const Placement& WindowPlacement() const { return placement_.Values; }

@@ -21,22 +21,6 @@
 #include "platform/tray.h"
 
 namespace zelto {
-namespace {
-
-// What the due-task refresh may change in a task: compared before and
-// after, so that only a refresh that changed something is saved.
-using TaskState = std::tuple<int, int16_t, DateTime, Occurrence, Occurrence>;
-std::vector<TaskState> TaskStates(const TaskTable& table) {
-  std::vector<TaskState> states;
-  for (int id = 0; id < kSlotCount; ++id)
-    if (table.InUse(id))
-      states.emplace_back(id, table.TaskChecked[id], table.CheckedDate[id],
-                          table.PreviousOccurrence[id], table.NextOccurrence[id]);
-  return states;
-}
-
-}  // namespace
-
 Lifecycle::Lifecycle(Form1& window, TaskTable& table, const Clock& clock, MessageBoxes& prompter,
                      std::filesystem::path folder)
     : QObject(&window),
@@ -100,17 +84,13 @@ void Lifecycle::ShowAtStartUp() {
 
 void Lifecycle::Timer1_Timer() {
   if (!started_ || !HourWatch1.Tick(clock_.Now())) return;
-  std::vector<int> done;
-  for (int id = 0; id < kSlotCount; ++id)
-    if (table_.InUse(id) && table_.TaskChecked[id] == -1) done.push_back(id);
-  const auto before = TaskStates(table_);
-  RestoreRequest = window_.RefreshAndFill() ? 1 : 0;
-  if (TaskStates(table_) != before) TableChanged();
-  // Done tasks that the refresh unticked fell due again: the desktop is
-  // told of them, whether the window is hidden, behind others or not.
+  const RefreshResult refreshed = window_.RefreshAndFill();
+  RestoreRequest = refreshed.restore ? 1 : 0;
+  if (refreshed.changed) TableChanged();
+  // Done tasks that fell due again: the desktop is told of them, whether the
+  // window is hidden, behind others or not.
   QStringList dueAgain;
-  for (const int id : done)
-    if (table_.TaskChecked[id] == 0) dueAgain << DecodeText(table_.TaskText[id]);
+  for (const int id : refreshed.dueAgain) dueAgain << DecodeText(table_.TaskText[id]);
   Notifications->TasksDueAgain(dueAgain);
   if (RestoreRequest != 1) return;
   // A done task fell due while the window was hidden: back, in ToDo.

@@ -20,19 +20,25 @@ constexpr int16_t kTicked = -1;
 
 }  // namespace
 
-bool RefreshDueTasks(TaskTable& table, DateTime now, bool windowMinimized) {
-  bool restore = false;
+RefreshResult RefreshDueTasks(TaskTable& table, DateTime now, bool windowMinimized) {
+  RefreshResult result;
   for (int id = 0; id <= kMaxTaskId; ++id) {
     if (table.TaskText[id].empty()) continue;
     if (IsDue(table.NextOccurrence[id], now)) {
+      const bool ticked = table.TaskChecked[id] == kTicked;
+      if (ticked) result.dueAgain.push_back(id);
       // Only a task the user had ticked brings a hidden window back.
-      if (table.TaskChecked[id] == kTicked && windowMinimized) restore = true;
+      if (ticked && windowMinimized) result.restore = true;
+      // A task whose record was damaged stays as it was, hour after hour.
+      const Occurrence previous = table.PreviousOccurrence[id], next = table.NextOccurrence[id];
       table.TaskChecked[id] = 0;
       FindOccurrences(table, id, now);
+      result.changed = result.changed || ticked || table.PreviousOccurrence[id] != previous ||
+                       table.NextOccurrence[id] != next;
     }
     table.TaskCount = static_cast<int16_t>(id);
   }
-  return restore;
+  return result;
 }
 
 void RecalculateAll(TaskTable& table, DateTime now) {

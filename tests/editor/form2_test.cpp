@@ -243,7 +243,7 @@ TEST_F(Form2Test, NewNeverHandsOutASlotInUse) {
   for (int id = 1; id <= 3; ++id) AddTask(id, "t");
   for (const char* text : {"fourth", "fifth"}) {
     Form2* editor = OpenNew();
-    EXPECT_FALSE(form->RefreshAndFill());  // the hour watch, behind the dialog
+    EXPECT_FALSE(form->RefreshAndFill().restore);  // the hour watch, behind the dialog
     QTest::keyClicks(editor->Text1, text);
     Click(editor->Command1);
   }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "rules.h"
 #include "schedule/passes.h"
@@ -26,7 +27,7 @@ void DailyAtNine(TaskTable& t, int id, Occurrence next) {
 
 // Either pass; true when the refresh asks for the window back.
 bool Pass(bool refresh, TaskTable& t, DateTime now, bool minimized = false) {
-  if (refresh) return RefreshDueTasks(t, now, minimized);
+  if (refresh) return RefreshDueTasks(t, now, minimized).restore;
   RecalculateAll(t, now);
   return false;
 }
@@ -72,6 +73,24 @@ TEST(Passes, RollOverOnlyWhenNextOccurrenceHasArrivedOrCannotBeRead) {
       EXPECT_EQ(t->CheckedDate[4], kTickedAt);
     }
   }
+}
+
+// The refresh names the ticked tasks that fell due again and says whether
+// it changed anything: an unticked task whose damaged record keeps its
+// markers is no news, hour after hour.
+TEST(Passes, RefreshTellsWhichDoneTasksFellDueAndWhetherAnythingChanged) {
+  auto t = MakeTaskTable();
+  DailyAtNine(*t, 2, At(2024, 5, 10, 9));         // done, due
+  DailyAtNine(*t, 5, At(2024, 5, 16, 9));         // done, not yet due
+  DailyAtNine(*t, 6, std::string(kErrorMarker));  // damaged, unticked
+  t->PreviousOccurrence[6] = std::string(kErrorMarker);
+  t->TaskChecked[6] = 0;
+  const RefreshResult first = RefreshDueTasks(*t, kNow, false);
+  EXPECT_EQ(first.dueAgain, std::vector<int>{2});
+  EXPECT_TRUE(first.changed);
+  const RefreshResult again = RefreshDueTasks(*t, kNow, false);
+  EXPECT_TRUE(again.dueAgain.empty());
+  EXPECT_FALSE(again.changed) << "only the damaged task is due, and it stays as it was";
 }
 
 TEST(Passes, ErrorTasksAreUntickedByEveryPassAndKeepTheirMarkers) {
