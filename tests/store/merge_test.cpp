@@ -114,6 +114,8 @@ TEST(Merge, TakesEachSidesChangeAndFindsTheConflicts) {
        {Refresh, TickAfterDue},
        {},
        {Refresh, TickAfterDue}},
+      {"added here", {Add}, {}, {}, {Add}},
+      {"added there", {}, {Add}, {}, {Add}},
       {"added the same", {Add}, {Add}, {}, {Add}},
       {"added differently", {Add}, {AddOther}, Kind::AddedDifferently, {}},
       {"added here and there at other ids", {Add}, {Delete}, {}, {Add, Delete}},
