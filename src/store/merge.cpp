@@ -110,8 +110,7 @@ Side OccurrenceSide(Side rule, Side tick, const TaskTable& mine, const TaskTable
 }
 
 // Where each side's slot stands against base's. The text and rule are
-// compared once per id: with the occurrences' dates they are most of the
-// merge's work.
+// compared once per id: they are most of the merge's work.
 struct Standing {
   bool inBase, inMine, inTheirs;
   bool ruleMine, ruleTheirs;  // in use or not, or another text or rule
@@ -203,15 +202,17 @@ bool Renumbered(const TaskTable& base, const TaskTable& side, const Moves& moves
   const std::hash<std::string> hash;
   for (int id : moves.left) left.emplace_back(hash(base.TaskText[id]), id);
   std::ranges::sort(left);
+  std::vector<char> matched(left.size());  // each task of base moves once
   int down = 0, up = 0;
   for (int to : moves.arrived) {
     const std::size_t h = hash(side.TaskText[to]);
-    auto it = std::ranges::lower_bound(left, std::pair{h, 0});
-    for (; it != left.end() && it->first == h; ++it) {
-      const int from = it->second;
-      if (from < 0 || !SameRule(base, from, side, to)) continue;
+    // Tasks of one text may differ in their rule: every one is tried.
+    for (auto k = std::ranges::lower_bound(left, std::pair{h, 0}) - left.begin();
+         k < std::ssize(left) && left[k].first == h; ++k) {
+      const int from = left[k].second;
+      if (matched[k] || !SameRule(base, from, side, to)) continue;
+      matched[k] = 1;
       ++(from > to ? down : up);
-      it->second = -1;  // each task of base moves once
       break;
     }
   }
@@ -222,16 +223,15 @@ bool Renumbered(const TaskTable& base, const TaskTable& side, const Moves& moves
 
 MergePlan PlanMerge(const TaskTable& base, const TaskTable& mine, const TaskTable& theirs) {
   MergePlan plan;
-  std::array<Moves, 2> moves;  // mine, theirs
+  std::array<Moves, 2> moves;  // mine's, theirs'
   for (int id = 0; id <= kMaxTaskId; ++id) {
     const Standing s = Compare(base, mine, theirs, id);
-    const std::array<std::pair<bool, bool>, 2> changed = {std::pair{s.ruleMine, s.inMine},
-                                                          std::pair{s.ruleTheirs, s.inTheirs}};
-    for (int side = 0; side < 2; ++side) {
-      if (!changed[side].first) continue;
-      if (s.inBase) moves[side].left.push_back(id);
-      if (changed[side].second) moves[side].arrived.push_back(id);
-    }
+    auto note = [&](Moves& m, bool changed, bool inSide) {
+      if (changed && s.inBase) m.left.push_back(id);
+      if (changed && inSide) m.arrived.push_back(id);
+    };
+    note(moves[0], s.ruleMine, s.inMine);
+    note(moves[1], s.ruleTheirs, s.inTheirs);
     if (const auto kind = Decide(base, mine, theirs, id, s).conflict)
       plan.conflicts.push_back({id, *kind});
   }
