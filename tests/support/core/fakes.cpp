@@ -9,11 +9,6 @@
 
 namespace zelto::test {
 
-Answer ScriptedPrompter::Ask(std::string_view text, std::string_view title, Buttons buttons) {
-  asked.push_back({std::string(text), std::string(title), buttons});
-  return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
-}
-
 TempFolder::TempFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "zelto-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

@@ -20,18 +20,6 @@ class FakeClock : public Clock {
   DateTime now_;
 };
 
-// Answers Ok or Yes to every question and records it.
-class ScriptedPrompter : public Prompter {
- public:
-  struct Question {
-    std::string text;
-    std::string title;
-    Buttons buttons;
-  };
-  Answer Ask(std::string_view text, std::string_view title, Buttons buttons) override;
-  std::vector<Question> asked;
-};
-
 // A fresh folder under the system temp dir, removed again at destruction.
 class TempFolder {
  public:
