@@ -1,13 +1,9 @@
-#include <QApplication>
 #include <QClipboard>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
-#include <functional>
 
 #include "look/twips.h"
-
 #include "mainwindow/form1_fixture.h"
 
 namespace zelto::test {
@@ -119,9 +115,7 @@ TEST_F(Form2Test, EnterPressesTheFocusedButtonElseSave) {
   } cases[] = {
       {"Cancel", [](Form2* e) -> QWidget* { return e->Command2; }, Qt::Key_Return, Dropped},
       {"Month -", [](Form2* e) -> QWidget* { return e->Command10; }, Qt::Key_Enter, FrameCleared},
-      {"Save", [](Form2* e) -> QWidget* { return e->Command1; }, Qt::Key_Return, Stored},
       {"a box", [](Form2* e) -> QWidget* { return e->Check2[5]; }, Qt::Key_Return, Stored},
-      {"interval", [](Form2* e) -> QWidget* { return e->Text2; }, Qt::Key_Enter, Stored},
       {"date", [](Form2* e) -> QWidget* { return e->DTPicker1; }, Qt::Key_Return, Stored},
       // Cancel had the focus and lost it again: Save is the default once more.
       {"after Cancel",
