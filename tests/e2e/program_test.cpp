@@ -28,21 +28,12 @@ const QString kQuestion =
     "you really want to save this data?\t";
 const QString kRefusal = "zelto-message\tZelto Todo List\tAlready running....\tok";
 
-std::string Mask(int selected) {  // -1: all
-  std::string line;
-  for (int i = 0; i < 31; ++i)
-    line += (i ? "," : "") + std::string(selected < 0 || i == selected ? "1" : "0");
-  return line + "\r\n";
-}
-
 // Two tasks that the start-up refresh leaves as they are: nothing is due.
 const std::string kContent =
-    "*****\r\n 3 \r\nWater the plants\r\n"
-    "1899-12-30-00\t2024-03-04-18\t2099-03-07-18\r\n0,3,1,3,2024\r\n" +
-    Mask(18) + Mask(-1) + Mask(-1) + Mask(-1) +
-    "*****\r\n 12 \r\nPay rent\r\n"
-    "2024-03-01-10\t2024-03-01-09\tMore than 1 year\r\n-1,0,0,0,0\r\n" +
-    Mask(9) + Mask(-1) + Mask(0) + Mask(-1) + "*** end\r\n";
+    Record(3, "Water the plants", "1899-12-30-00\t2024-03-04-18\t2099-03-07-18", "0,3,1,3,2024",
+           18) +
+    Record(12, "Pay rent", "2024-03-01-10\t2024-03-01-09\tMore than 1 year", "-1,0,0,0,0", 9) +
+    "*** end\r\n";
 const std::string kPosition = "150\t90\t6000\t7995\t0\r\n700\t3000.5\t2100\r\n1\t1\t2\t0\r\n";
 
 // Polls `condition` for up to `ms` milliseconds.
@@ -153,7 +144,7 @@ class EndToEnd : public testing::Test {
     EXPECT_EQ(second.Messages(), 1);
     EXPECT_EQ(Snapshot(), before);
   }
-  TempFolder folder_;  // where the program is started
+  TempFolder folder_;              // where the program is started
   fs::path dir_ = folder_.path();  // where its files are
 };
 
@@ -198,9 +189,9 @@ TEST_F(EndToEnd, AfterAKillTheNextStartRunsGuardsAndSaves) {
 // change is saved by itself, so a process killed afterwards has lost nothing.
 TEST_F(EndToEnd, AChangeIsSavedByItselfBeforeAKill) {
   const std::string due =
-      "*****\r\n 4 \r\nTake the bins out\r\n"
-      "2024-03-02-09\t2024-03-02-09\t2024-03-03-09\r\n-1,1,1,1,2024\r\n" +
-      Mask(9) + Mask(-1) + Mask(-1) + Mask(-1) + "*** end\r\n";
+      Record(4, "Take the bins out", "2024-03-02-09\t2024-03-02-09\t2024-03-03-09", "-1,1,1,1,2024",
+             9) +
+      "*** end\r\n";
   WriteFileBytes(File("content.txt"), due);
   Program program(folder_.path(), "", {{"ZELTO_FIXED_NOW", "2024-03-05 10:00"}});
   ASSERT_TRUE(program.WaitShown());
@@ -261,8 +252,9 @@ TEST_F(EndToEnd, WithoutContentTheCloseAsks) {
     EXPECT_TRUE(program.Stderr().contains(kQuestion + last.c_str()));
     EXPECT_EQ(fs::exists(File("content.txt")) ? ReadFileBytes(File("content.txt")) : "none",
               last == "yes" ? "*** end\r\n" : "none");
-    EXPECT_EQ(ReadFileBytes(File("position.txt")).find("\r\n650\t3100\t2000\r\n") != std::string::npos,
-              last == "yes")
+    EXPECT_EQ(
+        ReadFileBytes(File("position.txt")).find("\r\n650\t3100\t2000\r\n") != std::string::npos,
+        last == "yes")
         << "without a position file, the start-up column widths";
   }
 }

@@ -170,10 +170,13 @@ int MappedWindows(const QString& title, const QString& display) {
 }
 
 QString OwnerTitle(const QString& title, const QString& name) {
-  return WithMapped(title, name, [](Display* display, Window window) {
-           Window owner = None;
-           return XGetTransientForHint(display, window, &owner) ? Title(display, owner) : QString();
-         }).value_or(QString());
+  return WithMapped(title, name,
+                    [](Display* display, Window window) {
+                      Window owner = None;
+                      return XGetTransientForHint(display, window, &owner) ? Title(display, owner)
+                                                                           : QString();
+                    })
+      .value_or(QString());
 }
 
 std::optional<QPoint> Origin(const QString& title, const QString& name) {

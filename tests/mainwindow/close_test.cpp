@@ -1,16 +1,9 @@
 // The user's own close when the save fails, answered on the real message
 // box; and the log-off, which asks its question once.
-#include <QApplication>
-#include <QLabel>
-#include <QMessageBox>
-#include <QPointer>
-#include <QPushButton>
-#include <QTimer>
-#include <deque>
 #include <filesystem>
-#include <functional>
 
 #include "form1_fixture.h"
+#include "support/qt/answerer.h"
 
 namespace zelto::test {
 namespace {
@@ -28,58 +21,6 @@ class CloseTest : public Form1Test {
     Start();
   }
 };
-
-// What one box showed, read before it was answered.
-struct Seen {
-  QString text, detail;
-  QStringList buttons;
-  bool plain = false;
-};
-using Act = std::function<void(QMessageBox*)>;
-
-// Answers each box that comes up with the next of `acts`.
-class Answerer {
- public:
-  explicit Answerer(std::deque<Act> acts) : acts_(std::move(acts)) {
-    poll_.setInterval(1);
-    QObject::connect(&poll_, &QTimer::timeout, [this] { Look(); });
-    poll_.start();
-  }
-  std::vector<Seen> seen;
-
- private:
-  void Look() {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box || !box->isVisible() || box == last_.data() || acts_.empty()) return;
-    last_ = box;
-    Seen s;
-    s.text = box->text();
-    s.detail = box->informativeText();
-    for (QAbstractButton* b : box->buttons()) s.buttons << b->text();
-    s.buttons.sort();  // the style lays them out
-    const auto* label = box->findChild<QLabel*>("qt_msgbox_informativelabel");
-    s.plain = box->textFormat() == Qt::PlainText && label && label->textFormat() == Qt::PlainText;
-    seen.push_back(s);
-    Act act = std::move(acts_.front());
-    acts_.pop_front();
-    act(box);
-  }
-  std::deque<Act> acts_;
-  QPointer<QMessageBox> last_;
-  QTimer poll_;
-};
-
-Act Press(const char* caption) {
-  return [caption](QMessageBox* box) {
-    for (QAbstractButton* b : box->buttons())
-      if (b->text() == caption) return b->click();
-    ADD_FAILURE() << "no button " << caption;
-    box->reject();
-  };
-}
-Act Key(Qt::Key key) {
-  return [key](QMessageBox* box) { QTest::keyClick(box, key); };
-}
 
 // A folder where content.tmp must go makes every save fail until it is
 // gone. The box says why, and lets the user try again, close without
@@ -132,6 +73,8 @@ TEST_F(CloseTest, ASaveAtTheSessionsEndSaysWhyItFailed) {
       {"log-off", &Lifecycle::CommitData}, {"session end", &Lifecycle::EndSession}};
   for (const auto& [what, save] : saves) {
     SCOPED_TRACE(what);
+    WriteFileBytes(folder / "content.txt", "*****\r\n*** end\r\n");
+    fs::remove_all(folder / "position.txt");
     Start();
     fs::create_directory(folder / "position.txt");
     Answerer answerer({Press("OK")});
@@ -143,9 +86,6 @@ TEST_F(CloseTest, ASaveAtTheSessionsEndSaysWhyItFailed) {
     EXPECT_TRUE(answerer.seen[0].plain);
     EXPECT_NE(ReadFileBytes(folder / "content.txt"), "*****\r\n*** end\r\n")
         << "the tasks are written all the same";
-    fs::remove(folder / "position.txt");
-    fs::remove(folder / "content.txt");
-    WriteFileBytes(folder / "content.txt", "*****\r\n*** end\r\n");
   }
 }
 

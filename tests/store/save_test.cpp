@@ -18,6 +18,7 @@
 namespace zelto {
 namespace {
 
+namespace fs = std::filesystem;
 using test::At;
 
 void Set(TaskTable& t, int id, std::string text, DateTime checked, Occurrence previous,
@@ -88,14 +89,14 @@ std::unique_ptr<TaskTable> RandomTable() {
 
 const std::string kPosition = "0\t0\t5895\t7620\t0\r\n650\t3100\t2000\r\n\t\t\t\r\n";
 
-SaveWriteResult Write(const TaskTable& table, const std::filesystem::path& folder) {
+SaveWriteResult Write(const TaskTable& table, const fs::path& folder) {
   return WriteSaveFiles(MakeSaveBytes(table, kPosition), folder);
 }
 
 // The names in a folder, sorted.
-std::vector<std::string> Names(const std::filesystem::path& folder) {
+std::vector<std::string> Names(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
+  for (const auto& entry : fs::directory_iterator(folder))
     names.push_back(entry.path().filename().string());
   std::ranges::sort(names);
   return names;
@@ -104,11 +105,9 @@ std::vector<std::string> Names(const std::filesystem::path& folder) {
 // A null device of the test's own: a save that wrongly replaced it would
 // harm nothing outside the test's folder. False where the system does not
 // let the test make one.
-bool MakeDevice(const std::filesystem::path& path) {
+bool MakeDevice(const fs::path& path) {
   return mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
 }
-
-const std::vector<std::string> kSavedNames = {"content.tmp", "content.txt", "position.txt"};
 
 TEST(Save, GoldenFileAndRoundTrips) {
   test::TempFolder folder;
@@ -162,7 +161,6 @@ TEST(Save, LineBreaksAndOccurrenceTabsBecomeBlanks) {
 // might have picked for its temporary files, are left as they are, here
 // and in the folder a linked content.txt or position.txt points into.
 TEST(Save, TheUsersOwnFilesSurvive) {
-  namespace fs = std::filesystem;
   const std::vector<std::string> own = {"content.new", "position.new", ".content.txt.",
                                         "content.txt~", ".position.txt.tmp"};
   for (const bool linked : {false, true}) {
@@ -189,7 +187,6 @@ TEST(Save, TheUsersOwnFilesSurvive) {
 // content.tmp is a full copy of the data: it is never readable by more
 // users than content.txt, whether it is new or an older file of its own.
 TEST(Save, TheCopiesKeepTheDataFilesMode) {
-  namespace fs = std::filesystem;
   for (const auto& [contentMode, tmpMode, positionMode] :
        {std::tuple{0600, -1, 0640}, {0600, 0644, -1}, {0640, 0666, 0600}, {0664, 0600, 0644}}) {
     SCOPED_TRACE(testing::Message() << std::oct << contentMode << " " << tmpMode);
@@ -222,8 +219,16 @@ TEST(Save, TheCopiesKeepTheDataFilesMode) {
 // or not, gets the data; a link to a device or a pipe, or a ring of links,
 // fails with the reason, and the node stays what it was.
 TEST(Save, AContentTxtLinkToNoFileOrANode) {
-  namespace fs = std::filesystem;
-  enum Kind { kFile, kDangling, kDanglingRelative, kMissingFolder, kDevice, kPipe, kBarePipe, kRing };
+  enum Kind {
+    kFile,
+    kDangling,
+    kDanglingRelative,
+    kMissingFolder,
+    kDevice,
+    kPipe,
+    kBarePipe,
+    kRing
+  };
   for (const auto& [kind, error] : {std::pair{kFile, 0},
                                     {kDangling, 0},
                                     {kDanglingRelative, 0},
@@ -304,7 +309,6 @@ int InChild(const std::function<void()>& body) {
 // does not keep the data files from being written; the data files' own
 // failures leave content.txt as it was.
 TEST(SaveFailure, TheFailedFileIsNamedAndContentTxtKeptOrWritten) {
-  namespace fs = std::filesystem;
   const std::string oldBytes = "*****\r\n 1 \r\nold\r\n";
   const std::string newBytes = FormatDataFile(*GoldenTable());
   enum Kind { kFolder, kReadOnly, kDevice, kPipe };  // what stands in the way
@@ -383,7 +387,6 @@ SaveStep gStopAt;
 // or symbolic link to content.txt: content.txt and position.txt then hold
 // exactly the old or exactly the new file, and the next save goes through.
 TEST(SaveCrash, ContentTxtIsTheOldOrTheNewFileAtEveryStep) {
-  namespace fs = std::filesystem;
   const std::string oldBytes = FormatDataFile(*GoldenTable());
   const auto newTable = RandomTable();
   const std::string newBytes = FormatDataFile(*newTable);
@@ -416,8 +419,9 @@ TEST(SaveCrash, ContentTxtIsTheOldOrTheNewFileAtEveryStep) {
       EXPECT_FALSE(fs::is_symlink(folder / kContentTmpFile));
       // A sibling cut short by the crash may stay behind, never more.
       const auto names = Names(folder.path());
-      EXPECT_LE(names.size(), kSavedNames.size() + 1);
-      EXPECT_TRUE(std::ranges::includes(names, kSavedNames));
+      const std::vector<std::string> saved = {"content.tmp", "content.txt", "position.txt"};
+      EXPECT_LE(names.size(), saved.size() + 1);
+      EXPECT_TRUE(std::ranges::includes(names, saved));
     }
   }
 }

@@ -39,6 +39,17 @@ void WriteFileBytes(const std::filesystem::path& file, std::string_view bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+std::string Record(int id, const std::string& text, const std::string& dates,
+                   const std::string& rule, int hour) {
+  std::string record =
+      "*****\r\n " + std::to_string(id) + " \r\n" + text + "\r\n" + dates + "\r\n" + rule + "\r\n";
+  for (int line = 0; line < 4; ++line)
+    for (int i = 0; i < 31; ++i)
+      record +=
+          std::string(i ? "," : "") + (line || i == hour ? "1" : "0") + (i == 30 ? "\r\n" : "");
+  return record;
+}
+
 DateTime At(int year, int month, int day, int hour, int minute, int second) {
   auto value = DateTime::FromParts(year, month, day, hour, minute, second);
   if (!value) {

@@ -37,6 +37,10 @@ class TempFolder {
 std::string ReadFileBytes(const std::filesystem::path& file);
 void WriteFileBytes(const std::filesystem::path& file, std::string_view bytes);
 
+// A data-file record of the newest format: due at `hour` of every day.
+std::string Record(int id, const std::string& text, const std::string& dates,
+                   const std::string& rule, int hour);
+
 // Date-time literal for tests; aborts the test on an invalid date.
 DateTime At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
