@@ -149,10 +149,9 @@ class EndToEnd : public testing::Test {
 };
 
 // A killed instance leaves its lock behind: the next start runs without a
-// word and still keeps a second copy out. A script listing what is due in
-// the meantime changes no file; the close request saves both files. The
-// folder's name is not UTF-8 (Latin-1 "é"): it is found, locked and saved
-// by its bytes, the program started through a link the kernel resolves.
+// word and keeps a second copy out; --list changes no file; the close saves
+// both files. The folder's name is Latin-1, not UTF-8: found, locked and
+// saved by its bytes, the program started through a link.
 TEST_F(EndToEnd, AfterAKillTheNextStartRunsGuardsAndSaves) {
   dir_ = folder_.path() / "caf\xe9";
   fs::create_directory(dir_);

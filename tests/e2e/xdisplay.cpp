@@ -208,12 +208,9 @@ bool IsAbove(const QString& upper, const QString& lower, const QString& name) {
 }
 
 // Writes WM_STATE as a window manager does: NormalState, then IconicState.
-// The toolkit reads the property when it handles the change, not as it was
-// at the change, so it must have seen the normal state before the iconic
-// one is written, or the minimising of an earlier round still stands. A
-// _NET_WM_PING between the two says it has. The toolkit answers the window
-// manager alone (the client redirecting the root's children), so for that
-// moment we are one: these servers have no other.
+// The toolkit reads the property late, so a _NET_WM_PING in between makes
+// sure it saw the normal state, or an earlier round's minimising stands. It
+// answers the window manager alone, so for that moment we act as one.
 int Minimise(const QString& title, const QString& name, bool leaveScreen) {
   return With(name, [&](Display* display) {
     const Window root = DefaultRootWindow(display);

@@ -13,19 +13,10 @@ namespace fs = std::filesystem;
 constexpr char kQuestion[] =
     "There was an error opening the data file... Do you really want to save this data?";
 
-class CloseTest : public Form1Test {
- protected:
-  void SetUp() override {
-    Form1Test::SetUp();
-    WriteFileBytes(folder / "content.txt", "*****\r\n*** end\r\n");
-    Start();
-  }
-};
-
 // A folder where content.tmp must go makes every save fail until it is
 // gone. The box says why, and lets the user try again, close without
 // saving or keep the window (Enter and Esc alike).
-TEST_F(CloseTest, AfterAFailedSaveTheCloseAsksWhatToDo) {
+TEST_F(Form1Test, AfterAFailedSaveTheCloseAsksWhatToDo) {
   ASSERT_TRUE(qEnvironmentVariableIsEmpty("ZELTO_AUTO_ANSWER"));
   const Act mend = [this](QMessageBox* box) {
     fs::remove(folder / "content.tmp");
@@ -68,7 +59,7 @@ TEST_F(CloseTest, AfterAFailedSaveTheCloseAsksWhatToDo) {
 // The saves that nobody asked for at that moment, the session manager's and
 // the one at a signal or the session's end, say on the real box why they
 // failed.
-TEST_F(CloseTest, ASaveAtTheSessionsEndSaysWhyItFailed) {
+TEST_F(Form1Test, ASaveAtTheSessionsEndSaysWhyItFailed) {
   const std::pair<const char*, void (Lifecycle::*)()> saves[] = {
       {"log-off", &Lifecycle::CommitData}, {"session end", &Lifecycle::EndSession}};
   for (const auto& [what, save] : saves) {
@@ -92,7 +83,7 @@ TEST_F(CloseTest, ASaveAtTheSessionsEndSaysWhyItFailed) {
 // At a log-off the session manager asks for the data, then the program
 // quits: with DataFileError set the question comes once, and its answer
 // holds for both saves. A log-off called off and a close later asks anew.
-TEST_F(CloseTest, LogOffAsksOnce) {
+TEST_F(Form1Test, LogOffAsksOnce) {
   const struct {
     Answer answer;
     bool written;
