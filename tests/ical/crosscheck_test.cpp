@@ -33,15 +33,14 @@ std::ostream& operator<<(std::ostream& os, const Found& f) {
   return os << "previous " << shown(f.previous) << ", next " << shown(f.next);
 }
 
-std::optional<DateTime> AsDate(const Occurrence& field) {
-  if (const auto* date = std::get_if<DateTime>(&field)) return *date;
-  return std::nullopt;
-}
-
 template <typename Search>
 Found ProgramFinds(TaskTable& t, int id, DateTime now, Search search) {
   search(t, id, now);
-  return {AsDate(t.PreviousOccurrence[id]), AsDate(t.NextOccurrence[id])};
+  const auto date = [](const Occurrence& field) -> std::optional<DateTime> {
+    if (const auto* value = std::get_if<DateTime>(&field)) return *value;
+    return std::nullopt;
+  };
+  return {date(t.PreviousOccurrence[id]), date(t.NextOccurrence[id])};
 }
 
 icaltimetype ToIcal(DateTime value) {
