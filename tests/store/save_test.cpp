@@ -191,15 +191,12 @@ TEST(Save, TheCopiesKeepTheDataFilesMode) {
        {std::tuple{0600, -1, 0640}, {0600, 0644, -1}, {0640, 0666, 0600}, {0664, 0600, 0644}}) {
     SCOPED_TRACE(testing::Message() << std::oct << contentMode << " " << tmpMode);
     test::TempFolder folder;
-    test::WriteFileBytes(folder / kContentFile, "*** end\r\n");
-    ASSERT_EQ(chmod((folder / kContentFile).c_str(), contentMode), 0);
-    if (tmpMode >= 0) {
-      test::WriteFileBytes(folder / kContentTmpFile, "*** end\r\n");
-      ASSERT_EQ(chmod((folder / kContentTmpFile).c_str(), tmpMode), 0);
-    }
-    if (positionMode >= 0) {
-      test::WriteFileBytes(folder / kPositionFile, "");
-      ASSERT_EQ(chmod((folder / kPositionFile).c_str(), positionMode), 0);
+    for (const auto& [name, mode] : {std::pair{kContentFile, contentMode},
+                                     {kContentTmpFile, tmpMode},
+                                     {kPositionFile, positionMode}}) {
+      if (mode < 0) continue;  // no such file yet
+      test::WriteFileBytes(folder / name, "*** end\r\n");
+      ASSERT_EQ(chmod((folder / name).c_str(), mode), 0);
     }
     ASSERT_TRUE(Write(*GoldenTable(), folder.path()).Saved());
     const auto mode = [&](std::string_view name) {
@@ -219,24 +216,11 @@ TEST(Save, TheCopiesKeepTheDataFilesMode) {
 // or not, gets the data; a link to a device or a pipe, or a ring of links,
 // fails with the reason, and the node stays what it was.
 TEST(Save, AContentTxtLinkToNoFileOrANode) {
-  enum Kind {
-    kFile,
-    kDangling,
-    kDanglingRelative,
-    kMissingFolder,
-    kDevice,
-    kPipe,
-    kBarePipe,
-    kRing
-  };
-  for (const auto& [kind, error] : {std::pair{kFile, 0},
-                                    {kDangling, 0},
-                                    {kDanglingRelative, 0},
-                                    {kMissingFolder, ENOENT},
-                                    {kDevice, ENXIO},
-                                    {kPipe, ENXIO},
-                                    {kBarePipe, ENXIO},
-                                    {kRing, ELOOP}}) {
+  enum Kind { kFile, kDangling, kRelative, kNoFolder, kDevice, kPipe, kBarePipe, kRing };
+  const std::pair<Kind, int> cases[] = {{kFile, 0},          {kDangling, 0},   {kRelative, 0},
+                                        {kNoFolder, ENOENT}, {kDevice, ENXIO}, {kPipe, ENXIO},
+                                        {kBarePipe, ENXIO},  {kRing, ELOOP}};
+  for (const auto& [kind, error] : cases) {
     SCOPED_TRACE(kind);
     test::TempFolder folder, elsewhere;
     const auto link = folder / kContentFile;
@@ -248,12 +232,12 @@ TEST(Save, AContentTxtLinkToNoFileOrANode) {
       case kDangling:
         fs::create_symlink(named, link);
         break;
-      case kDanglingRelative:
+      case kRelative:
         fs::create_directory(folder / "sub");
         fs::create_symlink("sub/../sub/tasks.txt", link);
         named = folder / "sub" / "tasks.txt";
         break;
-      case kMissingFolder:
+      case kNoFolder:
         named = elsewhere / "gone" / "tasks.txt";
         fs::create_symlink(named, link);
         break;
@@ -289,7 +273,7 @@ TEST(Save, AContentTxtLinkToNoFileOrANode) {
       EXPECT_TRUE(fs::is_character_file(named));
     }
     // Nothing left behind but what the links need.
-    EXPECT_EQ(Names(folder.path()).size(), kind == kRing || kind == kDanglingRelative ? 4u : 3u);
+    EXPECT_EQ(Names(folder.path()).size(), kind == kRing || kind == kRelative ? 4u : 3u);
   }
 }
 
