@@ -234,12 +234,20 @@ TEST_F(EndToEnd, SecondStartBringsTheRunningWindowForward) {
   }
 }
 
-// Cancel keeps the window open; then No saves nothing, Yes an empty list.
-TEST_F(EndToEnd, WithoutContentTheCloseAsks) {
-  fs::remove(File("content.txt"));
-  for (const std::string last : {"no", "yes"}) {
-    SCOPED_TRACE(last);
-    Program program(folder_.path(), QString::fromStdString("cancel," + last));
+// Without a readable data file the close asks: Cancel keeps the window
+// open, No replaces nothing, Yes saves the empty list. A data file far
+// larger than memory is refused with one message at start-up.
+TEST_F(EndToEnd, WithoutReadableContentTheCloseAsks) {
+  const QString huge = "zelto-message\tZelto Todo List\tThe data file " +
+                       QString::fromStdString(File("content.txt").string()) +
+                       " could not be loaded (it is larger than 64 MiB).";
+  for (const bool yes : {false, true}) {
+    SCOPED_TRACE(yes);
+    if (yes)
+      fs::remove(File("content.txt"));
+    else
+      fs::resize_file(File("content.txt"), 1ull << 40);
+    Program program(folder_.path(), yes ? "cancel,yes" : "ok,cancel,no");
     ASSERT_TRUE(program.WaitShown());
     ASSERT_TRUE(program.RequestClose());
     ASSERT_TRUE(program.WaitFor(kQuestion + "cancel"));
@@ -248,12 +256,17 @@ TEST_F(EndToEnd, WithoutContentTheCloseAsks) {
     EXPECT_FALSE(fs::exists(File("position.txt")));
 
     ASSERT_TRUE(program.Close());
-    EXPECT_TRUE(program.Stderr().contains(kQuestion + last.c_str()));
-    EXPECT_EQ(fs::exists(File("content.txt")) ? ReadFileBytes(File("content.txt")) : "none",
-              last == "yes" ? "*** end\r\n" : "none");
+    EXPECT_TRUE(program.Stderr().contains(kQuestion + (yes ? "yes" : "no")));
+    EXPECT_EQ(program.Stderr().count(huge), yes ? 0 : 1);
+    EXPECT_EQ(program.Messages(), yes ? 2 : 3);
+    if (yes) {
+      EXPECT_EQ(ReadFileBytes(File("content.txt")), "*** end\r\n");
+    } else {
+      EXPECT_EQ(fs::file_size(File("content.txt")), 1ull << 40);
+    }
     EXPECT_EQ(
         ReadFileBytes(File("position.txt")).find("\r\n650\t3100\t2000\r\n") != std::string::npos,
-        last == "yes")
+        yes)
         << "without a position file, the start-up column widths";
   }
 }
@@ -346,22 +359,6 @@ TEST_F(EndToEnd, AnInstalledCopyKeepsItsFilesInTheUsersDataFolder) {
         << "the user's umask";
   }
   ::umask(saved);
-}
-
-// A data file far larger than memory is refused with one message at
-// start-up, and the close asks before anything replaces it.
-TEST_F(EndToEnd, AHugeDataFileIsRefusedAndNotReplacedWithoutAQuestion) {
-  fs::resize_file(File("content.txt"), std::uintmax_t{1} << 40);
-  Program program(folder_.path(), "ok,no");
-  ASSERT_TRUE(program.WaitShown());
-  EXPECT_EQ(program.Stderr().count("zelto-message\tZelto Todo List\tThe data file " +
-                                   QString::fromStdString(File("content.txt").string()) +
-                                   " could not be loaded (it is larger than 64 MiB)."),
-            1);
-  ASSERT_TRUE(program.Close());
-  EXPECT_TRUE(program.Stderr().contains(kQuestion + "no"));
-  EXPECT_EQ(program.Messages(), 2);
-  EXPECT_EQ(fs::file_size(File("content.txt")), std::uintmax_t{1} << 40);
 }
 
 // The editor belongs to the main window, so that a window manager keeps it
