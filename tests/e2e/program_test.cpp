@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -278,7 +279,12 @@ TEST_F(EndToEnd, NoLockPossibleRunsAndASignalEndsItThoughTheSaveFails) {
   fs::create_directory(File("content.tmp"));
   Program program(folder_.path());
   ASSERT_TRUE(program.WaitShown());
-  EXPECT_EQ(program.Stderr().count("only one copy of it runs on this folder"), 1) << program.Log();
+  EXPECT_EQ(program.Stderr().count("only one copy of it runs on this folder: " +
+                                   QString::fromStdString(File("instance.lock").string()) +
+                                   " cannot be opened (" +
+                                   QString::fromLocal8Bit(std::strerror(ENOENT)) + ")"),
+            1)
+      << program.Log();
   ASSERT_TRUE(program.End(SIGINT));
   EXPECT_TRUE(program.Stderr().contains("Error saving file!"));
   EXPECT_EQ(ReadFileBytes(File("content.txt")), kContent);

@@ -53,16 +53,6 @@ TEST(InstanceLock, OnlyALiveHolderBlocksWhateverTheFileHolds) {
     }
 }
 
-// Where the file can be neither made nor opened, there is no lock and no
-// "running" either; the caller is told why.
-TEST(InstanceLock, NoLockWhereNoFileCanBeOpened) {
-  test::TempFolder folder;
-  std::filesystem::create_symlink("missing/instance.lock", folder / InstanceLock::kLockFileName);
-  InstanceLock lock(folder.path());
-  EXPECT_EQ(lock.Acquire(), InstanceLock::Result::Unavailable);
-  EXPECT_FALSE(lock.Problem().isEmpty());
-}
-
 TEST(SignalWatch, DeliversTermHupAndIntOnTheEventLoop) {
   SignalWatch watch;
   ASSERT_TRUE(watch.IsActive());
