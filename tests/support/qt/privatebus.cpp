@@ -75,7 +75,7 @@ uint NotificationService::Notify(const QString& appName, uint replacesId, const 
                                  const QString& summary, const QString& body,
                                  const QStringList& actions, const QVariantMap&,
                                  int expireTimeout) {
-  received.push_back({appName, replacesId, icon, summary, body, actions, expireTimeout});
+  received.push_back({appName, icon, summary, body, actions, replacesId, expireTimeout});
   return nextId_++;
 }
 
