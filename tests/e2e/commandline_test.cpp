@@ -13,17 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Record(int id, const std::string& text, const std::string& dates,
-                   const std::string& rule, int hour) {
-  std::string record =
-      "*****\r\n " + std::to_string(id) + " \r\n" + text + "\r\n" + dates + "\r\n" + rule + "\r\n";
-  for (int line = 0; line < 4; ++line)
-    for (int i = 0; i < 31; ++i)
-      record +=
-          std::string(i ? "," : "") + (line || i == hour ? "1" : "0") + (i == 30 ? "\r\n" : "");
-  return record;
-}
-
 // At 2024-03-05 10:30: task 5 was ticked and fell due at 09:00, so the
 // start-up refresh unticks it and finds its previous occurrence; the
 // others stay as the file has them. Task 9's text is Windows-1252.
@@ -52,9 +41,7 @@ class CommandLine : public testing::Test {
   Outcome Start(const QStringList& args) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
     env.insert("ZELTO_FIXED_NOW", "2024-03-05 10:30");
     process.setProcessEnvironment(env);
     process.setWorkingDirectory("/");

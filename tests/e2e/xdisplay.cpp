@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
-#include <functional>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -43,10 +43,13 @@ QString StartServer() {
   return ":" + QString::fromLatin1(server->readLine()).trimmed();
 }
 
-// An open connection for the length of one call; null when none.
-using Connection = std::unique_ptr<Display, int (*)(Display*)>;
-Connection Open(const QString& name) {
-  return {XOpenDisplay(name.toLatin1().constData()), XCloseDisplay};
+// Runs `use` on a connection of its own; an empty answer when none opens.
+template <typename Use>
+auto With(const QString& name, Use use) -> decltype(use(nullptr)) {
+  const std::unique_ptr<Display, int (*)(Display*)> display(
+      XOpenDisplay(name.toLatin1().constData()), XCloseDisplay);
+  if (!display) return {};
+  return use(display.get());
 }
 
 // Bottom to top, as the server stacks them.
@@ -77,16 +80,17 @@ bool Viewable(Display* display, Window window) {
   return XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable;
 }
 
-// Calls `visit` for each top-level window titled `title`; returns how many.
-int ForEachWindow(const QString& title, const QString& name,
-                  const std::function<void(Display*, Window)>& visit) {
-  const Connection display = Open(name);
-  if (!display) return 0;
-  int found = 0;
-  for (Window window : Children(display.get(), DefaultRootWindow(display.get())))
-    if (Title(display.get(), window) == title) visit(display.get(), window), ++found;
-  XSync(display.get(), False);
-  return found;
+QPoint OnScreen(Display* display, Window window, int x, int y) {
+  Window child;
+  XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &x, &y, &child);
+  return {x, y};
+}
+
+// The top-level windows titled `title`, mapped or not, bottom to top.
+std::vector<Window> Titled(Display* display, const QString& title) {
+  std::vector<Window> windows = Children(display, DefaultRootWindow(display));
+  std::erase_if(windows, [&](Window window) { return Title(display, window) != title; });
+  return windows;
 }
 
 // The mapped top-level window titled `title` and its level in the stacking order.
@@ -106,11 +110,11 @@ std::optional<Found> FindMapped(Display* display, const QString& title) {
 template <typename Use>
 auto WithMapped(const QString& title, const QString& name, Use use)
     -> std::optional<decltype(use(nullptr, Window{}))> {
-  const Connection display = Open(name);
-  if (!display) return std::nullopt;
-  const auto found = FindMapped(display.get(), title);
-  if (!found) return std::nullopt;
-  return use(display.get(), found->window);
+  return With(name, [&](Display* display) -> std::optional<decltype(use(nullptr, Window{}))> {
+    const auto found = FindMapped(display, title);
+    if (!found) return std::nullopt;
+    return use(display, found->window);
+  });
 }
 
 void SendClientMessage(Display* display, Window window, const char* type, long first,
@@ -155,38 +159,36 @@ QString NewServer() {
   return StartServer();
 }
 
-int RequestClose(const QString& title, const QString& display) {
-  return ForEachWindow(title, display, [](Display* display, Window window) {
-    SendClientMessage(display, window, "WM_PROTOCOLS",
-                      static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False)));
+int RequestClose(const QString& title, const QString& name) {
+  return With(name, [&](Display* display) {
+    const auto windows = Titled(display, title);
+    for (Window window : windows)
+      SendClientMessage(display, window, "WM_PROTOCOLS",
+                        static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False)));
+    return static_cast<int>(windows.size());
   });
 }
 
-int MappedWindows(const QString& title, const QString& display) {
-  int mapped = 0;
-  ForEachWindow(title, display,
-                [&](Display* display, Window window) { mapped += Viewable(display, window); });
-  return mapped;
-}
-
-std::optional<unsigned long> WindowId(const QString& title, const QString& name) {
-  return WithMapped(title, name, [](Display*, Window window) { return window; });
-}
-
-std::optional<unsigned long> TransientFor(const QString& title, const QString& name) {
-  return WithMapped(title, name, [](Display* display, Window window) {
-    Window owner = None;
-    return XGetTransientForHint(display, window, &owner) ? owner : 0;
+int MappedWindows(const QString& title, const QString& name) {
+  return With(name, [&](Display* display) {
+    return static_cast<int>(std::ranges::count_if(
+        Titled(display, title), [&](Window window) { return Viewable(display, window); }));
   });
+}
+
+QString OwnerTitle(const QString& title, const QString& name) {
+  return WithMapped(title, name,
+                    [](Display* display, Window window) {
+                      Window owner = None;
+                      return XGetTransientForHint(display, window, &owner) ? Title(display, owner)
+                                                                           : QString();
+                    })
+      .value_or(QString());
 }
 
 std::optional<QPoint> Origin(const QString& title, const QString& name) {
-  return WithMapped(title, name, [](Display* display, Window window) {
-    int x = 0, y = 0;
-    Window child;
-    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
-    return QPoint(x, y);
-  });
+  return WithMapped(
+      title, name, [](Display* display, Window window) { return OnScreen(display, window, 0, 0); });
 }
 
 bool Lower(const QString& title, const QString& name) {
@@ -199,66 +201,60 @@ bool Lower(const QString& title, const QString& name) {
 }
 
 bool IsAbove(const QString& upper, const QString& lower, const QString& name) {
-  const Connection display = Open(name);
-  if (!display) return false;
-  const auto top = FindMapped(display.get(), upper), bottom = FindMapped(display.get(), lower);
-  return top && bottom && top->level > bottom->level;
+  return With(name, [&](Display* display) {
+    const auto top = FindMapped(display, upper), bottom = FindMapped(display, lower);
+    return top && bottom && top->level > bottom->level;
+  });
 }
 
 // Writes WM_STATE as a window manager does: NormalState, then IconicState.
-// The toolkit reads the property when it handles the change, not as it was
-// at the change, so it must have seen the normal state before the iconic
-// one is written, or the minimising of an earlier round still stands. A
-// _NET_WM_PING between the two says it has. The toolkit answers the window
-// manager alone (the client redirecting the root's children), so for that
-// moment we are one: these servers have no other.
+// The toolkit reads the property late, so a _NET_WM_PING in between makes
+// sure it saw the normal state, or an earlier round's minimising stands. It
+// answers the window manager alone, so for that moment we act as one.
 int Minimise(const QString& title, const QString& name, bool leaveScreen) {
-  const Connection connection = Open(name);
-  Display* display = connection.get();
-  if (!display) return 0;
-  const Window root = DefaultRootWindow(display);
-  const Atom wmState = XInternAtom(display, "WM_STATE", False);
-  XSelectInput(display, root, SubstructureNotifyMask | SubstructureRedirectMask);
-  const auto setState = [&](Window window, long value) {
-    const long state[2] = {value, None};
-    XChangeProperty(display, window, wmState, wmState, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(state), 2);
-  };
-  int found = 0;
-  for (Window window : Children(display, root)) {
-    if (Title(display, window) != title) continue;
-    ++found;
-    setState(window, NormalState);
-    Ping(display, window);
-    setState(window, IconicState);
-    if (leaveScreen) XUnmapWindow(display, window), Ping(display, window);
-  }
-  XSelectInput(display, root, NoEventMask);
-  XSync(display, False);
-  return found;
+  return With(name, [&](Display* display) {
+    const Window root = DefaultRootWindow(display);
+    const Atom wmState = XInternAtom(display, "WM_STATE", False);
+    const auto setState = [&](Window window, long value) {
+      const long state[2] = {value, None};
+      XChangeProperty(display, window, wmState, wmState, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(state), 2);
+    };
+    const auto windows = Titled(display, title);
+    XSelectInput(display, root, SubstructureNotifyMask | SubstructureRedirectMask);
+    for (Window window : windows) {
+      setState(window, NormalState);
+      Ping(display, window);
+      setState(window, IconicState);
+      if (leaveScreen) XUnmapWindow(display, window), Ping(display, window);
+    }
+    XSelectInput(display, root, NoEventMask);
+    XSync(display, False);
+    return static_cast<int>(windows.size());
+  });
 }
 
 QString FocusTitle(const QString& name) {
-  const Connection display = Open(name);
-  if (!display) return {};
-  Window focus = None, root = None, parent = None, *children = nullptr;
-  int revert = 0;
-  unsigned int count = 0;
-  XGetInputFocus(display.get(), &focus, &revert);
-  if (focus == None || focus == PointerRoot) return {};
-  // Up to the child of the root.
-  while (XQueryTree(display.get(), focus, &root, &parent, &children, &count)) {
-    if (children) XFree(children);
-    if (parent == root || parent == None)
-      return focus == root ? QString() : Title(display.get(), focus);
-    focus = parent;
-  }
-  return {};
+  return With(name, [](Display* display) {
+    Window focus = None, root = None, parent = None, *children = nullptr;
+    int revert = 0;
+    unsigned int count = 0;
+    XGetInputFocus(display, &focus, &revert);
+    // Up to the child of the root.
+    while (focus != None && focus != PointerRoot &&
+           XQueryTree(display, focus, &root, &parent, &children, &count)) {
+      if (children) XFree(children);
+      if (parent == root || parent == None)
+        return focus == root ? QString() : Title(display, focus);
+      focus = parent;
+    }
+    return QString();
+  });
 }
 
-Cover::Cover(const QString& name) : display_(XOpenDisplay(name.toLatin1().constData())) {
-  auto* display = static_cast<Display*>(display_);
-  if (!display) return;
+std::shared_ptr<void> Cover(const QString& name) {
+  Display* display = XOpenDisplay(name.toLatin1().constData());
+  if (!display) return nullptr;
   const Window root = DefaultRootWindow(display);
   XWindowAttributes screen;
   XGetWindowAttributes(display, root, &screen);
@@ -272,60 +268,51 @@ Cover::Cover(const QString& name) : display_(XOpenDisplay(name.toLatin1().constD
   XSync(display, False);
   XSetInputFocus(display, window, RevertToParent, CurrentTime);
   XSync(display, False);
-}
-
-Cover::~Cover() {
-  if (display_) XCloseDisplay(static_cast<Display*>(display_));
+  return {display, XCloseDisplay};  // its window goes with the connection
 }
 
 bool HasSelectionOwner(const char* selection, const QString& name) {
-  const Connection display = Open(name);
-  return display &&
-         XGetSelectionOwner(display.get(), XInternAtom(display.get(), selection, False)) != None;
+  return With(name, [&](Display* display) {
+    return XGetSelectionOwner(display, XInternAtom(display, selection, False)) != None;
+  });
 }
 
 std::optional<QPoint> EmbeddedWindowCentre(const QString& resourceName, const QString& name) {
-  const Connection connection = Open(name);
-  Display* display = connection.get();
-  if (!display) return std::nullopt;
-  const Window root = DefaultRootWindow(display);
-  // Depth first below the top-level windows: an embedded one is never the root's child.
-  std::vector<Window> pending;
-  for (Window top : Children(display, root))
-    for (Window child : Children(display, top)) pending.push_back(child);
-  while (!pending.empty()) {
-    const Window window = pending.back();
-    pending.pop_back();
-    XClassHint hint{};
-    bool match = false;
-    if (XGetClassHint(display, window, &hint)) {
-      match = hint.res_name && resourceName == hint.res_name;
-      XFree(hint.res_name);
-      XFree(hint.res_class);
+  return With(name, [&](Display* display) -> std::optional<QPoint> {
+    // Depth first below the top-level windows: an embedded one is never the root's child.
+    std::vector<Window> pending;
+    for (Window top : Children(display, DefaultRootWindow(display)))
+      for (Window child : Children(display, top)) pending.push_back(child);
+    while (!pending.empty()) {
+      const Window window = pending.back();
+      pending.pop_back();
+      XClassHint hint{};
+      bool match = false;
+      if (XGetClassHint(display, window, &hint)) {
+        match = hint.res_name && resourceName == hint.res_name;
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+      }
+      XWindowAttributes a;
+      if (match && XGetWindowAttributes(display, window, &a) && a.map_state == IsViewable &&
+          a.width > 0 && a.height > 0)
+        return OnScreen(display, window, a.width / 2, a.height / 2);
+      for (Window child : Children(display, window)) pending.push_back(child);
     }
-    XWindowAttributes attributes;
-    if (match && XGetWindowAttributes(display, window, &attributes) &&
-        attributes.map_state == IsViewable && attributes.width > 0 && attributes.height > 0) {
-      int x = 0, y = 0;
-      Window child;
-      XTranslateCoordinates(display, window, root, attributes.width / 2, attributes.height / 2, &x,
-                            &y, &child);
-      return QPoint(x, y);
-    }
-    for (Window child : Children(display, window)) pending.push_back(child);
-  }
-  return std::nullopt;
+    return std::nullopt;
+  });
 }
 
 bool Click(const QString& name, QPoint where, unsigned int button) {
-  const Connection display = Open(name);
-  int event, error, major, minor;
-  if (!display || !XTestQueryExtension(display.get(), &event, &error, &major, &minor)) return false;
-  XTestFakeMotionEvent(display.get(), -1, where.x(), where.y(), CurrentTime);
-  XTestFakeButtonEvent(display.get(), button, True, CurrentTime);
-  XTestFakeButtonEvent(display.get(), button, False, 50);  // released a moment later
-  XSync(display.get(), False);
-  return true;
+  return With(name, [&](Display* display) {
+    int event, error, major, minor;
+    if (!XTestQueryExtension(display, &event, &error, &major, &minor)) return false;
+    XTestFakeMotionEvent(display, -1, where.x(), where.y(), CurrentTime);
+    XTestFakeButtonEvent(display, button, True, CurrentTime);
+    XTestFakeButtonEvent(display, button, False, 50);  // released a moment later
+    XSync(display, False);
+    return true;
+  });
 }
 
 }  // namespace zelto::test::xdisplay

@@ -2,6 +2,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <memory>
 #include <optional>
 
 // Private X servers (Xvfb) for the end-to-end tests. The shared one starts
@@ -20,9 +21,8 @@ inline bool HasWindow(const QString& title, const QString& display = Name()) {
   return MappedWindows(title, display) > 0;
 }
 
-std::optional<unsigned long> WindowId(const QString& title, const QString& display = Name());
-// WM_TRANSIENT_FOR: the window it says it belongs to (0 for none).
-std::optional<unsigned long> TransientFor(const QString& title, const QString& display = Name());
+// The title of the window its WM_TRANSIENT_FOR says it belongs to.
+QString OwnerTitle(const QString& title, const QString& display = Name());
 std::optional<QPoint> Origin(const QString& title, const QString& display = Name());
 // Puts it below every other window, as a click on another one would.
 bool Lower(const QString& title, const QString& display = Name());
@@ -36,17 +36,8 @@ int Minimise(const QString& title, const QString& display, bool leaveScreen);
 QString FocusTitle(const QString& display);
 
 // Another program's window titled "cover": over the whole screen with the
-// input focus for as long as the object lives.
-class Cover {
- public:
-  explicit Cover(const QString& display);
-  ~Cover();
-  Cover(const Cover&) = delete;
-  Cover& operator=(const Cover&) = delete;
-
- private:
-  void* display_;
-};
+// input focus for as long as the handle lives.
+std::shared_ptr<void> Cover(const QString& display);
 
 bool HasSelectionOwner(const char* selection, const QString& display);
 

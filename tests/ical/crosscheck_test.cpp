@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
-#include <map>
 #include <numeric>
 #include <optional>
 #include <random>
@@ -34,15 +33,14 @@ std::ostream& operator<<(std::ostream& os, const Found& f) {
   return os << "previous " << shown(f.previous) << ", next " << shown(f.next);
 }
 
-std::optional<DateTime> AsDate(const Occurrence& field) {
-  if (const auto* date = std::get_if<DateTime>(&field)) return *date;
-  return std::nullopt;
-}
-
 template <typename Search>
 Found ProgramFinds(TaskTable& t, int id, DateTime now, Search search) {
   search(t, id, now);
-  return {AsDate(t.PreviousOccurrence[id]), AsDate(t.NextOccurrence[id])};
+  const auto date = [](const Occurrence& field) -> std::optional<DateTime> {
+    if (const auto* value = std::get_if<DateTime>(&field)) return *value;
+    return std::nullopt;
+  };
+  return {date(t.PreviousOccurrence[id]), date(t.NextOccurrence[id])};
 }
 
 icaltimetype ToIcal(DateTime value) {
@@ -206,7 +204,6 @@ TEST(CalendarExport, LibicalExpandsEveryRandomRuleAsTheProgramSearches) {
   ASSERT_EQ(icalcomponent_isa(calendar), ICAL_VCALENDAR_COMPONENT);
   EXPECT_EQ(icalcomponent_count_components(calendar, ICAL_VTODO_COMPONENT), kRules);
 
-  std::map<std::string, int> counts;
   int refused = 0;
   for (icalcomponent* todo = icalcomponent_get_first_component(calendar, ICAL_VTODO_COMPONENT);
        todo != nullptr; todo = icalcomponent_get_next_component(calendar, ICAL_VTODO_COMPONENT)) {
@@ -232,22 +229,16 @@ TEST(CalendarExport, LibicalExpandsEveryRandomRuleAsTheProgramSearches) {
     const DateTime now = RandomMoment(rng);
     SCOPED_TRACE("now " + FormatFileDate(now));
     const Found program = ProgramFinds(*table, id, now, FindOccurrences);
-    if (!exported) {
+    if (!exported)
       ASSERT_EQ(program, Found{});
-      ++counts["never due, no RRULE"];
-    } else if (libicalRefuses) {
+    else if (libicalRefuses)
       ASSERT_EQ(program, ProgramFinds(*table, id, now, FindOccurrencesOracle));
-      ++counts["INTERVAL=32768, checked by brute force"];
-    } else {
-      const icalrecurrencetype rule = icalproperty_get_rrule(rrule);
-      ASSERT_EQ(program, LibicalFinds(rule, icalcomponent_get_dtstart(todo), now));
-      ++counts[program.previous || program.next ? "agreed, due in the window"
-                                                : "agreed, not due in the window"];
-    }
+    else
+      ASSERT_EQ(program,
+                LibicalFinds(icalproperty_get_rrule(rrule), icalcomponent_get_dtstart(todo), now));
   }
   EXPECT_EQ(icalcomponent_count_errors(calendar), refused);
   icalcomponent_free(calendar);
-  for (const auto& [what, count] : counts) std::cout << what << ": " << count << "\n";
 }
 
 }  // namespace

@@ -35,34 +35,6 @@ TEST_F(Form1Test, RowsFollowTheViewByExactTickValue) {
             QString("2024-03-10 %1 14:00").arg(QLocale().dayName(7, QLocale::ShortFormat)));
 }
 
-TEST_F(Form1Test, TickingMovesATaskToDoneAndBack) {
-  Form2* editor = OpenNew();
-  QTest::keyClicks(editor->Text1, "Read the mail");
-  Click(editor->Command1);
-  EXPECT_EQ(Column(1), (Cells{"Read the mail"}));
-  EXPECT_EQ(Column(2), (Cells{"2024-03-10 Sun 14:00"}));
-
-  clock.Set(At(2024, 3, 10, 14, 45, 10));
-  QTest::keyClick(ListView1(), Qt::Key_Space);
-  EXPECT_EQ(table->TaskChecked[1], -1);
-  EXPECT_EQ(table->CheckedDate[1], At(2024, 3, 10, 14, 45, 10));
-  EXPECT_EQ(form->List().RowCount(), 0);
-
-  clock.Set(At(2024, 3, 10, 14, 50));
-  Click(Find("Option2"));
-  EXPECT_EQ(table->CheckedDate[1], At(2024, 3, 10, 14, 45, 10)) << "filling is no tick";
-  EXPECT_EQ(form->List().HeaderText(3), "Next occurence");
-  EXPECT_EQ(Column(2), (Cells{"2024-03-10 Sun 15:00"}));
-
-  ListView1()->setFocus();
-  QTest::keyClick(ListView1(), Qt::Key_Space);
-  EXPECT_EQ(table->TaskChecked[1], 0);
-  EXPECT_EQ(table->CheckedDate[1], DateTime());
-  Click(Find("Option1"));
-  EXPECT_EQ(Column(0), (Cells{"1"}));
-  EXPECT_EQ(form->List().HeaderText(3), "Previous occurence");
-}
-
 TEST_F(Form1Test, AMouseClickOnARowsCheckBoxTicksIt) {
   AddTask(1, "first");
   AddTask(2, "second");
@@ -182,23 +154,18 @@ TEST_F(Form1Test, WithoutASelectionEditAndDeleteDoNothing) {
   EXPECT_TRUE(Find("Command2")->hasFocus()) << "the double-click still moves the focus";
 }
 
-TEST_F(Form1Test, EditByButtonAndDoubleClickNewSwitchesToToDo) {
+TEST_F(Form1Test, EditByDoubleClickNewButtonSwitchesToToDo) {
   AddTask(3, "third");
   AddTask(7, "seventh");
   AddTask(8, "done", -1);
   form->FillTaskList();
-  SelectRow(1);
-  Click(Find("Command4"));
+  const QRect row1 = ListView1()->visualRect(ListView1()->model()->index(1, 1));
+  QTest::mouseClick(ListView1()->viewport(), Qt::LeftButton, {}, row1.center());
+  QTest::mouseDClick(ListView1()->viewport(), Qt::LeftButton, {}, row1.center());
   EXPECT_EQ(Opened()->Text1->text(), "seventh");
   EXPECT_FALSE(form->isEnabled());
   Opened()->Command2_Click();
   EXPECT_TRUE(form->isEnabled());
-
-  const QRect row0 = ListView1()->visualRect(ListView1()->model()->index(0, 1));
-  QTest::mouseClick(ListView1()->viewport(), Qt::LeftButton, {}, row0.center());
-  QTest::mouseDClick(ListView1()->viewport(), Qt::LeftButton, {}, row0.center());
-  EXPECT_EQ(Opened()->Text1->text(), "third");
-  Opened()->Command2_Click();
 
   Click(Find("Option2"));
   OpenNew()->close();
@@ -208,35 +175,17 @@ TEST_F(Form1Test, EditByButtonAndDoubleClickNewSwitchesToToDo) {
   EXPECT_TRUE(form->isEnabled());
 }
 
-// Gives slot `id` values that differ from task to task in every field.
-void Distinct(TaskTable& table, int id, int n) {
-  table.TaskText[id] = "task " + std::to_string(n);
-  table.EveryNDays[id] = static_cast<int16_t>(n + 2);
-  table.StartDay[id] = static_cast<int16_t>(n + 1);
-  table.StartMonth[id] = static_cast<int16_t>(n + 3);
-  table.StartYear[id] = static_cast<int16_t>(2010 + n);
-  table.HourMask[id][n] = 1;
-  table.WeekdayMask[id][n + 1] = 2;
-  table.DayOfMonthMask[id][30 - n] = 1;
-  table.MonthMask[id][n + 5] = 1;
-  table.TaskChecked[id] = static_cast<int16_t>(n % 2 ? -1 : 0);
-  table.CheckedDate[id] = n % 2 ? At(2024, 3, n + 1, 8) : DateTime();
-  table.PreviousOccurrence[id] = At(2024, 1, n + 1);
-  table.NextOccurrence[id] = std::string(kMoreThanOneYear) + std::to_string(n);
-}
-
-TEST_F(Form1Test, RecountCompactsIdsWithAllFieldsAndKeepsSlotZero) {
-  auto expected = MakeTaskTable();
-  const int ids[] = {0, 2, 5, 9};
-  for (int n = 0; n < 4; ++n) {
-    Distinct(*table, ids[n], n);
-    Distinct(*expected, n, n);
-  }
-  table->TaskCount = 9;
+// Slot 0 stays where it is; the others move down, done tasks too.
+TEST_F(Form1Test, RecountMovesTheTasksDownAndFillsTheListAgain) {
+  AddTask(0, "zero");
+  AddTask(5, "five");
+  AddTask(9, "nine", -1);
+  form->FillTaskList();
   Click(Find("Command3"));
-  EXPECT_EQ(FormatDataFile(*table), FormatDataFile(*expected));
+  EXPECT_EQ(Column(0), (Cells{"0", "1"}));
+  EXPECT_EQ(Column(1), (Cells{"zero", "five"}));
+  EXPECT_EQ(table->TaskText[2], "nine");
   EXPECT_EQ(table->TaskCount, 9) << "the next refresh recounts";
-  EXPECT_EQ(Column(0), (Cells{"0", "2"}));
 }
 
 TEST_F(Form1Test, RecalculateAllSearchesEveryTaskAgain) {

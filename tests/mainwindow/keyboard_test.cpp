@@ -79,41 +79,44 @@ TEST_F(Form1Test, CtrlQClosesTheWindow) {
   EXPECT_FALSE(form->isVisible());
 }
 
-// Space ticks the current row from any cell, in both views, once per press.
+// Space ticks the current row from any cell, in both views, once per press;
+// the tick's time is kept to the second and dropped again by the untick.
 TEST_F(Form1Test, SpaceTicksTheCurrentRowInEveryColumn) {
   for (int column = 0; column < 3; ++column) {
     SCOPED_TRACE(column);
     AddTask(1, "first");
     AddTask(2, "second");
     Click(Find("Option1"));
+    EXPECT_EQ(form->List().HeaderText(3), "Previous occurence");
+    clock.Set(At(2024, 3, 10, 14, 45, 10));
     ListView1()->setFocus();
     ListView1()->setCurrentIndex(ListView1()->model()->index(1, column));
     QTest::keyClick(ListView1(), Qt::Key_Space);
     EXPECT_EQ(table->TaskChecked[1], 0);
     EXPECT_EQ(table->TaskChecked[2], -1);
+    EXPECT_EQ(table->CheckedDate[2], At(2024, 3, 10, 14, 45, 10));
     EXPECT_EQ(Column(0), (Cells{"1"}));
 
+    clock.Set(At(2024, 3, 10, 14, 50));
     Click(Find("Option2"));
+    EXPECT_EQ(table->CheckedDate[2], At(2024, 3, 10, 14, 45, 10)) << "filling is no tick";
+    EXPECT_EQ(form->List().HeaderText(3), "Next occurence");
+    EXPECT_EQ(Column(2), (Cells{"2024-03-10 Sun 15:00"}));
     ListView1()->setFocus();
     ListView1()->setCurrentIndex(ListView1()->model()->index(0, column));
     QTest::keyClick(ListView1(), Qt::Key_Space);
     EXPECT_EQ(table->TaskChecked[2], 0) << "unticked from the Done view";
+    EXPECT_EQ(table->CheckedDate[2], DateTime());
     EXPECT_EQ(form->List().RowCount(), 0);
   }
 }
 
 TEST_F(Form1Test, ButtonTipsNameTheirKeys) {
-  const struct {
-    const char* button;
-    QString tip;
-  } cases[] = {
-      {"Command5", "New task (Ctrl+N, Ins)"},
-      {"Command4", "Edit task (Enter, F2)"},
-      {"Command6", "Delete task (Del)"},
-      {"Command1", "Refresh list & Save (Ctrl+S, F5)"},
-      {"Command3", "Re-count"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(Find(c.button)->toolTip(), c.tip);
+  for (const auto& [button, tip] : {std::pair{"Command5", "New task (Ctrl+N, Ins)"},
+                                    {"Command4", "Edit task (Enter, F2)"},
+                                    {"Command6", "Delete task (Del)"},
+                                    {"Command1", "Refresh list & Save (Ctrl+S, F5)"}})
+    EXPECT_EQ(Find(button)->toolTip(), tip);
 }
 
 // The focus sink is read out by what it is, never as a button named "dummy".

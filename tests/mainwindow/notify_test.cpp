@@ -3,7 +3,6 @@
 // way back from the notification to the window.
 #include <QApplication>
 #include <QRadioButton>
-#include <functional>
 
 #include "form1_fixture.h"
 #include "platform/notifier.h"
@@ -81,16 +80,10 @@ TEST_F(NotifyTest, HourWatchNamesDoneTasksDueAgainAndTheNotificationLeadsBack) {
   EXPECT_EQ(sent[0].body,
             QString::fromUtf8("&lt;b&gt;&amp;&lt;/b&gt;\ncaf\xc3\xa9\nTask 4\nand 2 more"));
 
-  const std::vector<std::function<void()>> hideOrLeave = {
-      [&] { Click(Find<QRadioButton>("Option2")); },
-      [&] {
-        Minimize();
-        ASSERT_FALSE(form->isVisible());
-      },
-  };
-  for (size_t i = 0; i < hideOrLeave.size(); ++i) {
-    SCOPED_TRACE(i);
-    hideOrLeave[i]();
+  for (const bool minimise : {false, true}) {
+    SCOPED_TRACE(minimise);
+    minimise ? Minimize() : Click(Find<QRadioButton>("Option2"));
+    ASSERT_EQ(form->isVisible(), !minimise);
     service.Invoke(service.LastId(), "default");
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return form->isVisible() && Find<QRadioButton>("Option1")->isChecked(); }, 10000));
@@ -121,15 +114,11 @@ TEST_F(NotifyTest, StartUpTickNamesTasksThatFellDueWhileNotRunning) {
 // brings the window back as before and nothing is left waiting; a window
 // closed before the bus has answered leaves nothing behind.
 TEST_F(NotifyTest, WithoutServiceOrBusTheHourWatchGoesOnAsBefore) {
-  const std::vector<std::function<QDBusConnection()>> buses = {
-      [&] { return bus.Connect(); },
-      [] { return NoBus(); },
-  };
-  for (size_t i = 0; i < buses.size(); ++i) {
-    SCOPED_TRACE(i);
+  for (const bool onBus : {true, false}) {
+    SCOPED_TRACE(onBus);
     clock.Set(At(2024, 3, 10, 14, 30));
     WriteTask(5, "Task 5", 15, -1);
-    Start(buses[i]());
+    Start(onBus ? bus.Connect() : NoBus());
     Minimize();
     NextHour();
     EXPECT_TRUE(form->isVisible());
@@ -141,7 +130,7 @@ TEST_F(NotifyTest, WithoutServiceOrBusTheHourWatchGoesOnAsBefore) {
     form->Life().Timer1_Timer();
     NextHour();  // and the window closes before any answer
     EXPECT_EQ(table->TaskChecked[5], 0);
-    EXPECT_EQ(form->Life().Notifications->Pending(), i == 0 ? 1 : 0);
+    EXPECT_EQ(form->Life().Notifications->Pending(), onBus ? 1 : 0);
     form.reset();
     QTest::qWait(0);
   }

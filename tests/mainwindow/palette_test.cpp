@@ -57,59 +57,49 @@ Measured Measure(const QImage& image, QRect area) {
   return m;
 }
 
-enum class Desktop { Light, Dark };
-
-class PaletteTest : public Form1Test, public ::testing::WithParamInterface<Desktop> {
- protected:
-  void SetUp() override {
-    saved_ = QApplication::palette();
-    if (GetParam() == Desktop::Dark) QApplication::setPalette(DarkDesktop());
-    Form1Test::SetUp();
-  }
-  void TearDown() override {
-    Form1Test::TearDown();
-    QApplication::setPalette(saved_);
-  }
-  QPalette saved_;
-};
-
-TEST_P(PaletteTest, EveryCaptionReadsWell) {
-  const bool dark = GetParam() == Desktop::Dark;
-  const QImage shot = form->grab().toImage();
-  auto* frame = Find<QGroupBox>("Frame1");
-  for (const char* name : {"Option1", "Option2"}) {
-    SCOPED_TRACE(name);
-    QAbstractButton* option = Find(name);
-    QStyleOptionButton style;
-    style.initFrom(option);
-    style.text = option->text();
-    const QRect text =
-        option->style()->subElementRect(QStyle::SE_RadioButtonContents, &style, option);
-    const Measured m = Measure(shot, text.translated(option->mapTo(form.get(), QPoint())));
-    EXPECT_GE(m.contrast, 4.5) << m.text.name().toStdString() << " on "
-                               << m.background.name().toStdString();
-    if (dark) {
-      EXPECT_NE(m.background, frame->palette().color(QPalette::Window)) << "tinted";
-    } else {
-      EXPECT_EQ(m.background, QColor(0xFF, 0xFF, 0xC0)) << "the design's pale yellow";
+// On the design's own colours, and on a dark desktop's.
+TEST_F(Form1Test, EveryCaptionReadsWell) {
+  const struct Restore {
+    QPalette saved = QApplication::palette();
+    ~Restore() { QApplication::setPalette(saved); }
+  } restore;
+  for (const bool dark : {false, true}) {
+    SCOPED_TRACE(dark ? "dark" : "light");
+    if (dark) QApplication::setPalette(DarkDesktop());
+    form = std::make_unique<Form1>(*table, clock, prompter, folder.path());
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    const QImage shot = form->grab().toImage();
+    const auto readable = [&](QRect area) {
+      const Measured m = Measure(shot, area);
+      EXPECT_GE(m.contrast, 4.5) << m.text.name().toStdString() << " on "
+                                 << m.background.name().toStdString();
+      return m.background;
+    };
+    auto* frame = Find<QGroupBox>("Frame1");
+    for (const char* name : {"Option1", "Option2"}) {
+      SCOPED_TRACE(name);
+      QAbstractButton* option = Find(name);
+      QStyleOptionButton style;
+      style.initFrom(option);
+      style.text = option->text();
+      const QRect text =
+          option->style()->subElementRect(QStyle::SE_RadioButtonContents, &style, option);
+      const QColor background = readable(text.translated(option->mapTo(form.get(), QPoint())));
+      if (dark) {
+        EXPECT_NE(background, frame->palette().color(QPalette::Window)) << "tinted";
+      } else {
+        EXPECT_EQ(background, QColor(0xFF, 0xFF, 0xC0)) << "the design's pale yellow";
+      }
     }
+    // The frame's caption, drawn on its top line.
+    const QFontMetrics metrics(frame->font());
+    EXPECT_EQ(readable(QRect(frame->x() + 8, frame->y(), metrics.horizontalAdvance("Tasks"),
+                             metrics.height())),
+              dark ? DarkDesktop().color(QPalette::Window) : QColor(Qt::white));
+    SaveScreenshots(form.get(), dark ? "form1-dark" : "form1-light");
   }
-  // The frame's caption, drawn on its top line.
-  const QFontMetrics metrics(frame->font());
-  const QRect caption(frame->x() + 8, frame->y(), metrics.horizontalAdvance("Tasks"),
-                      metrics.height());
-  const Measured m = Measure(shot, caption);
-  EXPECT_GE(m.contrast, 4.5) << m.text.name().toStdString() << " on "
-                             << m.background.name().toStdString();
-  EXPECT_EQ(m.background, dark ? DarkDesktop().color(QPalette::Window) : QColor(Qt::white));
-
-  SaveScreenshots(form.get(), dark ? "form1-dark" : "form1-light");
 }
-
-INSTANTIATE_TEST_SUITE_P(LightAndDark, PaletteTest,
-                         ::testing::Values(Desktop::Light, Desktop::Dark), [](const auto& info) {
-                           return info.param == Desktop::Dark ? "Dark" : "Light";
-                         });
 
 }  // namespace
 }  // namespace zelto::test

@@ -85,34 +85,27 @@ TEST(PositionReader, SortLine) {
   }
 }
 
-TEST(PositionWriter, ColumnWidthText) {
-  const struct {
-    float width;
-    const char *c, *german;
-  } cases[] = {{3100.0f, "3100", "3100"},  // no group separator
-               {3100.5f, "3100.5", "3100,5"},
-               {33333.333f, "33333.33", "33333,33"},  // seven significant digits
-               {0.25f, "0.25", "0,25"}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(FormatColumnWidth(c.width, QLocale::c()), QString::fromLatin1(c.c));
-    EXPECT_EQ(FormatColumnWidth(c.width, QLocale(QLocale::German)), QString::fromLatin1(c.german));
-  }
-}
-
+// Widths with up to seven significant digits, the locale's decimal point
+// and no group separator; read back as written.
 TEST(PositionWriter, ThreeCrLfLinesAndRoundTrip) {
-  PositionRecord record{1200, -45, 12345, 9000, 2, {650.0f, 3100.5f, 1999.75f}, "1", "0", {}, {}};
-  EXPECT_EQ(FormatPositionText(record, QLocale::c()),
-            "1200\t-45\t12345\t9000\t2\r\n650\t3100.5\t1999.75\r\n1\t0\t\t\r\n");
-  for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::German)}) {
-    const auto items =
-        ParsePositionText(FormatPositionText(record, locale), kScreenW, kScreenH, locale);
+  const PositionRecord record{1200, -45, 12345, 9000, 2, {3100.0f, 33333.333f, 0.25f},
+                              "1",  "0", {},    {}};
+  const struct {
+    QLocale locale;
+    const char* widths;
+  } cases[] = {{QLocale::c(), "3100\t33333.33\t0.25"},
+               {QLocale(QLocale::German), "3100\t33333,33\t0,25"}};
+  for (const auto& c : cases) {
+    const std::string text = FormatPositionText(record, c.locale);
+    EXPECT_EQ(text, "1200\t-45\t12345\t9000\t2\r\n" + std::string(c.widths) + "\r\n1\t0\t\t\r\n");
+    const auto items = ParsePositionText(text, kScreenW, kScreenH, c.locale);
     ASSERT_TRUE(items.Move);
     // A maximised window's negative top: to the top left corner, at its size.
     EXPECT_EQ(items.Move->Left, 0);
     EXPECT_EQ(items.Move->Top, 0);
     EXPECT_EQ(items.Move->Width, 12345);
     EXPECT_EQ(items.WindowState, 2);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(items.ColumnWidths[i], record.ColumnWidths[i]);
+    EXPECT_EQ(items.ColumnWidths, (std::array<std::optional<float>, 3>{3100.0f, 33333.33f, 0.25f}));
     EXPECT_EQ(items.SortValues[1], "0");
     EXPECT_TRUE(items.SortValues[2].isNull());
   }

@@ -24,12 +24,10 @@ void RecordButtons(SaveStep) {
   gButtonsAtWrite.push_back(anyOn);
 }
 
-// "Refresh list & Save": after a failed start-up read it asks first and
-// writes only on Yes; the pass buttons are off while the files are written
-// and on again afterwards; a failed write is reported once, after the
-// question, with the file and the reason below it. A failure of the data
-// files leaves content.txt alone; one of position.txt does not keep the
-// tasks from being written.
+// "Refresh list & Save": after a failed start-up read it writes only on Yes;
+// the pass buttons are off while the files are written; a failed write is
+// reported once, naming the file and the reason. Only a failure of the
+// data files leaves content.txt alone.
 TEST_F(Form1Test, RefreshAndSaveAsksWritesAndReports) {
   const struct {
     const char* what;

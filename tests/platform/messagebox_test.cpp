@@ -1,49 +1,25 @@
 // The message boxes themselves, as the user sees them: the real dialog is
 // opened, read and answered by its own buttons, keys and frame; no
 // scripted answers here.
-#include <gtest/gtest.h>
-
-#include <QAbstractButton>
-#include <QApplication>
-#include <QLabel>
-#include <QMessageBox>
-#include <QTest>
-#include <QTimer>
-#include <functional>
-
 #include "platform/messagebox.h"
+#include "support/qt/answerer.h"
 
-namespace zelto {
+namespace zelto::test {
 namespace {
 
-using Action = std::function<void(QMessageBox*)>;
-
-// Asks `text` and runs `answer` on the box once it is up, from inside its
-// own event loop.
-Answer Ask(const QString& text, Buttons buttons, const Action& answer) {
+// Asks `text` on the real box and answers it with `act`.
+Answer Ask(const QString& text, Buttons buttons, const Act& act, Seen* seen = nullptr) {
   EXPECT_TRUE(qEnvironmentVariableIsEmpty("ZELTO_AUTO_ANSWER"));
   MessageBoxes::ClearScript();
-  bool shown = false;
-  QTimer poll;
-  poll.setInterval(1);
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box || !box->isVisible()) return;
-    poll.stop();
-    shown = true;
-    answer(box);
-  });
-  poll.start();
+  Answerer answerer({act});
   const Answer given = MessageBoxes().Ask(text, QStringLiteral("Zelto Todo List"), buttons);
-  EXPECT_TRUE(shown) << "the real dialog was not opened";
+  EXPECT_EQ(answerer.seen.size(), 1u) << "the real dialog was not opened";
+  if (seen && !answerer.seen.empty()) *seen = answerer.seen[0];
   return given;
 }
 
-Action Press(QMessageBox::StandardButton which) {
+Act Press(QMessageBox::StandardButton which) {
   return [which](QMessageBox* box) { box->button(which)->click(); };
-}
-Action Key(Qt::Key key) {
-  return [key](QMessageBox* box) { QTest::keyClick(box, key); };
 }
 // What the frame's close button asks of the window.
 void CloseByFrame(QMessageBox* box) {
@@ -70,16 +46,10 @@ TEST(MessageBoxes, TextIsShownAsPlainText) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text.toStdString());
-    QString text;
-    Qt::TextFormat format = Qt::AutoText;
-    const auto read = [&](QMessageBox* box) {
-      if (const auto* label = box->findChild<QLabel*>("qt_msgbox_label"))
-        text = label->text(), format = label->textFormat();
-      Press(c.press)(box);
-    };
-    EXPECT_EQ(Ask(c.text, c.buttons, read), c.answer);
-    EXPECT_EQ(format, Qt::PlainText);
-    EXPECT_EQ(text, c.text);
+    Seen seen;
+    EXPECT_EQ(Ask(c.text, c.buttons, Press(c.press), &seen), c.answer);
+    EXPECT_TRUE(seen.plain);
+    EXPECT_EQ(seen.text, c.text);
   }
 }
 
@@ -89,7 +59,7 @@ TEST(MessageBoxes, ClosingTheBoxByItsFrameIsTheSafeAnswer) {
   const struct {
     const char* what;
     Buttons buttons;
-    Action answer;
+    Act answer;
     Answer expected;
   } cases[] = {
       {"Esc, yes/no/cancel", Buttons::YesNoCancel, Key(Qt::Key_Escape), Answer::Cancel},
@@ -108,4 +78,4 @@ TEST(MessageBoxes, ClosingTheBoxByItsFrameIsTheSafeAnswer) {
 }
 
 }  // namespace
-}  // namespace zelto
+}  // namespace zelto::test

@@ -134,12 +134,5 @@ TEST_F(NotifierTest, BusWithoutServiceThenAServiceStarts) {
   ASSERT_EQ(service.received.size(), 1u);
   EXPECT_EQ(service.received[0].body, "B");
 }
-
-TEST_F(NotifierTest, NoBusNoCall) {
-  notifier.SetBus(NoBus());
-  notifier.TasksDueAgain({"A"});
-  EXPECT_EQ(notifier.Pending(), 0);
-}
-
 }  // namespace
 }  // namespace zelto::test

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,7 +17,6 @@ namespace zelto {
 namespace {
 
 using test::At;
-using test::Show;
 
 // Every hand-worked answer holds for the fast search and for the oracle.
 const struct {
@@ -107,31 +105,17 @@ TEST(OccurrenceSearch, ASkippedDaylightSavingHourStillCounts) {
   tzset();
 }
 
-// hours | weekdays | days | months, every n days from y/m/d
-std::string RuleShown(const TaskTable& t, int id) {
-  std::ostringstream out;
-  for (const Mask* m :
-       {&t.HourMask[id], &t.WeekdayMask[id], &t.DayOfMonthMask[id], &t.MonthMask[id]}) {
-    for (int k = 0; k < kMaskSize; ++k) out << (*m)[k] << (k + 1 < kMaskSize ? "," : " | ");
-  }
-  out << "every " << t.EveryNDays[id] << " days from " << t.StartYear[id] << "/" << t.StartMonth[id]
-      << "/" << t.StartDay[id];
-  return out.str();
-}
-
 // Runs the fast search, then the oracle, on one slot; both write only its
 // occurrence fields, and the oracle's answer stays there. Empty when they
-// agree, else the rule and both answers.
+// agree, else both answers.
 std::string Disagreement(TaskTable& t, int id, DateTime now) {
   FindOccurrences(t, id, now);
   const Occurrence previous = t.PreviousOccurrence[id], next = t.NextOccurrence[id];
+  const std::string fast = test::Occurrences(t, id);
   test::FindOccurrencesOracle(t, id, now);
   if (previous == t.PreviousOccurrence[id] && next == t.NextOccurrence[id]) return "";
-  std::ostringstream out;
-  out << RuleShown(t, id) << ", now " << FormatFileDate(now) << ":" << now.Minute() << "\n  fast "
-      << Show(previous) << " / " << Show(next) << ", oracle " << Show(t.PreviousOccurrence[id])
-      << " / " << Show(t.NextOccurrence[id]);
-  return out.str();
+  return "task " + std::to_string(id) + " at " + FormatFileDate(now) + ":" +
+         std::to_string(now.Minute()) + ": fast " + fast + ", oracle " + test::Occurrences(t, id);
 }
 
 // Values that must not select, some of them sharing a byte with 1.

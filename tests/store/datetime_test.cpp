@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "store/convert.h"
 #include "store/datetime.h"
 #include "support/core/fakes.h"
@@ -29,10 +31,7 @@ TEST(DateTime, EveryDayNumberMatchesADayByDayCount) {
   for (int64_t n = first; n <= last; ++n) {
     int y, m, d;
     DateTime::CivilFromDayNumber(n, y, m, d);
-    if (y != year || m != month || d != day) {
-      FAIL() << "day " << n << " is " << y << "-" << m << "-" << d << ", counted " << year << "-"
-             << month << "-" << day;
-    }
+    ASSERT_EQ((std::array{y, m, d}), (std::array{year, month, day})) << "day " << n;
     ASSERT_EQ(DateTime::DaysBeforeMonth(year, month) + day - 1,
               n - DateTime::DayNumberOf(year, 1, 1))
         << year << "-" << month << "-" << day;

@@ -9,11 +9,6 @@
 
 namespace zelto::test {
 
-Answer ScriptedPrompter::Ask(std::string_view text, std::string_view title, Buttons buttons) {
-  asked.push_back({std::string(text), std::string(title), buttons});
-  return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
-}
-
 TempFolder::TempFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "zelto-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -42,6 +37,17 @@ std::string ReadFileBytes(const std::filesystem::path& file) {
 void WriteFileBytes(const std::filesystem::path& file, std::string_view bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Record(int id, const std::string& text, const std::string& dates,
+                   const std::string& rule, int hour) {
+  std::string record =
+      "*****\r\n " + std::to_string(id) + " \r\n" + text + "\r\n" + dates + "\r\n" + rule + "\r\n";
+  for (int line = 0; line < 4; ++line)
+    for (int i = 0; i < 31; ++i)
+      record +=
+          std::string(i ? "," : "") + (line || i == hour ? "1" : "0") + (i == 30 ? "\r\n" : "");
+  return record;
 }
 
 DateTime At(int year, int month, int day, int hour, int minute, int second) {

@@ -20,18 +20,6 @@ class FakeClock : public Clock {
   DateTime now_;
 };
 
-// Answers Ok or Yes to every question and records it.
-class ScriptedPrompter : public Prompter {
- public:
-  struct Question {
-    std::string text;
-    std::string title;
-    Buttons buttons;
-  };
-  Answer Ask(std::string_view text, std::string_view title, Buttons buttons) override;
-  std::vector<Question> asked;
-};
-
 // A fresh folder under the system temp dir, removed again at destruction.
 class TempFolder {
  public:
@@ -48,6 +36,10 @@ class TempFolder {
 
 std::string ReadFileBytes(const std::filesystem::path& file);
 void WriteFileBytes(const std::filesystem::path& file, std::string_view bytes);
+
+// A data-file record of the newest format: due at `hour` of every day.
+std::string Record(int id, const std::string& text, const std::string& dates,
+                   const std::string& rule, int hour);
 
 // Date-time literal for tests; aborts the test on an invalid date.
 DateTime At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);

@@ -4,7 +4,6 @@
 #include <utility>
 
 namespace zelto::test {
-
 namespace {
 
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
@@ -21,18 +20,10 @@ PrivateBus::PrivateBus() {
   const QString config = dir_.filePath(QStringLiteral("bus.conf"));
   QFile file(config);
   if (!file.open(QIODevice::WriteOnly)) return;
-  file.write(QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus "
-                            "Configuration 1.0//EN\"\n"
-                            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                            "<busconfig>\n"
-                            "  <type>session</type>\n"
-                            "  <listen>unix:dir=%1</listen>\n"
-                            "  <policy context=\"default\">\n"
-                            "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                            "    <allow eavesdrop=\"true\"/>\n"
-                            "    <allow own=\"*\"/>\n"
-                            "  </policy>\n"
-                            "</busconfig>\n")
+  file.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                            "<policy context=\"default\"><allow send_destination=\"*\" "
+                            "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/>"
+                            "</policy></busconfig>\n")
                  .arg(dir_.path())
                  .toUtf8());
   file.close();
@@ -84,7 +75,7 @@ uint NotificationService::Notify(const QString& appName, uint replacesId, const 
                                  const QString& summary, const QString& body,
                                  const QStringList& actions, const QVariantMap&,
                                  int expireTimeout) {
-  received.push_back({appName, replacesId, icon, summary, body, actions, expireTimeout});
+  received.push_back({appName, icon, summary, body, actions, replacesId, expireTimeout});
   return nextId_++;
 }
 

@@ -42,12 +42,9 @@ class NotificationService : public QObject {
 
  public:
   struct Notification {
-    QString appName;
-    uint replacesId;
-    QString icon;
-    QString summary;
-    QString body;
+    QString appName, icon, summary, body;
     QStringList actions;
+    uint replacesId;
     int expireTimeout;
   };
 
