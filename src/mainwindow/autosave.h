@@ -50,6 +50,14 @@ class Autosave : public QObject {
   void SaveNow();
 
   bool Pending() const { return timer_.isActive(); }
+  // Bytes were handed to the writer and its report has not come back yet.
+  bool Busy() const { return handedOver_ > 0; }
+
+  // Asked just before the bytes are made; false skips this save (the data
+  // file has to be looked at first).
+  std::function<bool()> ReadyToWrite;
+  // Told of every write that ended, with the bytes it wrote.
+  std::function<void(const SaveWriteResult&, SaveBytes&)> WriteEnded;
   // Waits until the writer has nothing left to write.
   void WaitIdle();
 
@@ -59,7 +67,7 @@ class Autosave : public QObject {
 
  private:
   void Run();
-  void Finished(const SaveWriteResult& result);
+  void Finished(const SaveWriteResult& result, SaveBytes& bytes);
 
   std::filesystem::path folder_;
   MakeBytes makeBytes_;
@@ -68,6 +76,7 @@ class Autosave : public QObject {
   QTimer timer_;
   bool stopped_ = false;
   bool failureShown_ = false;  // the current run of failures was reported
+  int handedOver_ = 0;         // writes whose report is still to come
 
   std::mutex mutex_;
   std::condition_variable wake_;
