@@ -37,11 +37,16 @@ std::uint64_t HashBytes(std::string_view bytes) {
     }
     left -= 32;
   }
-  std::uint64_t tail = 0;
-  for (std::size_t i = 0; i < left; ++i) tail = (tail << 8) ^ static_cast<unsigned char>(p[i]);
-  std::uint64_t h = Mix(tail ^ left);
+  std::uint64_t h = kMul2 ^ left;
   for (const std::uint64_t value : lane) h = Mix(h ^ Mix(value)) * kMul1;
-  return Mix(h);
+  for (; left >= 8; left -= 8, p += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    h = Mix(h ^ word) * kMul1;
+  }
+  std::uint64_t tail = 0;  // at most seven bytes: none is shifted out
+  for (std::size_t i = 0; i < left; ++i) tail = (tail << 8) | static_cast<unsigned char>(p[i]);
+  return Mix(Mix(h ^ tail) * kMul2);
 }
 
 FileStamp StatStamp(const std::filesystem::path& file) {
