@@ -12,6 +12,7 @@
 #include "store/datafile.h"
 #include "store/filebytes.h"
 #include "store/linereader.h"
+#include "store/merge.h"
 #include "support/core/fakes.h"
 
 namespace zelto {
@@ -162,6 +163,61 @@ void SaveFormatOnly(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(MakeSaveBytes(Data().table(), {}));
 }
 
+// Both sides of a merge as a day apart leaves them: ticks and edits here,
+// ticks, refreshed occurrences and deletions there, a few tasks changed on
+// both sides.
+struct MergeSides {
+  std::unique_ptr<TaskTable> mine, theirs;
+};
+
+MergeSides DayApart() {
+  const TaskTable& base = Data().table();
+  MergeSides sides{std::make_unique<TaskTable>(base), std::make_unique<TaskTable>(base)};
+  TaskTable &mine = *sides.mine, &theirs = *sides.theirs;
+  const DateTime now = *DateTime::FromParts(2024, 9, 1, 10);
+  for (int id = 7; id <= kTasks; id += 97) mine.TaskChecked[id] = -1, mine.CheckedDate[id] = now;
+  for (int id = 11; id <= kTasks; id += 201) mine.TaskText[id] += " (edited)";
+  for (int id = 13; id <= kTasks; id += 89) theirs.TaskChecked[id] ^= -1;
+  for (int id = 17; id <= kTasks; id += 43) theirs.NextOccurrence[id] = now.AddHours(id);
+  for (int id = 19; id <= kTasks; id += 499) theirs.TaskText[id].clear();
+  for (int id = 11; id <= kTasks; id += 2010) theirs.TaskText[id] += " (elsewhere)";
+  return sides;
+}
+
+void Merge(benchmark::State& state) {
+  const MergeSides sides = DayApart();
+  MergePlan plan;
+  MergeOutcome outcome;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto merged = std::make_unique<TaskTable>(*sides.mine);
+    state.ResumeTiming();
+    plan = PlanMerge(Data().table(), *merged, *sides.theirs);
+    outcome = ApplyMerge(*merged, Data().table(), *sides.theirs, plan, MergeChoice::KeepBoth);
+    state.PauseTiming();
+    merged.reset();
+    state.ResumeTiming();
+  }
+  if (plan.renumbered || plan.conflicts.empty() || outcome.movedTo.empty())
+    state.SkipWithError("the merge went wrong");
+}
+
+// A re-count on one side: every task is looked for at another id.
+void MergePlanRecounted(benchmark::State& state) {
+  MergeSides sides = DayApart();
+  sides.mine->TaskText[1].clear();
+  RecountTasks(*sides.mine);
+  bool renumbered = true;
+  for (auto _ : state)
+    renumbered = renumbered && PlanMerge(Data().table(), *sides.mine, *sides.theirs).renumbered;
+  if (!renumbered) state.SkipWithError("the re-count went unseen");
+}
+
+BENCHMARK(Merge)->Name("Merge/10000")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(MergePlanRecounted)
+    ->Name("Merge/10000-plan-recounted")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(LoadFloor)->Name("Load/floor")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(Load)->Name("Load")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(WriteOneFile)->Name("WriteOneFile")->Unit(benchmark::kMillisecond)->UseRealTime();

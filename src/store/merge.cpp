@@ -1,18 +1,290 @@
 #include "store/merge.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <utility>
+
 namespace zelto {
+namespace {
 
-MergePlan PlanMerge(const TaskTable&, const TaskTable&, const TaskTable&) {
-  return {};
+// A task is compared in three groups, because they change for different
+// reasons: the text and rule only by the user's edit, the tick by the user
+// and by the due-task refresh, and the occurrences only by the program's own
+// search, which the refresh after the merge runs again anyway.
+
+bool SameMask(const Mask& a, const Mask& b) {
+  return std::memcmp(&a[0], &b[0], sizeof(int16_t) * kMaskSize) == 0;  // one array
 }
 
-MergeOutcome ApplyMerge(TaskTable&, const TaskTable&, const TaskTable&, const MergePlan&,
-                        MergeChoice) {
-  return {};
+bool SameRule(const TaskTable& a, int i, const TaskTable& b, int j) {
+  return a.TaskText[i] == b.TaskText[j] && a.EveryNDays[i] == b.EveryNDays[j] &&
+         a.StartDay[i] == b.StartDay[j] && a.StartMonth[i] == b.StartMonth[j] &&
+         a.StartYear[i] == b.StartYear[j] && SameMask(a.HourMask[i], b.HourMask[j]) &&
+         SameMask(a.WeekdayMask[i], b.WeekdayMask[j]) &&
+         SameMask(a.DayOfMonthMask[i], b.DayOfMonthMask[j]) &&
+         SameMask(a.MonthMask[i], b.MonthMask[j]);
 }
 
-bool IsConflictCopyName(std::string_view) {
-  return false;
+bool SameTick(const TaskTable& a, const TaskTable& b, int id) {
+  return a.TaskChecked[id] == b.TaskChecked[id] && a.CheckedDate[id] == b.CheckedDate[id];
+}
+
+// The refresh unticks a task that fell due and leaves its date; the user's
+// untick clears the date. The refresh's untick is the program's own work,
+// so the user's tick on the other side outranks it.
+bool RefreshUnticked(const TaskTable& side, const TaskTable& base, int id) {
+  return base.TaskChecked[id] != 0 && side.TaskChecked[id] == 0 &&
+         side.CheckedDate[id] == base.CheckedDate[id];
+}
+
+// Changed by the user since base: what a delete on the other side must not
+// silently drop.
+bool UserChanged(const TaskTable& side, const TaskTable& base, int id) {
+  return !SameRule(side, id, base, id) ||
+         (!SameTick(side, base, id) && !RefreshUnticked(side, base, id));
+}
+
+bool LaterNext(const TaskTable& a, const TaskTable& b, int id) {
+  const auto x = OccurrenceAsDate(a.NextOccurrence[id]);
+  const auto y = OccurrenceAsDate(b.NextOccurrence[id]);
+  return x && y && *x > *y;
+}
+
+enum class Side { None, Mine, Theirs };
+
+const TaskTable& Of(Side side, const TaskTable& mine, const TaskTable& theirs) {
+  return side == Side::Mine ? mine : theirs;
+}
+
+// What one id of the merge does to mine: copy the groups marked from
+// theirs, or wait for the user's choice.
+struct Decision {
+  bool rule = false, tick = false, occurrences = false;  // taken from theirs
+  std::optional<MergeConflictKind> conflict;
+};
+
+Decision TakeTheirs() {
+  return {true, true, true, {}};
+}
+Decision Conflict(MergeConflictKind kind) {
+  return {false, false, false, kind};
+}
+
+// The occurrences must fit the tick and rule the merged task ends with, or
+// the refresh after the merge would untick a fresh tick or keep a stale one.
+// A changed rule comes with occurrences searched for it. Otherwise they come
+// with the tick - unless the tick was given after the other side's refresh
+// had passed its occurrence: then it belongs to the later occurrence, and
+// that side's are the right ones. With tick and rule alike on both sides the
+// later occurrence is the further search; the refresh finds the same.
+Side OccurrenceSide(Side rule, Side tick, const TaskTable& mine, const TaskTable& theirs, int id) {
+  if (rule != Side::None) return rule;
+  if (tick != Side::None) {
+    const Side other = tick == Side::Mine ? Side::Theirs : Side::Mine;
+    const TaskTable& t = Of(tick, mine, theirs);
+    const TaskTable& o = Of(other, mine, theirs);
+    if (t.TaskChecked[id] != 0 && LaterNext(o, t, id)) {
+      const auto passed = OccurrenceAsDate(o.PreviousOccurrence[id]);
+      if (passed && t.CheckedDate[id] >= *passed) return other;
+    }
+    return tick;
+  }
+  return LaterNext(mine, theirs, id) ? Side::Mine : Side::Theirs;
+}
+
+Decision Decide(const TaskTable& base, const TaskTable& mine, const TaskTable& theirs, int id) {
+  const bool inBase = base.InUse(id), inMine = mine.InUse(id), inTheirs = theirs.InUse(id);
+  if (!inTheirs && !inMine) return {};
+  if (!inBase) {
+    if (!inTheirs) return {};
+    if (!inMine) return TakeTheirs();
+    if (!SameRule(mine, id, theirs, id) || !SameTick(mine, theirs, id))
+      return Conflict(MergeConflictKind::AddedDifferently);
+    return {
+        false, false, OccurrenceSide(Side::None, Side::None, mine, theirs, id) == Side::Theirs, {}};
+  }
+  if (!inMine)
+    return UserChanged(theirs, base, id) ? Conflict(MergeConflictKind::DeletedHereChangedThere)
+                                         : Decision{};
+  if (!inTheirs)
+    return UserChanged(mine, base, id) ? Conflict(MergeConflictKind::ChangedHereDeletedThere)
+                                       : TakeTheirs();
+
+  const bool ruleMine = !SameRule(mine, id, base, id);
+  const bool ruleTheirs = !SameRule(theirs, id, base, id);
+  if (ruleMine && ruleTheirs && !SameRule(mine, id, theirs, id))
+    return Conflict(MergeConflictKind::ChangedDifferently);
+  const Side rule = ruleMine == ruleTheirs ? Side::None : ruleMine ? Side::Mine : Side::Theirs;
+
+  const bool tickMine = !SameTick(mine, base, id), tickTheirs = !SameTick(theirs, base, id);
+  Side tick = tickMine == tickTheirs ? Side::None : tickMine ? Side::Mine : Side::Theirs;
+  if (tickMine && tickTheirs && !SameTick(mine, theirs, id)) {
+    const bool refreshMine = RefreshUnticked(mine, base, id);
+    const bool refreshTheirs = RefreshUnticked(theirs, base, id);
+    if (refreshMine == refreshTheirs) return Conflict(MergeConflictKind::ChangedDifferently);
+    tick = refreshMine ? Side::Theirs : Side::Mine;
+  }
+  return {rule == Side::Theirs,
+          tick == Side::Theirs,
+          OccurrenceSide(rule, tick, mine, theirs, id) == Side::Theirs,
+          {}};
+}
+
+void CopyFromTheirs(TaskTable& mine, int to, const TaskTable& theirs, int from, bool rule,
+                    bool tick, bool occurrences) {
+  if (rule) {
+    mine.TaskText[to] = theirs.TaskText[from];
+    mine.EveryNDays[to] = theirs.EveryNDays[from];
+    mine.StartDay[to] = theirs.StartDay[from];
+    mine.StartMonth[to] = theirs.StartMonth[from];
+    mine.StartYear[to] = theirs.StartYear[from];
+    mine.HourMask[to] = theirs.HourMask[from];
+    mine.WeekdayMask[to] = theirs.WeekdayMask[from];
+    mine.DayOfMonthMask[to] = theirs.DayOfMonthMask[from];
+    mine.MonthMask[to] = theirs.MonthMask[from];
+  }
+  if (tick) {
+    mine.TaskChecked[to] = theirs.TaskChecked[from];
+    mine.CheckedDate[to] = theirs.CheckedDate[from];
+  }
+  if (occurrences) {
+    mine.PreviousOccurrence[to] = theirs.PreviousOccurrence[from];
+    mine.NextOccurrence[to] = theirs.NextOccurrence[from];
+  }
+}
+
+// Ids whose text and rule differ from base's on one side.
+struct Moves {
+  std::vector<int> left;     // base's task is no longer at its id
+  std::vector<int> arrived;  // a task base did not have at this id
+};
+
+// A Re-count moves tasks down to lower ids, keeping their order; a new task
+// always gets an id above every one in use, so a task deleted and made
+// again moves up. A copy from before a Re-count moves many tasks up.
+bool Renumbered(const TaskTable& base, const TaskTable& side, const Moves& moves) {
+  if (moves.left.empty() || moves.arrived.empty()) return false;
+  std::vector<std::pair<std::size_t, int>> left;  // text hash, base id
+  left.reserve(moves.left.size());
+  const std::hash<std::string> hash;
+  for (int id : moves.left) left.emplace_back(hash(base.TaskText[id]), id);
+  std::ranges::sort(left);
+  int down = 0, up = 0;
+  for (int to : moves.arrived) {
+    const std::size_t h = hash(side.TaskText[to]);
+    auto it = std::ranges::lower_bound(left, std::pair{h, 0});
+    for (; it != left.end() && it->first == h; ++it) {
+      const int from = it->second;
+      if (from < 0 || !SameRule(base, from, side, to)) continue;
+      ++(from > to ? down : up);
+      it->second = -1;  // each task of base moves once
+      break;
+    }
+  }
+  return down > 0 || up > 1;
+}
+
+}  // namespace
+
+MergePlan PlanMerge(const TaskTable& base, const TaskTable& mine, const TaskTable& theirs) {
+  MergePlan plan;
+  std::array<Moves, 2> moves;  // mine, theirs
+  const std::array<const TaskTable*, 2> sides = {&mine, &theirs};
+  for (int id = 0; id <= kMaxTaskId; ++id) {
+    const bool inBase = base.InUse(id);
+    for (int s = 0; s < 2; ++s) {
+      const TaskTable& side = *sides[s];
+      const bool inSide = side.InUse(id);
+      if (!inBase && !inSide) continue;
+      if (inBase && inSide && SameRule(base, id, side, id)) continue;
+      if (inBase) moves[s].left.push_back(id);
+      if (inSide) moves[s].arrived.push_back(id);
+    }
+    if (const auto kind = Decide(base, mine, theirs, id).conflict)
+      plan.conflicts.push_back({id, *kind});
+  }
+  plan.renumbered = Renumbered(base, mine, moves[0]) || Renumbered(base, theirs, moves[1]);
+  return plan;
+}
+
+MergeOutcome ApplyMerge(TaskTable& mine, const TaskTable& base, const TaskTable& theirs,
+                        const MergePlan& plan, MergeChoice choice) {
+  MergeOutcome outcome;
+  if (plan.renumbered) return outcome;
+  // Theirs' copies wait until every task that keeps its id has it, so that
+  // none takes the id of a task restored or added there.
+  std::vector<int> toPlace;
+  for (int id = 0; id <= kMaxTaskId; ++id) {
+    const Decision d = Decide(base, mine, theirs, id);
+    if (!d.conflict) {
+      CopyFromTheirs(mine, id, theirs, id, d.rule, d.tick, d.occurrences);
+      continue;
+    }
+    if (choice == MergeChoice::KeepMine) continue;
+    switch (*d.conflict) {
+      case MergeConflictKind::ChangedDifferently:
+      case MergeConflictKind::AddedDifferently:
+        if (choice == MergeChoice::KeepBoth)
+          toPlace.push_back(id);
+        else
+          CopyFromTheirs(mine, id, theirs, id, true, true, true);
+        break;
+      case MergeConflictKind::DeletedHereChangedThere:
+        CopyFromTheirs(mine, id, theirs, id, true, true, true);
+        break;
+      case MergeConflictKind::ChangedHereDeletedThere:
+        if (choice == MergeChoice::KeepTheirs)
+          CopyFromTheirs(mine, id, theirs, id, true, true, true);
+        break;
+    }
+  }
+  // Slot 0 is never handed out: new tasks start at 1.
+  int free = 1;
+  for (int from : toPlace) {
+    while (free <= kMaxTaskId && mine.InUse(free)) ++free;
+    if (free > kMaxTaskId) {
+      ++outcome.notPlaced;
+      continue;
+    }
+    CopyFromTheirs(mine, free, theirs, from, true, true, true);
+    outcome.movedTo.push_back(free);
+  }
+  return outcome;
+}
+
+namespace {
+
+bool ContainsConflictWord(std::string_view s) {
+  static constexpr std::string_view kWords[] = {"conflict", "conflit", "konflikt"};
+  std::string lower(s);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return std::ranges::any_of(kWords,
+                             [&](std::string_view w) { return lower.find(w) != lower.npos; });
+}
+
+}  // namespace
+
+bool IsConflictCopyName(std::string_view name) {
+  // Sync programs keep the stem and put their mark either before the
+  // extension ("content.sync-conflict-....txt", "content (... conflicted
+  // copy ...).txt") or after the whole name ("content.txt.conflict").
+  // content.tmp's copies and the save's hidden siblings are not the data.
+  constexpr std::string_view kStem = "content", kExtension = ".txt";
+  if (!name.starts_with(kStem)) return false;
+  std::string_view rest = name.substr(kStem.size());
+  if (rest.starts_with(kExtension)) {
+    rest.remove_prefix(kExtension.size());
+  } else {
+    if (!rest.ends_with(kExtension)) return false;
+    rest.remove_suffix(kExtension.size());
+  }
+  if (rest.empty() || std::string_view(".-_ (").find(rest.front()) == std::string_view::npos)
+    return false;
+  return ContainsConflictWord(rest);
 }
 
 }  // namespace zelto
