@@ -101,7 +101,7 @@ TEST_F(OtherWriterTest, WithoutLocalChangesTheOtherVersionIsShownQuietly) {
     std::vector<int> rows;  // by text, descending
     std::optional<int> selectedAfter;
   } cases[] = {
-      {"the selection stays", 7, {7, 9}, 7},
+      {"the selection stays", 9, {7, 9}, 9},
       {"the selected task left the view", 3, {7, 9}, 7},
   };
   for (const auto& c : cases) {
