@@ -69,13 +69,8 @@ void Autosave::Run() {
     lock.lock();
     writing_ = false;
     idle_.notify_all();
-    QMetaObject::invokeMethod(
-        this,
-        [this, result, bytes] {
-          --handedOver_;
-          Finished(result, *bytes);
-        },
-        Qt::QueuedConnection);
+    finished_.emplace_back(result, std::move(bytes));
+    QMetaObject::invokeMethod(this, &Autosave::Deliver, Qt::QueuedConnection);
   }
 }
 
@@ -94,6 +89,20 @@ void Autosave::Finished(const SaveWriteResult& result, SaveBytes& bytes) {
   emit Written(result.Saved());
 }
 
+void Autosave::Deliver() {
+  for (;;) {
+    std::pair<SaveWriteResult, std::shared_ptr<SaveBytes>> done;
+    {
+      std::lock_guard lock(mutex_);
+      if (finished_.empty()) return;
+      done = std::move(finished_.front());
+      finished_.pop_front();
+    }
+    --handedOver_;
+    Finished(done.first, *done.second);
+  }
+}
+
 void Autosave::WaitIdle() {
   std::unique_lock lock(mutex_);
   idle_.wait(lock, [this] { return !queued_ && !writing_; });
@@ -107,6 +116,8 @@ void Autosave::Settle() {
     queued_.reset();  // the window's own save carries the newer bytes
   }
   WaitIdle();
+  // The window's save must know what this one wrote before it writes.
+  Deliver();
 }
 
 void Autosave::ExplicitSaveEnded(bool saved) {

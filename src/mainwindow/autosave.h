@@ -3,8 +3,10 @@
 #include <QObject>
 #include <QTimer>
 #include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -68,6 +70,8 @@ class Autosave : public QObject {
  private:
   void Run();
   void Finished(const SaveWriteResult& result, SaveBytes& bytes);
+  // Reports the writes that ended, on the window thread.
+  void Deliver();
 
   std::filesystem::path folder_;
   MakeBytes makeBytes_;
@@ -82,6 +86,7 @@ class Autosave : public QObject {
   std::condition_variable wake_;
   std::condition_variable idle_;
   std::optional<SaveBytes> queued_;  // a newer save replaces one not yet begun
+  std::deque<std::pair<SaveWriteResult, std::shared_ptr<SaveBytes>>> finished_;
   bool writing_ = false;
   bool quit_ = false;
   std::thread writer_;
