@@ -64,7 +64,8 @@ void Lifecycle::TableChanged() {
 SaveBytes Lifecycle::MakeBytes(bool guarded) {
   SaveBytes bytes = MakeSaveBytes(table_, window_.PositionFileText());
   // A save the user confirmed over an unreadable file replaces whatever is there.
-  if (guarded) bytes.expected = known_;
+  // Before start-up nothing was loaded to compare with.
+  if (guarded && started_) bytes.expected = known_;
   bytes.tag = changes_;
   return bytes;
 }
@@ -131,8 +132,8 @@ Lifecycle::Look Lifecycle::LookAtDataFile(bool beforeSave) {
 Lifecycle::Look Lifecycle::TakeOther(DiskCheck& disk) {
   auto theirs = MakeTaskTable();
   const LoadResult loaded = LoadDataRead(*theirs, disk.read);
-  known_ = disk.stamp;  // looked at: the same version is not reported twice
   if (!loaded.Read()) {
+    known_ = disk.stamp;  // said once: the same version is not reported again
     DataFileError = 1;
     for (const std::string& message : LoadMessages(loaded, folder_))
       prompter_.Ask(message, kAppTitle, Buttons::Ok);
@@ -144,7 +145,13 @@ Lifecycle::Look Lifecycle::TakeOther(DiskCheck& disk) {
   }
   // The table holds changes made after an unreadable file was not loaded:
   // only the save's question may replace what is there now.
-  if (DataFileError != 0) return Look::Refused;
+  if (DataFileError != 0) {
+    known_ = disk.stamp;
+    return Look::Refused;
+  }
+  // Until the merge is settled the save expects the version before: a save
+  // forced meanwhile (the session ends under the question) cannot replace
+  // the other program's version with a table that lacks its work.
   return MergeOther(disk, *theirs);
 }
 
@@ -199,6 +206,7 @@ Lifecycle::Look Lifecycle::MergeOther(DiskCheck& disk, const TaskTable& theirs) 
     if (copy.empty()) {
       // Neither version may be lost: nothing is replaced without the question.
       DataFileError = 1;
+      known_ = disk.stamp;
       prompter_.Ask(QStringLiteral("The other version could not be kept beside content.txt."),
                     AppTitle(), Buttons::Ok, std::nullopt,
                     QFile::decodeName((folder_ / kContentFile).c_str()));
@@ -224,6 +232,7 @@ Lifecycle::Look Lifecycle::MergeOther(DiskCheck& disk, const TaskTable& theirs) 
     (void)ApplyMerge(table_, *base, theirs, plan, choice);
   }
   // content.txt holds the other version: it is the base of a merge to come.
+  known_ = disk.stamp;
   base_ = std::move(disk.read.bytes);
   savedChanges_ = changes_;
   ++changes_;  // the merged table is still to be saved
@@ -237,6 +246,7 @@ void Lifecycle::Reload(DiskCheck& disk, std::unique_ptr<TaskTable> theirs,
                        const LoadResult& loaded) {
   table_ = std::move(*theirs);
   theirs.reset();
+  known_ = disk.stamp;
   base_ = std::move(disk.read.bytes);
   savedChanges_ = changes_;
   DataFileError = 0;
