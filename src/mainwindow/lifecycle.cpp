@@ -88,6 +88,7 @@ void Lifecycle::OwnSaveEnded(const SaveWriteResult& result, SaveBytes& bytes) {
 }
 
 void Lifecycle::CheckDataFile() {
+  if (!started_ || ended_) return;
   const Look look = LookAtDataFile(false);
   if (look == Look::Held) return;
   NoteConflictCopies();
@@ -103,7 +104,7 @@ Lifecycle::Look Lifecycle::LookAtDataFile(bool beforeSave) {
   if (!started_ || ended_) return Look::Same;
   // The program's own save is compared once its file is known; a table
   // half merged, or the editor's task, must not change under them.
-  const bool ownSave = !beforeSave && (saving_ || AutoSave->Busy());
+  const bool ownSave = AutoSave->Busy() || (!beforeSave && saving_);
   if (looking_ || ownSave || QApplication::activeModalWidget() != nullptr ||
       (!beforeSave && window_.Editor() != nullptr)) {
     lookHeld_ = true;
@@ -470,6 +471,7 @@ QString Lifecycle::WriteFiles() {
 }
 
 SaveResult Lifecycle::SaveDataFile() {
+  AutoSave->Settle();  // what it wrote is known before the look
   (void)LookAtDataFile(true);
   if (const auto refused = AskBeforeSaving()) return *refused;
   const QString why = WriteFiles();
@@ -487,6 +489,7 @@ SaveResult Lifecycle::Save() {
 }
 
 bool Lifecycle::SaveAtClose() {
+  AutoSave->Settle();
   (void)LookAtDataFile(true);
   // Cancel keeps the window, so that nothing is lost; No closes without
   // saving.
