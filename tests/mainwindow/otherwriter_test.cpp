@@ -173,11 +173,13 @@ TEST_F(OtherWriterTest, ConflictsAreAskedAboutOnce) {
 }
 
 // A Re-count here: the whole file is kept, mine or theirs, and the other
-// version lies beside it as a dated copy.
+// version lies beside it as a dated copy, never over an earlier one.
 TEST_F(OtherWriterTest, ARenumberedSideIsKeptWholeAndTheOtherCopied) {
   for (const Answer answer : {Answer::Yes, Answer::No}) {
     SCOPED_TRACE(answer == Answer::Yes ? "mine" : "theirs");
     for (const auto& entry : fs::directory_iterator(folder.path())) fs::remove(entry.path());
+    const fs::path earlier = folder / "content (kept 2024-03-10 1430).txt";
+    WriteFileBytes(earlier, "earlier");
     Start();
     Click(Find("Command3"));  // 3, 7, 9 become 1, 2, 3
     Other([](TaskTable& t) { t.TaskText[9] = "Call mum tonight"; });
@@ -188,7 +190,8 @@ TEST_F(OtherWriterTest, ARenumberedSideIsKeptWholeAndTheOtherCopied) {
     ASSERT_TRUE(SavesSettle());
     ASSERT_EQ(MessageBoxes::Asked().size(), 1u);
     EXPECT_EQ(MessageBoxes::Asked()[0].buttons, Buttons::YesNo);
-    EXPECT_EQ(ReadFileBytes(folder / "content (kept 2024-03-10 1430).txt"),
+    EXPECT_EQ(ReadFileBytes(earlier), "earlier");
+    EXPECT_EQ(ReadFileBytes(folder / "content (kept 2024-03-10 1430 2).txt"),
               answer == Answer::Yes ? theirs : mine);
     EXPECT_EQ(OnDisk()->InUse(1), answer == Answer::Yes);
   }

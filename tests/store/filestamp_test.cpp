@@ -6,7 +6,6 @@
 #include <functional>
 
 #include "store/filestamp.h"
-#include "store/merge.h"
 #include "store_test_util.h"
 
 namespace zelto {
@@ -85,19 +84,6 @@ TEST(FileStamp, TheSaveReplacesOnlyTheVersionItExpects) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 3)
         << "content.txt, content.tmp, position.txt: no sibling left";
   }
-}
-
-// The version not kept goes beside content.txt under a dated name that no
-// sync program's copy has, never over an existing file.
-TEST(FileStamp, AKeptCopyNeverOverwritesAndIsNoConflictCopy) {
-  test::TempFolder folder;
-  const DateTime now = test::At(2026, 12, 6, 10, 15);
-  const fs::path first = WriteKeptCopy(folder.path(), "one", now);
-  const fs::path second = WriteKeptCopy(folder.path(), "two", now);
-  EXPECT_EQ(first.filename(), "content (kept 2026-12-06 1015).txt");
-  EXPECT_EQ(ReadFileBytes(first) + ReadFileBytes(second), "onetwo");
-  EXPECT_FALSE(IsConflictCopyName(first.filename().string()));
-  EXPECT_FALSE(IsConflictCopyName(second.filename().string()));
 }
 
 }  // namespace
