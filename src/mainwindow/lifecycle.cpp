@@ -289,8 +289,11 @@ void Lifecycle::WatchDataFile() {
 }
 
 void Lifecycle::NoteConflictCopies() {
-  std::set<std::filesystem::path> folders{folder_};
+  // By their real names, so that one folder reached two ways is read once.
+  std::set<std::filesystem::path> folders;
   std::error_code error;
+  const auto real = std::filesystem::weakly_canonical(folder_, error);
+  folders.insert(error ? folder_ : real);
   const auto target = std::filesystem::weakly_canonical(folder_ / kContentFile, error);
   if (!error) folders.insert(target.parent_path());
   for (const auto& folder : folders) {
