@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -16,7 +17,18 @@ namespace {
 // search, which the refresh after the merge runs again anyway.
 
 bool SameMask(const Mask& a, const Mask& b) {
-  return std::memcmp(&a[0], &b[0], sizeof(int16_t) * kMaskSize) == 0;  // one array
+  // The entries lie in one array of 62 bytes: compared as eight words (the
+  // last overlapping), with no call and no early exit.
+  static_assert(sizeof(int16_t) * kMaskSize == 62);
+  const char *x = reinterpret_cast<const char*>(&a[0]), *y = reinterpret_cast<const char*>(&b[0]);
+  uint64_t difference = 0;
+  for (int offset : {0, 8, 16, 24, 32, 40, 48, 54}) {
+    uint64_t u, v;
+    std::memcpy(&u, x + offset, 8);
+    std::memcpy(&v, y + offset, 8);
+    difference |= u ^ v;
+  }
+  return difference == 0;
 }
 
 bool SameRule(const TaskTable& a, int i, const TaskTable& b, int j) {
@@ -42,9 +54,8 @@ bool RefreshUnticked(const TaskTable& side, const TaskTable& base, int id) {
 
 // Changed by the user since base: what a delete on the other side must not
 // silently drop.
-bool UserChanged(const TaskTable& side, const TaskTable& base, int id) {
-  return !SameRule(side, id, base, id) ||
-         (!SameTick(side, base, id) && !RefreshUnticked(side, base, id));
+bool UserChanged(const TaskTable& side, bool ruleChanged, const TaskTable& base, int id) {
+  return ruleChanged || (!SameTick(side, base, id) && !RefreshUnticked(side, base, id));
 }
 
 bool LaterNext(const TaskTable& a, const TaskTable& b, int id) {
@@ -81,6 +92,9 @@ Decision Conflict(MergeConflictKind kind) {
 // that side's are the right ones. With tick and rule alike on both sides the
 // later occurrence is the further search; the refresh finds the same.
 Side OccurrenceSide(Side rule, Side tick, const TaskTable& mine, const TaskTable& theirs, int id) {
+  if (mine.NextOccurrence[id] == theirs.NextOccurrence[id] &&
+      mine.PreviousOccurrence[id] == theirs.PreviousOccurrence[id])
+    return Side::Mine;
   if (rule != Side::None) return rule;
   if (tick != Side::None) {
     const Side other = tick == Side::Mine ? Side::Theirs : Side::Mine;
@@ -95,8 +109,23 @@ Side OccurrenceSide(Side rule, Side tick, const TaskTable& mine, const TaskTable
   return LaterNext(mine, theirs, id) ? Side::Mine : Side::Theirs;
 }
 
-Decision Decide(const TaskTable& base, const TaskTable& mine, const TaskTable& theirs, int id) {
-  const bool inBase = base.InUse(id), inMine = mine.InUse(id), inTheirs = theirs.InUse(id);
+// Where each side's slot stands against base's. The text and rule are
+// compared once per id: they are most of the merge's work.
+struct Standing {
+  bool inBase, inMine, inTheirs;
+  bool ruleMine, ruleTheirs;  // in use or not, or another text or rule
+};
+
+Standing Compare(const TaskTable& base, const TaskTable& mine, const TaskTable& theirs, int id) {
+  Standing s{base.InUse(id), mine.InUse(id), theirs.InUse(id), false, false};
+  s.ruleMine = s.inMine != s.inBase || (s.inMine && !SameRule(mine, id, base, id));
+  s.ruleTheirs = s.inTheirs != s.inBase || (s.inTheirs && !SameRule(theirs, id, base, id));
+  return s;
+}
+
+Decision Decide(const TaskTable& base, const TaskTable& mine, const TaskTable& theirs, int id,
+                const Standing& s) {
+  const bool inBase = s.inBase, inMine = s.inMine, inTheirs = s.inTheirs;
   if (!inTheirs && !inMine) return {};
   if (!inBase) {
     if (!inTheirs) return {};
@@ -107,14 +136,15 @@ Decision Decide(const TaskTable& base, const TaskTable& mine, const TaskTable& t
         false, false, OccurrenceSide(Side::None, Side::None, mine, theirs, id) == Side::Theirs, {}};
   }
   if (!inMine)
-    return UserChanged(theirs, base, id) ? Conflict(MergeConflictKind::DeletedHereChangedThere)
-                                         : Decision{};
+    return UserChanged(theirs, s.ruleTheirs, base, id)
+               ? Conflict(MergeConflictKind::DeletedHereChangedThere)
+               : Decision{};
   if (!inTheirs)
-    return UserChanged(mine, base, id) ? Conflict(MergeConflictKind::ChangedHereDeletedThere)
-                                       : TakeTheirs();
+    return UserChanged(mine, s.ruleMine, base, id)
+               ? Conflict(MergeConflictKind::ChangedHereDeletedThere)
+               : TakeTheirs();
 
-  const bool ruleMine = !SameRule(mine, id, base, id);
-  const bool ruleTheirs = !SameRule(theirs, id, base, id);
+  const bool ruleMine = s.ruleMine, ruleTheirs = s.ruleTheirs;
   if (ruleMine && ruleTheirs && !SameRule(mine, id, theirs, id))
     return Conflict(MergeConflictKind::ChangedDifferently);
   const Side rule = ruleMine == ruleTheirs ? Side::None : ruleMine ? Side::Mine : Side::Theirs;
@@ -172,15 +202,17 @@ bool Renumbered(const TaskTable& base, const TaskTable& side, const Moves& moves
   const std::hash<std::string> hash;
   for (int id : moves.left) left.emplace_back(hash(base.TaskText[id]), id);
   std::ranges::sort(left);
+  std::vector<char> matched(left.size());  // each task of base moves once
   int down = 0, up = 0;
   for (int to : moves.arrived) {
     const std::size_t h = hash(side.TaskText[to]);
-    auto it = std::ranges::lower_bound(left, std::pair{h, 0});
-    for (; it != left.end() && it->first == h; ++it) {
-      const int from = it->second;
-      if (from < 0 || !SameRule(base, from, side, to)) continue;
+    // Tasks of one text may differ in their rule: every one is tried.
+    for (auto k = std::ranges::lower_bound(left, std::pair{h, 0}) - left.begin();
+         k < std::ssize(left) && left[k].first == h; ++k) {
+      const int from = left[k].second;
+      if (matched[k] || !SameRule(base, from, side, to)) continue;
+      matched[k] = 1;
       ++(from > to ? down : up);
-      it->second = -1;  // each task of base moves once
       break;
     }
   }
@@ -191,19 +223,16 @@ bool Renumbered(const TaskTable& base, const TaskTable& side, const Moves& moves
 
 MergePlan PlanMerge(const TaskTable& base, const TaskTable& mine, const TaskTable& theirs) {
   MergePlan plan;
-  std::array<Moves, 2> moves;  // mine, theirs
-  const std::array<const TaskTable*, 2> sides = {&mine, &theirs};
+  std::array<Moves, 2> moves;  // mine's, theirs'
   for (int id = 0; id <= kMaxTaskId; ++id) {
-    const bool inBase = base.InUse(id);
-    for (int s = 0; s < 2; ++s) {
-      const TaskTable& side = *sides[s];
-      const bool inSide = side.InUse(id);
-      if (!inBase && !inSide) continue;
-      if (inBase && inSide && SameRule(base, id, side, id)) continue;
-      if (inBase) moves[s].left.push_back(id);
-      if (inSide) moves[s].arrived.push_back(id);
-    }
-    if (const auto kind = Decide(base, mine, theirs, id).conflict)
+    const Standing s = Compare(base, mine, theirs, id);
+    auto note = [&](Moves& m, bool changed, bool inSide) {
+      if (changed && s.inBase) m.left.push_back(id);
+      if (changed && inSide) m.arrived.push_back(id);
+    };
+    note(moves[0], s.ruleMine, s.inMine);
+    note(moves[1], s.ruleTheirs, s.inTheirs);
+    if (const auto kind = Decide(base, mine, theirs, id, s).conflict)
       plan.conflicts.push_back({id, *kind});
   }
   plan.renumbered = Renumbered(base, mine, moves[0]) || Renumbered(base, theirs, moves[1]);
@@ -218,7 +247,7 @@ MergeOutcome ApplyMerge(TaskTable& mine, const TaskTable& base, const TaskTable&
   // none takes the id of a task restored or added there.
   std::vector<int> toPlace;
   for (int id = 0; id <= kMaxTaskId; ++id) {
-    const Decision d = Decide(base, mine, theirs, id);
+    const Decision d = Decide(base, mine, theirs, id, Compare(base, mine, theirs, id));
     if (!d.conflict) {
       CopyFromTheirs(mine, id, theirs, id, d.rule, d.tick, d.occurrences);
       continue;
