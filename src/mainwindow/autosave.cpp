@@ -35,15 +35,22 @@ void Autosave::Changed() {
 
 void Autosave::SaveNow() {
   if (stopped_ || !allowed_()) return;
+  if (ReadyToWrite && !ReadyToWrite()) return;
+  if (stopped_ || !allowed_()) return;  // the look at the data file may have asked
   std::optional<SaveBytes> bytes;
   try {
     bytes = makeBytes_();
   } catch (const std::exception&) {
-    Finished(SaveWriteResult{folder_, ENOMEM});  // out of memory while formatting
+    SaveWriteResult result;  // out of memory while formatting
+    result.failedFile = folder_;
+    result.error = ENOMEM;
+    SaveBytes none;
+    Finished(result, none);
     return;
   }
   {
     std::lock_guard lock(mutex_);
+    if (!queued_) ++handedOver_;  // else the newer bytes take the older one's place
     queued_ = std::move(bytes);
   }
   wake_.notify_all();
@@ -54,23 +61,25 @@ void Autosave::Run() {
   for (;;) {
     wake_.wait(lock, [this] { return quit_ || queued_.has_value(); });
     if (!queued_) return;
-    SaveBytes bytes = std::move(*queued_);
+    auto bytes = std::make_shared<SaveBytes>(std::move(*queued_));
     queued_.reset();
     writing_ = true;
     lock.unlock();
-    const SaveWriteResult result = WriteSaveFiles(bytes, folder_);
+    const SaveWriteResult result = WriteSaveFiles(*bytes, folder_);
     lock.lock();
     writing_ = false;
     idle_.notify_all();
-    QMetaObject::invokeMethod(
-        this, [this, result] { Finished(result); }, Qt::QueuedConnection);
+    finished_.emplace_back(result, std::move(bytes));
+    QMetaObject::invokeMethod(this, &Autosave::Deliver, Qt::QueuedConnection);
   }
 }
 
-void Autosave::Finished(const SaveWriteResult& result) {
+void Autosave::Finished(const SaveWriteResult& result, SaveBytes& bytes) {
+  if (WriteEnded) WriteEnded(result, bytes);
   if (result.Saved()) {
     failureShown_ = false;
-  } else {
+  } else if (!result.changedOnDisk) {  // not a failure: the window merges, then saves
+
     if (!stopped_ && !timer_.isActive()) timer_.start(kRetryMs);
     if (!failureShown_) {
       failureShown_ = true;
@@ -78,6 +87,20 @@ void Autosave::Finished(const SaveWriteResult& result) {
     }
   }
   emit Written(result.Saved());
+}
+
+void Autosave::Deliver() {
+  for (;;) {
+    std::pair<SaveWriteResult, std::shared_ptr<SaveBytes>> done;
+    {
+      std::lock_guard lock(mutex_);
+      if (finished_.empty()) return;
+      done = std::move(finished_.front());
+      finished_.pop_front();
+    }
+    --handedOver_;
+    Finished(done.first, *done.second);
+  }
 }
 
 void Autosave::WaitIdle() {
@@ -89,9 +112,12 @@ void Autosave::Settle() {
   timer_.stop();
   {
     std::lock_guard lock(mutex_);
+    if (queued_) --handedOver_;
     queued_.reset();  // the window's own save carries the newer bytes
   }
   WaitIdle();
+  // The window's save must know what this one wrote before it writes.
+  Deliver();
 }
 
 void Autosave::ExplicitSaveEnded(bool saved) {

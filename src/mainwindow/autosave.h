@@ -3,8 +3,10 @@
 #include <QObject>
 #include <QTimer>
 #include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -50,6 +52,14 @@ class Autosave : public QObject {
   void SaveNow();
 
   bool Pending() const { return timer_.isActive(); }
+  // Bytes were handed to the writer and its report has not come back yet.
+  bool Busy() const { return handedOver_ > 0; }
+
+  // Asked just before the bytes are made; false skips this save (the data
+  // file has to be looked at first).
+  std::function<bool()> ReadyToWrite;
+  // Told of every write that ended, with the bytes it wrote.
+  std::function<void(const SaveWriteResult&, SaveBytes&)> WriteEnded;
   // Waits until the writer has nothing left to write.
   void WaitIdle();
 
@@ -59,7 +69,9 @@ class Autosave : public QObject {
 
  private:
   void Run();
-  void Finished(const SaveWriteResult& result);
+  void Finished(const SaveWriteResult& result, SaveBytes& bytes);
+  // Reports the writes that ended, on the window thread.
+  void Deliver();
 
   std::filesystem::path folder_;
   MakeBytes makeBytes_;
@@ -68,11 +80,13 @@ class Autosave : public QObject {
   QTimer timer_;
   bool stopped_ = false;
   bool failureShown_ = false;  // the current run of failures was reported
+  int handedOver_ = 0;         // writes whose report is still to come
 
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable idle_;
   std::optional<SaveBytes> queued_;  // a newer save replaces one not yet begun
+  std::deque<std::pair<SaveWriteResult, std::shared_ptr<SaveBytes>>> finished_;
   bool writing_ = false;
   bool quit_ = false;
   std::thread writer_;

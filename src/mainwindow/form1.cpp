@@ -301,8 +301,12 @@ void Form1::OpenEditor() {
     life_->TableChanged();
     FillTaskList();
     EditMode.clear();
+    life_->EditorClosed();
   });
-  connect(editor_, &Form2::Cancelled, this, [this] { EditMode.clear(); });
+  connect(editor_, &Form2::Cancelled, this, [this] {
+    EditMode.clear();
+    life_->EditorClosed();
+  });
   editor_->Open(isNew ? Form2::Mode::New : Form2::Mode::Edit, ReadTaskValue(table_, id));
 }
 

@@ -1,9 +1,10 @@
 #include "mainwindow/lifecycle.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFile>
 #include <QHeaderView>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QTreeView>
 #include <exception>
@@ -15,10 +16,13 @@
 #include "look/twips.h"
 #include "mainwindow/autosave.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/tasklistmodel.h"
+#include "platform/filewatch.h"
 #include "platform/messagebox.h"
 #include "platform/notifier.h"
 #include "platform/textcodec.h"
 #include "platform/tray.h"
+#include "store/merge.h"
 
 namespace zelto {
 Lifecycle::Lifecycle(Form1& window, TaskTable& table, const Clock& clock, MessageBoxes& prompter,
@@ -32,13 +36,279 @@ Lifecycle::Lifecycle(Form1& window, TaskTable& table, const Clock& clock, Messag
   // Made with the window, so that tests can hand it their own bus first.
   Notifications = new Notifier(this);
   AutoSave = new Autosave(
-      folder_, [this] { return MakeSaveBytes(table_, window_.PositionFileText()); },
+      folder_, [this] { return MakeBytes(true); },
       [this] { return started_ && !ended_ && DataFileError == 0; },
       [this](const SaveWriteResult& result) { ReportFailedSave(WhyNotSaved(result)); }, this);
+  AutoSave->ReadyToWrite = [this] {
+    const Look look = LookAtDataFile(true);
+    return look != Look::Held && look != Look::Refused;
+  };
+  AutoSave->WriteEnded = [this](const SaveWriteResult& result, SaveBytes& bytes) {
+    OwnSaveEnded(result, bytes);
+  };
+  DataWatch = new FileWatch(this);
+  connect(DataWatch, &FileWatch::Changed, this, &Lifecycle::CheckDataFile);
+  retryLook_ = new QTimer(this);
+  retryLook_->setSingleShot(true);
+  retryLook_->setInterval(FileWatch::kQuietMs);
+  connect(retryLook_, &QTimer::timeout, this, &Lifecycle::CheckDataFile);
 }
 
 void Lifecycle::TableChanged() {
+  ++changes_;
   AutoSave->Changed();
+}
+
+// The other writer ---------------------------------------------------------
+
+SaveBytes Lifecycle::MakeBytes(bool guarded) {
+  SaveBytes bytes = MakeSaveBytes(table_, window_.PositionFileText());
+  // A save the user confirmed over an unreadable file replaces whatever is there.
+  // Before start-up nothing was loaded to compare with.
+  if (guarded && started_) bytes.expected = known_;
+  bytes.tag = changes_;
+  return bytes;
+}
+
+void Lifecycle::OwnSaveEnded(const SaveWriteResult& result, SaveBytes& bytes) {
+  if (result.changedOnDisk) {
+    // Another program wrote while this save was written: its version stays,
+    // is merged, and the merge is saved.
+    retryLook_->start();
+    return;
+  }
+  // An older save reported late (an automatic one, settled before a save of
+  // the window's own) must not stand for the newer file.
+  if (!result.written.present || bytes.tag < savedChanges_) return;
+  known_ = result.written;
+  base_.data = std::move(bytes.content.data);
+  base_.size = bytes.content.size;
+  savedChanges_ = bytes.tag;
+  if (lookHeld_) retryLook_->start();
+}
+
+void Lifecycle::CheckDataFile() {
+  if (!started_ || ended_) return;
+  const Look look = LookAtDataFile(false);
+  if (look == Look::Held) return;
+  NoteConflictCopies();
+  if (look == Look::Merged || (look == Look::Same && Dirty() && !AutoSave->Pending()))
+    AutoSave->SaveNow();
+}
+
+void Lifecycle::EditorClosed() {
+  if (lookHeld_) retryLook_->start();
+}
+
+Lifecycle::Look Lifecycle::LookAtDataFile(bool beforeSave) {
+  if (!started_ || ended_) return Look::Same;
+  // The program's own save is compared once its file is known; a table
+  // half merged, or the editor's task, must not change under them.
+  const bool ownSave = AutoSave->Busy() || (!beforeSave && saving_);
+  if (looking_ || ownSave || QApplication::activeModalWidget() != nullptr ||
+      (!beforeSave && window_.Editor() != nullptr)) {
+    lookHeld_ = true;
+    if (!ownSave && window_.Editor() == nullptr) retryLook_->start();
+    return Look::Held;
+  }
+  lookHeld_ = false;
+  WatchDataFile();
+  DiskCheck disk = CheckFile(folder_ / kContentFile, known_);
+  if (!disk.changed) {
+    known_ = disk.stamp;  // a touch: the next look need not read it again
+    return Look::Same;
+  }
+  if (disk.read.problem == ReadProblem::Missing) {
+    // Deleted, or between a sync program's removal and its new file: the
+    // next save writes the table again.
+    known_ = disk.stamp;
+    return Look::Same;
+  }
+  looking_ = true;
+  const Look look = TakeOther(disk);
+  looking_ = false;
+  return look;
+}
+
+Lifecycle::Look Lifecycle::TakeOther(DiskCheck& disk) {
+  auto theirs = MakeTaskTable();
+  const LoadResult loaded = LoadDataRead(*theirs, disk.read);
+  if (!loaded.Read()) {
+    known_ = disk.stamp;  // said once: the same version is not reported again
+    DataFileError = 1;
+    for (const std::string& message : LoadMessages(loaded, folder_))
+      prompter_.Ask(message, kAppTitle, Buttons::Ok);
+    return Look::Refused;
+  }
+  if (!Dirty()) {
+    Reload(disk, std::move(theirs), loaded);
+    return Look::Taken;
+  }
+  // The table holds changes made after an unreadable file was not loaded:
+  // only the save's question may replace what is there now.
+  if (DataFileError != 0) {
+    known_ = disk.stamp;
+    return Look::Refused;
+  }
+  // Until the merge is settled the save expects the version before: a save
+  // forced meanwhile (the session ends under the question) cannot replace
+  // the other program's version with a table that lacks its work.
+  return MergeOther(disk, *theirs);
+}
+
+namespace {
+
+QString AppTitle() {
+  return QString::fromUtf8(kAppTitle.data(), static_cast<qsizetype>(kAppTitle.size()));
+}
+
+QString ConflictQuestion(const MergePlan& plan, const TaskTable& mine, const TaskTable& theirs) {
+  const auto count = static_cast<int>(plan.conflicts.size());
+  QString text = QStringLiteral(
+                     "content.txt was changed by another program while this list had unsaved "
+                     "changes. %1 %2 changed differently on both sides:\n")
+                     .arg(count)
+                     .arg(count == 1 ? QStringLiteral("task was") : QStringLiteral("tasks were"));
+  constexpr int kShown = 5;
+  for (int i = 0; i < count && i < kShown; ++i) {
+    const int id = plan.conflicts[static_cast<std::size_t>(i)].id;
+    const std::string& task = mine.InUse(id) ? mine.TaskText[id] : theirs.TaskText[id];
+    text += QStringLiteral("\n    ") + ListText(task).left(80);
+  }
+  if (count > kShown) text += QStringLiteral("\n    ... and %1 more").arg(count - kShown);
+  return text + QStringLiteral(
+                    "\n\nKeep Mine keeps this list's version of them, Keep Theirs the other "
+                    "program's, Keep Both both (the other program's under a new number).");
+}
+
+}  // namespace
+
+Lifecycle::Look Lifecycle::MergeOther(DiskCheck& disk, const TaskTable& theirs) {
+  auto base = MakeTaskTable();
+  (void)LoadDataBytes(*base, base_.View());
+  const MergePlan plan = PlanMerge(*base, table_, theirs);
+  if (plan.renumbered) {
+    const DateTime now = clock_.Now();
+    const Answer answer = prompter_.Choose(
+        QStringLiteral(
+            "content.txt was changed by another program while this list had unsaved changes, "
+            "and one of the two was renumbered (Re-count): their tasks cannot be matched one by "
+            "one.\n\nKeep Mine keeps this list, Keep Theirs the other program's file; the one "
+            "not kept is written beside content.txt as \"content (kept %1).txt\".")
+            .arg(QString::fromStdString(FormatFileDate(now)).left(10) +
+                 QStringLiteral(" %1%2")
+                     .arg(now.Hour(), 2, 10, QLatin1Char('0'))
+                     .arg(now.Minute(), 2, 10, QLatin1Char('0'))),
+        AppTitle(), {QStringLiteral("Keep Mine"), QStringLiteral("Keep Theirs")}, Answer::Yes);
+    const bool keepTheirs = answer == Answer::No;
+    const std::string mine = keepTheirs ? FormatDataFile(table_) : std::string();
+    const std::filesystem::path copy =
+        WriteKeptCopy(folder_, keepTheirs ? std::string_view(mine) : disk.read.bytes.View(), now);
+    if (copy.empty()) {
+      // Neither version may be lost: nothing is replaced without the question.
+      DataFileError = 1;
+      known_ = disk.stamp;
+      prompter_.Ask(QStringLiteral("The other version could not be kept beside content.txt."),
+                    AppTitle(), Buttons::Ok, std::nullopt,
+                    QFile::decodeName((folder_ / kContentFile).c_str()));
+      return Look::Refused;
+    }
+    if (keepTheirs) {
+      auto table = MakeTaskTable();
+      const LoadResult loaded = LoadDataRead(*table, disk.read);
+      Reload(disk, std::move(table), loaded);
+      return Look::Taken;
+    }
+  } else {
+    MergeChoice choice = MergeChoice::KeepMine;
+    if (!plan.conflicts.empty()) {
+      const Answer answer = prompter_.Choose(
+          ConflictQuestion(plan, table_, theirs), AppTitle(),
+          {QStringLiteral("Keep Mine"), QStringLiteral("Keep Theirs"), QStringLiteral("Keep Both")},
+          Answer::Cancel);
+      choice = answer == Answer::Yes  ? MergeChoice::KeepMine
+               : answer == Answer::No ? MergeChoice::KeepTheirs
+                                      : MergeChoice::KeepBoth;
+    }
+    (void)ApplyMerge(table_, *base, theirs, plan, choice);
+  }
+  // content.txt holds the other version: it is the base of a merge to come.
+  known_ = disk.stamp;
+  base_ = std::move(disk.read.bytes);
+  savedChanges_ = changes_;
+  ++changes_;  // the merged table is still to be saved
+  const RefreshResult refreshed = RefreshDueTasks(table_, clock_.Now(), window_.IsMinimized());
+  RefreshKeepingSelection();
+  AfterRefresh(refreshed);
+  return Look::Merged;
+}
+
+void Lifecycle::Reload(DiskCheck& disk, std::unique_ptr<TaskTable> theirs,
+                       const LoadResult& loaded) {
+  table_ = std::move(*theirs);
+  theirs.reset();
+  known_ = disk.stamp;
+  base_ = std::move(disk.read.bytes);
+  savedChanges_ = changes_;
+  DataFileError = 0;
+  const RefreshResult refreshed = RefreshDueTasks(table_, clock_.Now(), window_.IsMinimized());
+  RefreshKeepingSelection();
+  // Everything is in place before a message box lets other events in.
+  for (const std::string& message : LoadMessages(loaded, folder_))
+    prompter_.Ask(message, kAppTitle, Buttons::Ok);
+  AfterRefresh(refreshed);
+}
+
+void Lifecycle::RefreshKeepingSelection() {
+  const std::optional<int> selected = window_.List().SelectedTaskId();
+  QScrollBar* scroll = window_.ListView1->verticalScrollBar();
+  const int scrolled = scroll->value();
+  window_.FillTaskList();
+  if (selected) {
+    const TaskList& list = window_.List();
+    for (int row = 0; row < list.RowCount(); ++row) {
+      if (list.TaskIdAt(row) != *selected) continue;
+      window_.ListView1->selectionModel()->setCurrentIndex(
+          list.Model()->index(row, 0),
+          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      break;
+    }
+  }
+  scroll->setValue(scrolled);
+}
+
+void Lifecycle::WatchDataFile() {
+  const std::filesystem::path file = folder_ / kContentFile;
+  std::vector<std::filesystem::path> paths{file, folder_};
+  // Behind a link (into a synced folder, say) the file is replaced, and
+  // the sync program's copies appear, in the folder the link leads to.
+  std::error_code error;
+  const std::filesystem::path target = std::filesystem::weakly_canonical(file, error);
+  if (!error && target != file) paths.insert(paths.end(), {target, target.parent_path()});
+  DataWatch->Watch(paths);
+}
+
+void Lifecycle::NoteConflictCopies() {
+  // By their real names, so that one folder reached two ways is read once.
+  std::set<std::filesystem::path> folders;
+  std::error_code error;
+  const auto real = std::filesystem::weakly_canonical(folder_, error);
+  folders.insert(error ? folder_ : real);
+  const auto target = std::filesystem::weakly_canonical(folder_ / kContentFile, error);
+  if (!error) folders.insert(target.parent_path());
+  for (const auto& folder : folders) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+      const std::filesystem::path& path = entry.path();
+      if (!IsConflictCopyName(path.filename().string()) || copiesNoted_.contains(path)) continue;
+      copiesNoted_.insert(path);
+      prompter_.Ask(
+          QStringLiteral("A sync program left a conflict copy of the data file beside it:"),
+          AppTitle(), Buttons::Ok, std::nullopt,
+          QFile::decodeName(path.c_str()) +
+              QStringLiteral("\nIts tasks are not in this list: compare it with content.txt "
+                             "and delete it when done."));
+    }
+  }
 }
 
 void Lifecycle::StartUp() {
@@ -55,13 +325,19 @@ void Lifecycle::StartUp() {
   };
   window_.ApplyPositionFile();
   stepDone("position");
-  const LoadResult loaded = LoadDataFile(table_, folder_);
+  WatchDataFile();
+  FileRead read = ReadRegularFile(folder_ / kContentFile);
+  const LoadResult loaded = LoadDataRead(table_, read);
+  known_ = read.problem == ReadProblem::None ? read.stamp : StatStamp(folder_ / kContentFile);
+  known_.hash = HashBytes(read.bytes.View());
+  base_ = std::move(read.bytes);
   for (const std::string& message : LoadMessages(loaded, folder_))
     prompter_.Ask(message, kAppTitle, Buttons::Ok);
   DataFileError = loaded.Read() ? 0 : 1;
   stepDone("load");
   Timer1_Timer();
   stepDone("tick");
+  NoteConflictCopies();
   connect(window_.Timer1, &QTimer::timeout, this, &Lifecycle::Timer1_Timer, Qt::UniqueConnection);
 }
 
@@ -83,8 +359,12 @@ void Lifecycle::ShowAtStartUp() {
 }
 
 void Lifecycle::Timer1_Timer() {
-  if (!started_ || !HourWatch1.Tick(clock_.Now())) return;
-  const RefreshResult refreshed = window_.RefreshAndFill();
+  // Not while a merge waits for its answer: the plan is of the table as it was.
+  if (!started_ || looking_ || !HourWatch1.Tick(clock_.Now())) return;
+  AfterRefresh(window_.RefreshAndFill());
+}
+
+void Lifecycle::AfterRefresh(const RefreshResult& refreshed) {
   RestoreRequest = refreshed.restore ? 1 : 0;
   if (refreshed.changed) TableChanged();
   // Done tasks that fell due again: the desktop is told of them, whether the
@@ -153,6 +433,9 @@ std::optional<SaveResult> Lifecycle::AskBeforeSaving() {
 // system's words for the error; empty when everything was written.
 QString Lifecycle::WhyNotSaved(const SaveWriteResult& result) {
   if (result.Saved()) return {};
+  if (result.changedOnDisk)
+    return QFile::decodeName(result.failedFile.c_str()) +
+           QStringLiteral(": another program changed it while it was being saved");
   return QFile::decodeName(result.failedFile.c_str()) + QStringLiteral(": ") +
          QString::fromStdString(std::system_category().message(result.error));
 }
@@ -167,10 +450,23 @@ QString Lifecycle::WriteFiles() {
   AutoSave->Settle();  // one writer at a time: an automatic save under way ends first
   window_.SetPassButtonsEnabled(false);
   QString why;
-  try {
-    why = WhyNotSaved(WriteSaveFiles(MakeSaveBytes(table_, window_.PositionFileText()), folder_));
-  } catch (const std::exception&) {
-    why = QStringLiteral("There was not enough memory to make the data file.");
+  // Another program may write between the look and the rename: its
+  // version is merged and the save made again, a few times at most.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    SaveWriteResult result;
+    try {
+      SaveBytes bytes = MakeBytes(DataFileError == 0);
+      result = WriteSaveFiles(bytes, folder_);
+      OwnSaveEnded(result, bytes);
+    } catch (const std::exception&) {
+      why = QStringLiteral("There was not enough memory to make the data file.");
+      break;
+    }
+    why = WhyNotSaved(result);
+    if (!result.changedOnDisk) break;
+    retryLook_->stop();
+    const Look look = LookAtDataFile(true);
+    if (look == Look::Held || look == Look::Refused) break;
   }
   AutoSave->ExplicitSaveEnded(why.isEmpty());
   window_.SetPassButtonsEnabled(true);
@@ -178,6 +474,8 @@ QString Lifecycle::WriteFiles() {
 }
 
 SaveResult Lifecycle::SaveDataFile() {
+  AutoSave->Settle();  // what it wrote is known before the look
+  (void)LookAtDataFile(true);
   if (const auto refused = AskBeforeSaving()) return *refused;
   const QString why = WriteFiles();
   if (why.isEmpty()) return SaveResult::Saved;
@@ -189,10 +487,13 @@ SaveResult Lifecycle::Save() {
   saving_ = true;
   const SaveResult result = SaveDataFile();
   saving_ = false;
+  if (lookHeld_) retryLook_->start();
   return result;
 }
 
 bool Lifecycle::SaveAtClose() {
+  AutoSave->Settle();
+  (void)LookAtDataFile(true);
   // Cancel keeps the window, so that nothing is lost; No closes without
   // saving.
   if (const auto refused = AskBeforeSaving()) return *refused == SaveResult::Declined;

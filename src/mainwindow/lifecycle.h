@@ -2,12 +2,16 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <set>
 
 #include "schedule/hourwatch.h"
+#include "schedule/passes.h"
 #include "store/datafile.h"
 #include "store/ports.h"
 #include "store/tasktable.h"
@@ -15,6 +19,7 @@
 namespace zelto {
 
 class Autosave;
+class FileWatch;
 class Form1;
 class MessageBoxes;
 class Notifier;
@@ -65,6 +70,15 @@ class Lifecycle : public QObject {
   void CommitData();
   // The task table changed: it is saved by itself a moment later.
   void TableChanged();
+  // Another program may have written content.txt: compares it with what was
+  // last loaded or saved, and takes the other program's work in, quietly
+  // when there is nothing unsaved here, else by a merge that asks about
+  // conflicts. Runs a moment after the file or its folder changed and
+  // before every save; held back while a save of the program's own is under
+  // way, the editor is open or a message box waits.
+  void CheckDataFile();
+  // The editor closed: a look at the data file that it held back runs now.
+  void EditorClosed();
 
   // From start-up on, every move and resize is recorded.
   bool Started() const { return started_; }
@@ -85,8 +99,37 @@ class Lifecycle : public QObject {
   // Tells the desktop when the hour watch finds done tasks due again.
   Notifier* Notifications = nullptr;
   Autosave* AutoSave = nullptr;
+  FileWatch* DataWatch = nullptr;
 
  private:
+  enum class Look {
+    Same,     // content.txt is what was last loaded or saved (or is gone)
+    Taken,    // the other program's version is in the table now
+    Merged,   // ... merged with the changes here, which are still to be saved
+    Held,     // not looked at now: it will be, later
+    Refused,  // it cannot be read, or may not be merged: only a confirmed save writes
+  };
+  // `beforeSave`: the editor does not hold it back (the save must go on).
+  Look LookAtDataFile(bool beforeSave);
+  Look TakeOther(DiskCheck& disk);
+  Look MergeOther(DiskCheck& disk, const TaskTable& theirs);
+  // Puts the other program's version in place of the table: the due-task
+  // refresh, the list with its view, sort and selection kept, the load's
+  // messages.
+  void Reload(DiskCheck& disk, std::unique_ptr<TaskTable> theirs, const LoadResult& loaded);
+  // The refresh's aftermath, as at every hour: a save, notifications and
+  // the window's return.
+  void AfterRefresh(const RefreshResult& refreshed);
+  // Rebuilds the list after the table was replaced, keeping the selection
+  // by id and the scroll position.
+  void RefreshKeepingSelection();
+  SaveBytes MakeBytes(bool guarded);
+  void OwnSaveEnded(const SaveWriteResult& result, SaveBytes& bytes);
+  bool Dirty() const { return changes_ != savedChanges_; }
+  void WatchDataFile();
+  // Says once of each conflict copy a sync program left beside the data file.
+  void NoteConflictCopies();
+
   SaveResult Save();
   // The DataFileError question, when it is due: nothing when the save may
   // write, else what the answer made of it (Declined or Cancelled).
@@ -113,6 +156,17 @@ class Lifecycle : public QObject {
   // The answer to the DataFileError question given when the session manager
   // asked for the data: the quit that follows saves without asking again.
   std::optional<Answer> sessionAnswer_;
+
+  // The version of content.txt last loaded or saved, and its bytes: the
+  // base that both sides shared when the other program's version is merged.
+  FileStamp known_;
+  FileBytes base_;
+  std::uint64_t changes_ = 0;       // table changes so far
+  std::uint64_t savedChanges_ = 0;  // ... of them in the version last loaded or saved
+  bool looking_ = false;            // a look at the data file (and its questions) is under way
+  bool lookHeld_ = false;
+  QTimer* retryLook_ = nullptr;
+  std::set<std::filesystem::path> copiesNoted_;
 };
 
 }  // namespace zelto

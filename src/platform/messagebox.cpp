@@ -126,6 +126,35 @@ Answer MessageBoxes::AskAfterFailedSave(const QString& text, const QString& titl
   return Answer::Cancel;
 }
 
+Answer MessageBoxes::Choose(const QString& text, const QString& title, const QStringList& labels,
+                            Answer safest) {
+  const Buttons buttons = labels.size() > 2 ? Buttons::YesNoCancel : Buttons::YesNo;
+  asked_.push_back({text, title, buttons, safest, {}});
+  if (!script_.empty()) {
+    const Answer answer = script_.front();
+    script_.pop_front();
+    return answer;
+  }
+  if (const auto answer = AutoAnswer(text, title, buttons, safest)) return *answer;
+
+  QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::NoButton, parent_);
+  box.setTextFormat(Qt::PlainText);
+  const Answer answers[] = {Answer::Yes, Answer::No, Answer::Cancel};
+  std::vector<std::pair<QPushButton*, Answer>> pressed;
+  for (qsizetype i = 0; i < labels.size() && i < 3; ++i) {
+    QPushButton* button = box.addButton(labels[i], QMessageBox::ActionRole);
+    pressed.emplace_back(button, answers[i]);
+    if (answers[i] == safest) {
+      box.setDefaultButton(button);
+      box.setEscapeButton(button);
+    }
+  }
+  box.exec();
+  for (const auto& [button, answer] : pressed)
+    if (box.clickedButton() == button) return answer;
+  return safest;
+}
+
 void MessageBoxes::SetNextAnswer(Answer answer) {
   script_.push_back(answer);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <optional>
 #include <vector>
@@ -38,6 +39,12 @@ class MessageBoxes : public Prompter {
   // Yes is "Try Again", No "Close Without Saving", and Cancel "Keep Open",
   // which is also the answer to Esc and to the box's own close button.
   Answer AskAfterFailedSave(const QString& text, const QString& title, const QString& detail);
+
+  // A choice between two or three buttons named `labels`, answered as Yes,
+  // No and Cancel in that order. `safest` is the default, and the answer to
+  // Esc and to the box's own close button.
+  Answer Choose(const QString& text, const QString& title, const QStringList& labels,
+                Answer safest);
 
   // Test scripting, shared by every instance.
   static void SetNextAnswer(Answer answer);

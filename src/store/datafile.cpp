@@ -553,10 +553,13 @@ LoadResult LoadDataBytes(TaskTable& table, std::string_view bytes) {
   return result;
 }
 
-LoadResult LoadDataFile(TaskTable& table, const std::filesystem::path& folder) {
-  FileRead read = ReadRegularFile(folder / kContentFile);
+LoadResult LoadDataRead(TaskTable& table, const FileRead& read) {
   if (read.problem != ReadProblem::None) return Problem(ProblemOf(read.problem), read.error);
   return LoadDataBytes(table, read.bytes.View());
+}
+
+LoadResult LoadDataFile(TaskTable& table, const std::filesystem::path& folder) {
+  return LoadDataRead(table, ReadRegularFile(folder / kContentFile));
 }
 
 std::vector<std::string> LoadMessages(const LoadResult& result,

@@ -1,12 +1,17 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "store/datetime.h"
+#include "store/filebytes.h"
+#include "store/filestamp.h"
 #include "store/ports.h"
 #include "store/tasktable.h"
 
@@ -51,6 +56,10 @@ LoadResult LoadDataFile(TaskTable& table, const std::filesystem::path& folder);
 // LoadDataFile loads the file's content.
 LoadResult LoadDataBytes(TaskTable& table, std::string_view bytes);
 
+// Loads what a read of content.txt found, as LoadDataFile does; the caller
+// keeps the bytes (to compare a later version with).
+LoadResult LoadDataRead(TaskTable& table, const FileRead& read);
+
 // The messages for the user about a load, in the order they are shown at
 // start-up: one "Error for task: " per cut-short record, then, for a file
 // that exists but was not loaded, one that names it and says why. A missing
@@ -74,6 +83,11 @@ struct FormattedData {
 struct SaveBytes {
   std::string position;
   FormattedData content;
+  // Where set, content.txt is replaced only while it still is this version:
+  // a version that another program wrote meanwhile is never overwritten.
+  std::optional<FileStamp> expected;
+  // The caller's own mark, handed back untouched with the result.
+  std::uint64_t tag = 0;
 };
 
 // Makes the bytes of every file of a save from the table and the text of
@@ -85,6 +99,13 @@ SaveBytes MakeSaveBytes(const TaskTable& table, std::string positionText);
 struct SaveWriteResult {
   std::filesystem::path failedFile;
   int error = 0;
+  // content.txt was not the expected version just before the rename:
+  // nothing replaced it (failedFile names it).
+  bool changedOnDisk = false;
+  // The new content.txt as written (taken before the rename, so that a
+  // program writing right after it is not taken for this save); not present
+  // when content.txt was not replaced.
+  FileStamp written;
   bool Saved() const { return failedFile.empty(); }
 };
 
@@ -100,6 +121,12 @@ struct SaveWriteResult {
 // failure is the one reported. Needs nothing but the bytes and the folder,
 // so it may run away from the table.
 SaveWriteResult WriteSaveFiles(const SaveBytes& bytes, const std::filesystem::path& folder);
+
+// Writes `bytes` beside content.txt as a dated copy that no sync program
+// would take for its own ("content (kept 2026-12-06 1015).txt"), never over
+// an existing file. Returns the copy's path, or empty when it failed.
+std::filesystem::path WriteKeptCopy(const std::filesystem::path& folder, std::string_view bytes,
+                                    DateTime now);
 
 // The points of a save at which a test stops the process, to check that
 // content.txt then holds exactly the old or exactly the new data.

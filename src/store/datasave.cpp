@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <optional>
 #include <random>
 #include <string>
@@ -11,6 +12,7 @@
 #include "store/datafile.h"
 #include "store/dataformat.h"
 #include "store/filebytes.h"
+#include "store/filestamp.h"
 
 namespace zelto {
 namespace {
@@ -233,7 +235,7 @@ bool WriteSibling(const std::filesystem::path& target, std::filesystem::path& si
 // way of a sibling file and a rename, so that content.txt is at every
 // moment either the complete old file or the complete new one.
 bool WriteContentFiles(const std::filesystem::path& folder, std::string_view bytes,
-                       SaveWriteResult& result) {
+                       const std::optional<FileStamp>& expected, SaveWriteResult& result) {
   const auto file = folder / kContentFile;
   const auto tmpFile = folder / kContentTmpFile;
   int linkError = 0;
@@ -255,11 +257,23 @@ bool WriteContentFiles(const std::filesystem::path& folder, std::string_view byt
     if (!sibling.empty()) ::unlink(sibling.c_str());
     return false;
   }
+  // The last look before the rename: another program's version that came
+  // while this one was written is left in place, for the window to merge.
+  // (A writer in the instant between this look and the rename still loses;
+  // only a lock every writer honours could close that.)
+  if (expected && CheckFile(file, *expected).changed) {
+    ::unlink(sibling.c_str());
+    result.changedOnDisk = true;
+    return Fail(result, file, 0);
+  }
+  FileStamp written = StatStamp(sibling);
+  written.hash = HashBytes(bytes);
   if (::rename(sibling.c_str(), target->c_str()) != 0) {
     Fail(result, *target, errno);
     ::unlink(sibling.c_str());
     return false;
   }
+  result.written = written;
   Reached(SaveStep::Replaced);
   if (!SyncFolder(target->parent_path(), result)) return false;
   if (target->parent_path() != folder && !SyncFolder(folder, result)) return false;
@@ -274,7 +288,10 @@ void SetSaveStepHookForTesting(SaveStepHook hook) {
 }
 
 SaveBytes MakeSaveBytes(const TaskTable& table, std::string positionText) {
-  return SaveBytes{std::move(positionText), FormatDataBytes(table)};
+  SaveBytes bytes;
+  bytes.position = std::move(positionText);
+  bytes.content = FormatDataBytes(table);
+  return bytes;
 }
 
 SaveWriteResult WriteSaveFiles(const SaveBytes& bytes, const std::filesystem::path& folder) {
@@ -283,8 +300,29 @@ SaveWriteResult WriteSaveFiles(const SaveBytes& bytes, const std::filesystem::pa
   SaveWriteResult position;
   if (WritePositionFile(folder, bytes.position, position)) Reached(SaveStep::PositionWritten);
   SaveWriteResult result;
-  if (WriteContentFiles(folder, bytes.content.View(), result)) return position;
-  return result;
+  if (!WriteContentFiles(folder, bytes.content.View(), bytes.expected, result)) return result;
+  position.written = result.written;
+  return position;
+}
+
+std::filesystem::path WriteKeptCopy(const std::filesystem::path& folder, std::string_view bytes,
+                                    DateTime now) {
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d%02d", now.Year(), now.Month(), now.Day(),
+                now.Hour(), now.Minute());
+  for (int n = 1; n < 100; ++n) {
+    const std::string suffix = n == 1 ? "" : " " + std::to_string(n);
+    const auto copy = folder / ("content (kept " + std::string(stamp) + suffix + ").txt");
+    ScopedFd fd(::open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!fd.valid()) {
+      if (errno == EEXIST) continue;
+      return {};
+    }
+    if (WriteRaw(fd.get(), bytes) && ::fsync(fd.get()) == 0 && fd.Close()) return copy;
+    ::unlink(copy.c_str());
+    return {};
+  }
+  return {};
 }
 
 }  // namespace zelto

@@ -85,6 +85,12 @@ FileRead ReadRegularFile(const std::filesystem::path& file, std::size_t limit) {
       bytes.size += static_cast<std::size_t>(got);
     }
     if (bytes.size > limit) return Problem(ReadProblem::TooLarge);
+    result.stamp.present = true;
+    result.stamp.size = bytes.size;
+    result.stamp.mtimeNs =
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    result.stamp.device = info.st_dev;
+    result.stamp.inode = info.st_ino;
     return result;
   } catch (const std::bad_alloc&) {
     return Problem(ReadProblem::OutOfMemory);

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string_view>
 
+#include "store/filestamp.h"
+
 namespace zelto {
 
 // A POSIX file descriptor closed at scope exit. Close() reports the result:
@@ -52,6 +54,8 @@ struct FileRead {
   FileBytes bytes;
   ReadProblem problem = ReadProblem::None;
   int error = 0;  // errno when the problem is Failed
+  // The file as it was opened (no hash), when it was read.
+  FileStamp stamp;
 };
 
 // Reads a regular file whole, following links. Anything else in its place is
@@ -61,5 +65,21 @@ FileRead ReadRegularFile(const std::filesystem::path& file, std::size_t limit = 
 
 // The bytes alone, or nothing for any problem.
 std::optional<FileBytes> ReadWholeFile(const std::filesystem::path& file);
+
+// How the file compares with the stamp of the version last loaded or saved.
+struct DiskCheck {
+  // Another version: different bytes, or something that cannot be read (a
+  // folder, a device, a file too large...), or gone where there was one.
+  bool changed = false;
+  // What stands there now, hashed when it was read. When only the metadata
+  // changed (a touch), the caller keeps this to spare the next read.
+  FileStamp stamp;
+  // The new version's bytes, or why they could not be had, when changed.
+  FileRead read;
+};
+
+// Looks at the metadata first; reads and hashes the file only when that
+// differs, so that a file touched without a change is not another version.
+DiskCheck CheckFile(const std::filesystem::path& file, const FileStamp& known);
 
 }  // namespace zelto

@@ -394,6 +394,70 @@ TEST_F(EndToEnd, TheEditorBelongsToTheWindowAndHoldsItOpen) {
   EXPECT_EQ(ReadFileBytes(File("content.tmp")), kContent);
 }
 
+// Another program puts a new content.txt in place by a rename while the
+// window runs, from the version the two last shared.
+class OtherWriter : public EndToEnd {
+ protected:
+  // A done task that is due again at the fixed hour below.
+  const std::string dueRecord_ =
+      "*****\r\n 4 \r\nTake the bins out\r\n"
+      "2024-03-02-09\t2024-03-02-09\t2024-03-03-09\r\n-1,1,1,1,2024\r\n" +
+      Mask(9) + Mask(-1) + Mask(-1) + Mask(-1);
+  const std::map<QString, QString> fixedNow_{{"ZELTO_FIXED_NOW", "2024-03-05 10:00"}};
+
+  static std::string Records(const std::string& file) {
+    return file.substr(0, file.size() - std::string("*** end\r\n").size());
+  }
+  void ReplaceByRename(const std::string& bytes) {
+    WriteFileBytes(File(".incoming"), bytes);
+    fs::rename(File(".incoming"), File("content.txt"));
+  }
+  std::unique_ptr<TaskTable> Saved() {
+    auto table = MakeTaskTable();
+    EXPECT_TRUE(LoadDataFile(*table, folder_.path()).Read());
+    return table;
+  }
+};
+
+// Nothing unsaved in the window: the other version is taken in as it is
+// and refreshed, which unticks its task that is due; that change is saved
+// by itself, with the other side's tick in it, before any close.
+TEST_F(OtherWriter, WithoutALocalChangeTheOtherVersionIsTakenIn) {
+  Program program(folder_.path(), "", fixedNow_);
+  ASSERT_TRUE(program.WaitShown());
+  std::string ticked = kContent;
+  ticked.replace(ticked.find("1899-12-30-00\t2024-03-04-18"), 13, "2024-03-04-19");
+  ticked.replace(ticked.find("0,3,1,3,2024"), 1, "-1");
+  const std::string theirs = Records(ticked) + dueRecord_ + "*** end\r\n";
+  ReplaceByRename(theirs);
+  ASSERT_TRUE(Eventually([&] { return ReadFileBytes(File("content.txt")) != theirs; }))
+      << program.Log();
+  ASSERT_TRUE(program.End());
+  const auto saved = Saved();
+  EXPECT_EQ(saved->TaskChecked[3], -1) << "the other side's tick";
+  EXPECT_EQ(saved->TaskChecked[4], 0) << "refreshed after the reload";
+  EXPECT_EQ(program.Messages(), 0) << program.Log();
+}
+
+// The start-up refresh unticks a task here; the other side adds one. The
+// saved file holds both, and nothing was asked.
+TEST_F(OtherWriter, ALocalChangeAndTheOtherSidesAreBothSaved) {
+  const std::string shared = dueRecord_ + "*** end\r\n";
+  WriteFileBytes(File("content.txt"), shared);
+  Program program(folder_.path(), "", fixedNow_);
+  ASSERT_TRUE(program.WaitShown());
+  ReplaceByRename(Records(shared) + kContent);
+  const auto both = [&] {
+    auto table = MakeTaskTable();
+    return LoadDataFile(*table, folder_.path()).Read() && table->TaskChecked[4] == 0 &&
+           table->TaskText[3] == "Water the plants" && table->TaskText[12] == "Pay rent";
+  };
+  ASSERT_TRUE(Eventually(both)) << program.Log();
+  ASSERT_TRUE(program.Close());
+  EXPECT_TRUE(both());
+  EXPECT_EQ(program.Messages(), 0) << program.Log();
+}
+
 // Minimised onto a real XEmbed notification area (trayer, on an X server of
 // its own), the window waits behind its icon; the right and the left button
 // on the icon each bring it back, and the program lives on.
