@@ -399,10 +399,8 @@ TEST_F(EndToEnd, TheEditorBelongsToTheWindowAndHoldsItOpen) {
 class OtherWriter : public EndToEnd {
  protected:
   // A done task that is due again at the fixed hour below.
-  const std::string dueRecord_ =
-      "*****\r\n 4 \r\nTake the bins out\r\n"
-      "2024-03-02-09\t2024-03-02-09\t2024-03-03-09\r\n-1,1,1,1,2024\r\n" +
-      Mask(9) + Mask(-1) + Mask(-1) + Mask(-1);
+  const std::string dueRecord_ = Record(
+      4, "Take the bins out", "2024-03-02-09\t2024-03-02-09\t2024-03-03-09", "-1,1,1,1,2024", 9);
   const std::map<QString, QString> fixedNow_{{"ZELTO_FIXED_NOW", "2024-03-05 10:00"}};
 
   static std::string Records(const std::string& file) {
