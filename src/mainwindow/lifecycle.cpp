@@ -135,6 +135,9 @@ Lifecycle::Look Lifecycle::TakeOther(DiskCheck& disk) {
   const LoadResult loaded = LoadDataRead(*theirs, disk.read);
   if (!loaded.Read()) {
     known_ = disk.stamp;  // said once: the same version is not reported again
+    // base_ still holds the version both last shared: once another program
+    // puts a readable file back, the changes made here meanwhile merge with it.
+    if (DataFileError == 0) unreadableSinceStart_ = true;
     DataFileError = 1;
     for (const std::string& message : LoadMessages(loaded, folder_))
       prompter_.Ask(message, kAppTitle, Buttons::Ok);
@@ -144,9 +147,10 @@ Lifecycle::Look Lifecycle::TakeOther(DiskCheck& disk) {
     Reload(disk, std::move(theirs), loaded);
     return Look::Taken;
   }
-  // The table holds changes made after an unreadable file was not loaded:
-  // only the save's question may replace what is there now.
-  if (DataFileError != 0) {
+  // The table holds changes made after the file could not be read at
+  // start-up: with nothing shared to merge against, only the save's
+  // question may replace what is there now.
+  if (DataFileError != 0 && !unreadableSinceStart_) {
     known_ = disk.stamp;
     return Look::Refused;
   }
@@ -207,6 +211,7 @@ Lifecycle::Look Lifecycle::MergeOther(DiskCheck& disk, const TaskTable& theirs) 
     if (copy.empty()) {
       // Neither version may be lost: nothing is replaced without the question.
       DataFileError = 1;
+      unreadableSinceStart_ = false;
       known_ = disk.stamp;
       prompter_.Ask(QStringLiteral("The other version could not be kept beside content.txt."),
                     AppTitle(), Buttons::Ok, std::nullopt,
@@ -233,6 +238,8 @@ Lifecycle::Look Lifecycle::MergeOther(DiskCheck& disk, const TaskTable& theirs) 
     (void)ApplyMerge(table_, *base, theirs, plan, choice);
   }
   // content.txt holds the other version: it is the base of a merge to come.
+  DataFileError = 0;
+  unreadableSinceStart_ = false;
   known_ = disk.stamp;
   base_ = std::move(disk.read.bytes);
   savedChanges_ = changes_;
@@ -251,6 +258,7 @@ void Lifecycle::Reload(DiskCheck& disk, std::unique_ptr<TaskTable> theirs,
   base_ = std::move(disk.read.bytes);
   savedChanges_ = changes_;
   DataFileError = 0;
+  unreadableSinceStart_ = false;
   const RefreshResult refreshed = RefreshDueTasks(table_, clock_.Now(), window_.IsMinimized());
   RefreshKeepingSelection();
   // Everything is in place before a message box lets other events in.

@@ -165,6 +165,9 @@ class Lifecycle : public QObject {
   std::uint64_t savedChanges_ = 0;  // ... of them in the version last loaded or saved
   bool looking_ = false;            // a look at the data file (and its questions) is under way
   bool lookHeld_ = false;
+  // DataFileError was set by a look at a version that could not be read,
+  // not by start-up: base_ is still the version both last shared.
+  bool unreadableSinceStart_ = false;
   QTimer* retryLook_ = nullptr;
   std::set<std::filesystem::path> copiesNoted_;
 };

@@ -239,6 +239,32 @@ TEST_F(OtherWriterTest, AnUnreadableVersionIsReportedOnceAndNotOverwritten) {
   EXPECT_EQ(ReadFileBytes(folder / "content.txt"), other);
 }
 
+// The other program puts a readable version back in place of one that could
+// not be read (a half-written sync, a folder): the changes made here
+// meanwhile merge with it against the version both shared before. After an
+// unreadable file at start-up nothing was shared: only a confirmed save writes.
+TEST_F(OtherWriterTest, AReadableVersionAfterAnUnreadableOneIsMergedWhereBothSharedOne) {
+  for (const bool atStartUp : {false, true}) {
+    SCOPED_TRACE(atStartUp ? "unreadable at start-up" : "unreadable while running");
+    Start();
+    const std::string shared = ReadFileBytes(folder / "content.txt");
+    WriteFileBytes(folder / "content.txt", "Shopping\r\nMilk\r\n");
+    MessageBoxes::SetNextAnswer(Answer::Ok);
+    atStartUp ? Form1Test::Start() : form->Life().CheckDataFile();
+    ASSERT_EQ(form->Life().DataFileError, 1);
+    TickTask(7);
+    WriteFileBytes(folder / "content.txt", shared);
+    Other([](TaskTable& t) { t.TaskText[9] = "Call mum tonight"; });
+    form->Life().CheckDataFile();
+    ASSERT_TRUE(SavesSettle());
+    const auto saved = OnDisk();
+    EXPECT_EQ(saved->TaskText[9], "Call mum tonight");
+    EXPECT_EQ(saved->TaskChecked[7], atStartUp ? 0 : -1);
+    EXPECT_EQ(form->Life().DataFileError, atStartUp ? 1 : 0);
+    EXPECT_EQ(MessageBoxes::Asked().size(), 1u) << "the unreadable version, once";
+  }
+}
+
 // The editor's task may change under it: the other version waits until
 // the editor closes.
 TEST_F(OtherWriterTest, TheOpenEditorHoldsTheReloadBack) {
