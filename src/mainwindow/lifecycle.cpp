@@ -176,8 +176,18 @@ QString ConflictQuestion(const MergePlan& plan, const TaskTable& mine, const Tas
   constexpr int kShown = 5;
   for (int i = 0; i < count && i < kShown; ++i) {
     const int id = plan.conflicts[static_cast<std::size_t>(i)].id;
-    const std::string& task = mine.InUse(id) ? mine.TaskText[id] : theirs.TaskText[id];
-    text += QStringLiteral("\n    ") + ListText(task).left(80);
+    // The user chooses between the two versions: each one they differ in
+    // is shown, a deletion said as such.
+    const QString here = ListText(mine.TaskText[id]).left(80);
+    const QString there = ListText(theirs.TaskText[id]).left(80);
+    if (!mine.InUse(id))
+      text += QStringLiteral("\n    %1 (deleted in this list)").arg(there);
+    else if (!theirs.InUse(id))
+      text += QStringLiteral("\n    %1 (deleted by the other program)").arg(here);
+    else if (mine.TaskText[id] != theirs.TaskText[id])
+      text += QStringLiteral("\n    %1\n      other program: %2").arg(here, there);
+    else
+      text += QStringLiteral("\n    ") + here;
   }
   if (count > kShown) text += QStringLiteral("\n    ... and %1 more").arg(count - kShown);
   return text + QStringLiteral(

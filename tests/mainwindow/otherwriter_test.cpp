@@ -172,6 +172,46 @@ TEST_F(OtherWriterTest, ConflictsAreAskedAboutOnce) {
   }
 }
 
+// The question names each conflicting task in both versions where they
+// differ, so that the user can see what each button keeps.
+TEST_F(OtherWriterTest, TheConflictQuestionShowsBothVersions) {
+  const struct {
+    const char* name;
+    int deletedHere;  // else task 9 is renamed here
+    std::function<void(TaskTable&)> there;
+    const char* shown;
+  } cases[] = {
+      {"renamed on both sides", 0, [](TaskTable& t) { t.TaskText[9] = "Call mum there"; },
+       "\n    Call mum here\n      other program: Call mum there\n"},
+      {"deleted here", 3, [](TaskTable& t) { t.TaskText[3] = "Water the roses"; },
+       "\n    Water the roses (deleted in this list)\n"},
+      {"deleted there", 0, [](TaskTable& t) { t.TaskText[9].clear(); },
+       "\n    Call mum here (deleted by the other program)\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start();
+    if (c.deletedHere != 0) {
+      SelectTask(c.deletedHere);
+      MessageBoxes::SetNextAnswer(Answer::Yes);
+      Click(Find("Command6"));
+    } else {
+      SelectTask(9);
+      Click(Find("Command4"));
+      Opened()->Text1->setText("Call mum here");
+      QTest::keyClick(Opened()->Text1, Qt::Key_Return);
+    }
+    Other(c.there);
+    MessageBoxes::ClearAsked();
+    MessageBoxes::SetNextAnswer(Answer::Yes);
+    form->Life().CheckDataFile();
+    ASSERT_TRUE(SavesSettle());
+    ASSERT_EQ(MessageBoxes::Asked().size(), 1u);
+    const QString question = MessageBoxes::Asked()[0].text;
+    EXPECT_TRUE(question.contains(c.shown)) << question.toStdString();
+  }
+}
+
 // A Re-count here: the whole file is kept, mine or theirs, and the other
 // version lies beside it as a dated copy, never over an earlier one.
 TEST_F(OtherWriterTest, ARenumberedSideIsKeptWholeAndTheOtherCopied) {
