@@ -201,6 +201,7 @@ Lifecycle::Look Lifecycle::MergeOther(DiskCheck& disk, const TaskTable& theirs) 
   auto base = MakeTaskTable();
   (void)LoadDataBytes(*base, base_.View());
   const MergePlan plan = PlanMerge(*base, table_, theirs);
+  const std::optional<Selected> selected = SelectedTask();
   if (plan.renumbered) {
     const DateTime now = clock_.Now();
     const Answer answer = prompter_.Choose(
@@ -255,13 +256,14 @@ Lifecycle::Look Lifecycle::MergeOther(DiskCheck& disk, const TaskTable& theirs) 
   savedChanges_ = changes_;
   ++changes_;  // the merged table is still to be saved
   const RefreshResult refreshed = RefreshDueTasks(table_, clock_.Now(), window_.IsMinimized());
-  RefreshKeepingSelection();
+  RefreshKeepingSelection(selected);
   AfterRefresh(refreshed);
   return Look::Merged;
 }
 
 void Lifecycle::Reload(DiskCheck& disk, std::unique_ptr<TaskTable> theirs,
                        const LoadResult& loaded) {
+  const std::optional<Selected> selected = SelectedTask();
   table_ = std::move(*theirs);
   theirs.reset();
   known_ = disk.stamp;
@@ -270,15 +272,33 @@ void Lifecycle::Reload(DiskCheck& disk, std::unique_ptr<TaskTable> theirs,
   DataFileError = 0;
   unreadableSinceStart_ = false;
   const RefreshResult refreshed = RefreshDueTasks(table_, clock_.Now(), window_.IsMinimized());
-  RefreshKeepingSelection();
+  RefreshKeepingSelection(selected);
   // Everything is in place before a message box lets other events in.
   for (const std::string& message : LoadMessages(loaded, folder_))
     prompter_.Ask(message, kAppTitle, Buttons::Ok);
   AfterRefresh(refreshed);
 }
 
-void Lifecycle::RefreshKeepingSelection() {
-  const std::optional<int> selected = window_.List().SelectedTaskId();
+std::optional<Lifecycle::Selected> Lifecycle::SelectedTask() const {
+  const std::optional<int> id = window_.List().SelectedTaskId();
+  if (!id) return std::nullopt;
+  return Selected{*id, table_.TaskText[*id]};
+}
+
+void Lifecycle::RefreshKeepingSelection(const std::optional<Selected>& before) {
+  std::optional<int> selected;
+  if (before) selected = before->id;
+  // A Re-count on the other side gives the selected task's id to another
+  // task: the selection follows the task, found by its text, so that Delete
+  // or Edit never acts on a task the user did not choose.
+  if (before && table_.TaskText[before->id] != before->text) {
+    for (int id = 0; id <= kMaxTaskId; ++id) {
+      if (table_.InUse(id) && table_.TaskText[id] == before->text) {
+        selected = id;
+        break;
+      }
+    }
+  }
   QScrollBar* scroll = window_.ListView1->verticalScrollBar();
   const int scrolled = scroll->value();
   window_.FillTaskList();

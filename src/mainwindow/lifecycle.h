@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <string>
 
 #include "schedule/hourwatch.h"
 #include "schedule/passes.h"
@@ -120,9 +121,15 @@ class Lifecycle : public QObject {
   // The refresh's aftermath, as at every hour: a save, notifications and
   // the window's return.
   void AfterRefresh(const RefreshResult& refreshed);
-  // Rebuilds the list after the table was replaced, keeping the selection
-  // by id and the scroll position.
-  void RefreshKeepingSelection();
+  struct Selected {
+    int id = 0;
+    std::string text;
+  };
+  // The selected task, taken before the table changes under the list.
+  std::optional<Selected> SelectedTask() const;
+  // Rebuilds the list after the table was replaced, keeping the selected
+  // task and the scroll position.
+  void RefreshKeepingSelection(const std::optional<Selected>& before);
   SaveBytes MakeBytes(bool guarded);
   void OwnSaveEnded(const SaveWriteResult& result, SaveBytes& bytes);
   bool Dirty() const { return changes_ != savedChanges_; }

@@ -107,6 +107,28 @@ TEST_F(OtherWriterTest, WithoutLocalChangesTheOtherVersionIsShownQuietly) {
   }
 }
 
+// The selection stays on the task the user chose: a Re-count there gives its
+// id to another task, an edit there keeps it at its id.
+TEST_F(OtherWriterTest, TheSelectionFollowsItsTask) {
+  const struct {
+    const char* name;
+    std::function<void(TaskTable&)> there;
+    int before, after;
+  } cases[] = {
+      {"renumbered there", [](TaskTable& t) { RecountTasks(t); }, 3, 1},
+      {"renamed there", [](TaskTable& t) { t.TaskText[9] = "Call mum tonight"; }, 9, 9},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start();
+    SelectTask(c.before);
+    Other(c.there);
+    form->Life().CheckDataFile();
+    EXPECT_EQ(form->List().SelectedTaskId(), c.after);
+    EXPECT_TRUE(MessageBoxes::Asked().empty());
+  }
+}
+
 // A change here and others there: the saved file holds all of them, without
 // a question, whether the watch or the next automatic save finds it first.
 TEST_F(OtherWriterTest, LocalAndOtherChangesAreMergedAndSaved) {
