@@ -127,6 +127,8 @@ Lifecycle::Look Lifecycle::LookAtDataFile(bool beforeSave) {
   looking_ = true;
   const Look look = TakeOther(disk);
   looking_ = false;
+  // The session ended while a question of the look was open.
+  if (endRequested_ && !saving_) QTimer::singleShot(0, this, &Lifecycle::EndNow);
   return look;
 }
 
@@ -583,7 +585,9 @@ bool Lifecycle::Close() {
 }
 
 void Lifecycle::CommitData() {
-  if (!started_ || ended_ || saving_) return;
+  // While another program's version waits for its merge question, the merge
+  // saves once it is answered.
+  if (!started_ || ended_ || saving_ || looking_) return;
   const SaveResult result = Save();
   // The quit that ends the log-off saves once more: with the same answer.
   if (DataFileError != 0)
@@ -599,13 +603,19 @@ void Lifecycle::CommitData() {
 void Lifecycle::EndSession() {
   const bool askedBefore = endRequested_;
   endRequested_ = true;
-  if (saving_) {
-    // The save under way ends the program when it returns; its question
-    // waits for an answer. Asked to end a second time, stop waiting: every
-    // open box returns as if closed, and nothing more is written.
+  if (saving_ || looking_) {
+    // The save, or the look at another program's version, under way ends
+    // the program when it returns; its question waits for an answer (a save
+    // before the merge is settled would find the other version in its way
+    // and lose the changes here). Asked to end a second time, stop waiting:
+    // every open box returns as if closed, and a merge takes its safest way.
     if (askedBefore) QCoreApplication::quit();
     return;
   }
+  EndNow();
+}
+
+void Lifecycle::EndNow() {
   if (started_ && !ended_) {
     Save();
     FinishShutdown();

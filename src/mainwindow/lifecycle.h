@@ -150,6 +150,8 @@ class Lifecycle : public QObject {
   // The save at the user's own close; true when the window may close.
   bool SaveAtClose();
   void FinishShutdown();
+  // The session's end once nothing is under way: save, shut down, quit.
+  void EndNow();
 
   Form1& window_;
   TaskTable& table_;

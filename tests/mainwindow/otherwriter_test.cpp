@@ -1,5 +1,6 @@
 // Another program writes content.txt while the window runs: its work is
 // taken in (quietly, or merged with the changes here), never overwritten.
+#include <QMessageBox>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -232,6 +233,35 @@ TEST_F(OtherWriterTest, TheConflictQuestionShowsBothVersions) {
     const QString question = MessageBoxes::Asked()[0].text;
     EXPECT_TRUE(question.contains(c.shown)) << question.toStdString();
   }
+}
+
+// The session ends (a termination signal) while the merge question is open:
+// the question waits for its answer, and the merged list is saved before the
+// program ends, without a failed save in between.
+TEST_F(OtherWriterTest, TheSessionsEndWaitsForTheMergeQuestion) {
+  Start();
+  SelectTask(9);
+  Click(Find("Command4"));
+  Opened()->Text1->setText("Call mum here");
+  QTest::keyClick(Opened()->Text1, Qt::Key_Return);
+  Other([](TaskTable& t) { t.TaskText[9] = "Call mum there"; });
+  MessageBoxes::ClearAsked();
+  QTimer user;  // answers Keep Both, closes any other box
+  QObject::connect(&user, &QTimer::timeout, [] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    for (QAbstractButton* button : box->buttons())
+      if (button->text() == "Keep Both") return button->click();
+    box->close();
+  });
+  user.start(50);
+  QTimer::singleShot(0, form.get(), [&] { form->Life().EndSession(); });
+  form->Life().CheckDataFile();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Find<QTimer>("Timer1")->isActive(); }, 10000));
+  ASSERT_EQ(MessageBoxes::Asked().size(), 1u) << MessageBoxes::Asked().back().text.toStdString();
+  const auto saved = OnDisk();
+  EXPECT_EQ(saved->TaskText[9], "Call mum here");
+  EXPECT_EQ(saved->TaskText[1], "Call mum there");
 }
 
 // A Re-count here: the whole file is kept, mine or theirs, and the other
