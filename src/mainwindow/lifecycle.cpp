@@ -572,8 +572,9 @@ bool Lifecycle::TrayShown() const {
 
 bool Lifecycle::Close() {
   if (!started_ || ended_) return true;
-  if (saving_) return false;  // a second close while the save's question is open
-  sessionAnswer_.reset();     // the user is back: a log-off was called off
+  // A second close while the save's question, or the merge's, is open.
+  if (saving_ || looking_) return false;
+  sessionAnswer_.reset();  // the user is back: a log-off was called off
   saving_ = true;
   const bool closes = SaveAtClose();
   saving_ = false;
@@ -609,7 +610,15 @@ void Lifecycle::EndSession() {
     // before the merge is settled would find the other version in its way
     // and lose the changes here). Asked to end a second time, stop waiting:
     // every open box returns as if closed, and a merge takes its safest way.
-    if (askedBefore) QCoreApplication::quit();
+    if (askedBefore && saving_) {
+      QCoreApplication::quit();
+    } else if (askedBefore) {
+      // Closing the window now would save before the merge: the boxes alone close.
+      while (QWidget* box = QApplication::activeModalWidget()) {
+        box->close();
+        if (QApplication::activeModalWidget() == box) break;
+      }
+    }
     return;
   }
   EndNow();
