@@ -428,8 +428,10 @@ void Lifecycle::ShowTodoInFront() {
 
 void Lifecycle::MinimizeToTray() {
   // Without a notification area a hidden window could not be reached again:
-  // it stays minimised on the taskbar instead.
-  if (!TrayIcon::Available()) return;
+  // it stays minimised on the taskbar instead. So it does under an open
+  // question: the question would go with it, and the icon, blocked by the
+  // question, could bring neither back.
+  if (!TrayIcon::Available() || QApplication::activeModalWidget() != nullptr) return;
   if (!Tray) {
     Tray = new TrayIcon(window_.ImageList2(), &window_);
     connect(Tray, &TrayIcon::Released, this, &Lifecycle::BringBack);

@@ -100,13 +100,39 @@ TEST_F(LifecycleTest, MinimiseToTrayAndBackOnButtonRelease) {
   EXPECT_FALSE(form->Life().Tray->IsShown());
 }
 
-TEST_F(LifecycleTest, WithoutANotificationAreaTheWindowStaysOnTheTaskbar) {
-  TrayIcon::SetAvailableForTests(false);
-  Start();
-  Minimize();
-  EXPECT_TRUE(form->isVisible());
-  EXPECT_TRUE(form->isMinimized());
-  EXPECT_EQ(form->Life().Tray, nullptr);
+// The window minimised stays on the taskbar where the notification area is
+// missing, and while a question is open over it: hidden, the question would
+// go with it, and the icon, blocked by the question, could bring neither back.
+TEST_F(LifecycleTest, TheWindowStaysOnTheTaskbarWithoutANotificationAreaOrUnderAQuestion) {
+  for (const bool questionOpen : {false, true}) {
+    SCOPED_TRACE(questionOpen ? "a question is open" : "no notification area");
+    TrayIcon::SetAvailableForTests(questionOpen);
+    WriteTask(5, "Task 5", 9, 0);
+    Start();
+    bool visible = false, minimized = false;
+    const auto minimize = [&] {
+      Minimize();
+      visible = form->isVisible();
+      minimized = form->isMinimized();
+    };
+    if (questionOpen) {
+      SelectRow(0);
+      QTimer::singleShot(0, form.get(), [&] {
+        minimize();
+        if (QWidget* box = QApplication::activeModalWidget())
+          box->close();  // No: nothing is deleted
+        else
+          ADD_FAILURE() << "no question open";
+      });
+      Click(Find("Command6"));
+    } else {
+      minimize();
+    }
+    EXPECT_TRUE(visible);
+    EXPECT_TRUE(minimized);
+    EXPECT_FALSE(form->Life().Tray && form->Life().Tray->IsShown());
+    EXPECT_EQ(table->TaskText[5], "Task 5");
+  }
 }
 
 // At the change of the hour, a ticked task that falls due brings the hidden
