@@ -145,6 +145,15 @@ Lifecycle::Look Lifecycle::TakeOther(DiskCheck& disk) {
       prompter_.Ask(message, kAppTitle, Buttons::Ok);
     return Look::Refused;
   }
+  // A version whose last record is cut short may still be being written (an
+  // editor or a sync program writing in place): it is looked at again in a
+  // moment, and taken as it is only once it has stayed the same.
+  if (!loaded.cutShortTasks.empty() &&
+      !(disk.stamp.SameMetadata(unsettled_) && disk.stamp.SameContent(unsettled_))) {
+    unsettled_ = disk.stamp;
+    QTimer::singleShot(kSettleMs, this, &Lifecycle::CheckDataFile);
+    return Look::Held;
+  }
   if (!Dirty()) {
     Reload(disk, std::move(theirs), loaded);
     return Look::Taken;

@@ -177,6 +177,10 @@ class Lifecycle : public QObject {
   // DataFileError was set by a look at a version that could not be read,
   // not by start-up: base_ is still the version both last shared.
   bool unreadableSinceStart_ = false;
+  // Another program's version with a record cut short, seen once: perhaps
+  // still being written, so it waits this long for a second look.
+  FileStamp unsettled_;
+  static constexpr int kSettleMs = 1000;
   QTimer* retryLook_ = nullptr;
   std::set<std::filesystem::path> copiesNoted_;
 };

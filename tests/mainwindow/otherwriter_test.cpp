@@ -366,6 +366,34 @@ TEST_F(OtherWriterTest, AReadableVersionAfterAnUnreadableOneIsMergedWhereBothSha
   }
 }
 
+// Another program writes content.txt in place, slowly: a version cut short
+// mid-record is not taken at once, so neither its damage nor the refresh of
+// it (which would untick the damaged task) reaches the list. Left cut short,
+// it is taken at the next look, with the message for the damaged task.
+TEST_F(OtherWriterTest, AVersionCutShortIsTakenOnlyOnceItStaysTheSame) {
+  for (const bool completed : {true, false}) {
+    SCOPED_TRACE(completed ? "completed" : "left cut short");
+    Start();
+    Other([](TaskTable& t) {
+      TickIn(t, 7);
+      t.TaskText[9] = "Call mum tonight";
+    });
+    const std::string full = ReadFileBytes(folder / "content.txt");
+    const std::string cut = full.substr(0, full.find("Call mum tonight") + 40);
+    WriteFileBytes(folder / "content.txt", cut);
+    MessageBoxes::SetNextAnswer(Answer::Ok);  // for the damaged task
+    form->Life().CheckDataFile();
+    EXPECT_EQ(table->TaskText[9], "Call mum");
+    EXPECT_TRUE(MessageBoxes::Asked().empty());
+    if (completed) WriteFileBytes(folder / "content.txt", full);
+    form->Life().CheckDataFile();
+    EXPECT_EQ(table->TaskText[9], "Call mum tonight");
+    EXPECT_EQ(table->TaskChecked[7], -1);
+    EXPECT_EQ(MessageBoxes::Asked().size(), completed ? 0u : 1u);
+    MessageBoxes::ClearScript();
+  }
+}
+
 // The editor's task may change under it: the other version waits until
 // the editor closes.
 TEST_F(OtherWriterTest, TheOpenEditorHoldsTheReloadBack) {
