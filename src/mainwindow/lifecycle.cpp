@@ -145,10 +145,10 @@ Lifecycle::Look Lifecycle::TakeOther(DiskCheck& disk) {
       prompter_.Ask(message, kAppTitle, Buttons::Ok);
     return Look::Refused;
   }
-  // A version whose last record is cut short may still be being written (an
-  // editor or a sync program writing in place): it is looked at again in a
-  // moment, and taken as it is only once it has stayed the same.
-  if (!loaded.cutShortTasks.empty() &&
+  // A version emptied, or whose last record is cut short, may still be being
+  // written (an editor or a sync program writing in place): it is looked at
+  // again in a moment, and taken as it is only once it has stayed the same.
+  if ((!loaded.cutShortTasks.empty() || disk.read.bytes.size == 0) &&
       !(disk.stamp.SameMetadata(unsettled_) && disk.stamp.SameContent(unsettled_))) {
     unsettled_ = disk.stamp;
     QTimer::singleShot(kSettleMs, this, &Lifecycle::CheckDataFile);

@@ -366,31 +366,44 @@ TEST_F(OtherWriterTest, AReadableVersionAfterAnUnreadableOneIsMergedWhereBothSha
   }
 }
 
-// Another program writes content.txt in place, slowly: a version cut short
-// mid-record is not taken at once, so neither its damage nor the refresh of
-// it (which would untick the damaged task) reaches the list. Left cut short,
-// it is taken at the next look, with the message for the damaged task.
-TEST_F(OtherWriterTest, AVersionCutShortIsTakenOnlyOnceItStaysTheSame) {
-  for (const bool completed : {true, false}) {
-    SCOPED_TRACE(completed ? "completed" : "left cut short");
+// Another program writes content.txt in place, slowly: a version emptied or
+// cut short mid-record is not taken at once, so neither its damage, nor the
+// refresh of it, nor a merge that would read its missing tasks as deleted
+// reaches the list. Left cut short, it is taken at the next look, with the
+// message for the damaged task.
+TEST_F(OtherWriterTest, AVersionEmptiedOrCutShortIsTakenOnlyOnceItStaysTheSame) {
+  const struct {
+    const char* name;
+    bool emptied, completed, changeHere;
+  } cases[] = {
+      {"cut short, then completed", false, true, false},
+      {"left cut short", false, false, false},
+      {"emptied, then written, with a change here", true, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     Start();
+    if (c.changeHere) TickTask(3);
     Other([](TaskTable& t) {
       TickIn(t, 7);
       t.TaskText[9] = "Call mum tonight";
     });
     const std::string full = ReadFileBytes(folder / "content.txt");
-    const std::string cut = full.substr(0, full.find("Call mum tonight") + 40);
+    const std::string cut =
+        c.emptied ? std::string() : full.substr(0, full.find("Call mum tonight") + 40);
     WriteFileBytes(folder / "content.txt", cut);
     MessageBoxes::SetNextAnswer(Answer::Ok);  // for the damaged task
     form->Life().CheckDataFile();
     EXPECT_EQ(table->TaskText[9], "Call mum");
     EXPECT_TRUE(MessageBoxes::Asked().empty());
-    if (completed) WriteFileBytes(folder / "content.txt", full);
+    if (c.completed) WriteFileBytes(folder / "content.txt", full);
     form->Life().CheckDataFile();
     EXPECT_EQ(table->TaskText[9], "Call mum tonight");
     EXPECT_EQ(table->TaskChecked[7], -1);
-    EXPECT_EQ(MessageBoxes::Asked().size(), completed ? 0u : 1u);
+    EXPECT_EQ(table->TaskChecked[3], c.changeHere ? -1 : 0);
+    EXPECT_EQ(MessageBoxes::Asked().size(), c.completed ? 0u : 1u);
     MessageBoxes::ClearScript();
+    ASSERT_TRUE(SavesSettle());
   }
 }
 
