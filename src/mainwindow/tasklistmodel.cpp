@@ -85,6 +85,26 @@ uint64_t IdTextKey(uint32_t id, int width) {
   return key;
 }
 
+// The place of each number 0..highest in the order of their texts, found by
+// walking them in that order: "0", "1", "10", "100", ..., "101", ..., "2", ...
+std::vector<uint32_t> TextPlaces(uint32_t highest) {
+  std::vector<uint32_t> place(size_t{highest} + 1, 0);
+  uint32_t number = 1;
+  for (uint32_t i = 1; i <= highest; ++i) {
+    place[number] = i;
+    if (uint64_t{number} * 10 <= highest) {
+      number *= 10;
+    } else {
+      while (number % 10 == 9 || number + 1 > highest) number /= 10;
+      ++number;
+    }
+  }
+  return place;
+}
+
+// Above this the walk would cost more than sorting the ids' keys.
+constexpr uint32_t kWalkedIds = 1 << 20;
+
 int DigitCount(uint32_t value) {
   int count = 1;
   while (value >= 10) {
@@ -146,6 +166,15 @@ void TaskListModel::Rows::Push(int id, bool checked, qsizetype taskStart,
 
 TaskListModel::TaskListModel(QObject* parent)
     : QAbstractTableModel(parent), weekdayNames_(LocaleWeekdayNames()) {}
+
+// The view asks for an index of every row at each layout; the base class
+// would ask for the row and column counts each time.
+QModelIndex TaskListModel::index(int row, int column, const QModelIndex& parent) const {
+  if (parent.isValid() || row < 0 || column < 0 || column >= kColumnCount ||
+      static_cast<size_t>(row) >= order_.size())
+    return {};
+  return createIndex(row, column);
+}
 
 int TaskListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(order_.size());
@@ -249,6 +278,14 @@ std::vector<uint32_t> TaskListModel::IdRanks() const {
   const auto& rows = rows_.rows_;
   uint32_t highest = 0;
   for (const Row& row : rows) highest = std::max(highest, static_cast<uint32_t>(row.id));
+  if (highest <= kWalkedIds) {
+    // Ids as the table has them: every number up to the highest, walked in
+    // the order of their texts, gives each its place.
+    const std::vector<uint32_t> place = TextPlaces(highest);
+    std::vector<uint32_t> ranks(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) ranks[i] = place[static_cast<uint32_t>(rows[i].id)];
+    return ranks;
+  }
   const int width = DigitCount(highest);
   std::vector<uint64_t> keys(rows.size());
   for (size_t i = 0; i < rows.size(); ++i)

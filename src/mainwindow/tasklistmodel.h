@@ -66,6 +66,7 @@ class TaskListModel : public QAbstractTableModel {
 
   explicit TaskListModel(QObject* parent = nullptr);
 
+  QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;

@@ -56,7 +56,7 @@ std::vector<RowSpec> ChosenRows() {
 }
 
 // Many rows from few values, so that equal texts of every kind meet.
-std::vector<RowSpec> RandomRows(unsigned seed) {
+std::vector<RowSpec> RandomRows(unsigned seed, int idStep) {
   std::mt19937 random(seed);
   const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
   const QString words[] = {"a", "A", "ab", "aB", "b", "\xc3\xa9", "\xc3\x89", "", "abcde", "ABCDf"};
@@ -71,7 +71,7 @@ std::vector<RowSpec> RandomRows(unsigned seed) {
     else
       row.date = At(2024, 1, 1 + pick(4), pick(24), 0, pick(60)).AddDays(pick(3) * 365 - 365);
     rows.push_back(row);
-    id += 1 + pick(40);
+    id += 1 + pick(idStep);
   }
   return rows;
 }
@@ -81,7 +81,10 @@ TEST(TaskListSort, EveryColumnInBothDirectionsOrdersAsTheCaseFoldedTexts) {
   const struct {
     const char* name;
     std::vector<RowSpec> rows;
-  } cases[] = {{"chosen", ChosenRows()}, {"random 1", RandomRows(1)}, {"random 2", RandomRows(2)}};
+  } cases[] = {{"chosen", ChosenRows()},
+               {"random 1", RandomRows(1, 40)},
+               {"random 2", RandomRows(2, 40)},
+               {"large ids", RandomRows(3, 7000000)}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TaskListModel::Rows rows;
