@@ -6,6 +6,7 @@
 
 #include "look/listdate.h"
 #include "look/twips.h"
+#include "mainwindow/tasklistdelegate.h"
 #include "mainwindow/tasklistmodel.h"
 #include "platform/textcodec.h"
 #include "store/convert.h"
@@ -40,6 +41,7 @@ void SetUpView(QTreeView* view) {
   view->setRootIsDecorated(false);
   view->setItemsExpandable(false);
   view->setUniformRowHeights(true);
+  view->setItemDelegate(new TaskListDelegate(view));
   view->setAllColumnsShowFocus(true);
   view->setSelectionMode(QAbstractItemView::SingleSelection);
   view->setSelectionBehavior(QAbstractItemView::SelectRows);

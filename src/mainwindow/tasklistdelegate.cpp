@@ -1,0 +1,72 @@
+#include "mainwindow/tasklistdelegate.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QStyle>
+#include <QTextLayout>
+
+namespace zelto {
+namespace {
+
+// The styles whose item drawing is the common one: background, check box,
+// icon, then the text laid out in the rest of the cell.
+bool DrawsItemsTheCommonWay() {
+  const QStyle* style = QApplication::style();
+  return style && style->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0 &&
+         qApp->styleSheet().isEmpty();
+}
+
+}  // namespace
+
+void TaskListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+  QStyleOptionViewItem opt = option;
+  initStyleOption(&opt, index);
+  const QWidget* widget = opt.widget;
+  QStyle* style = widget ? widget->style() : QApplication::style();
+  const auto stock = [&] { style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget); };
+  // Only a plain cell: the text rect must not depend on the text, and
+  // nothing may be drawn over the text after it.
+  if (opt.text.isEmpty() || !opt.showDecorationSelected || opt.direction != Qt::LeftToRight ||
+      (opt.features & QStyleOptionViewItem::WrapText) ||
+      (opt.state & (QStyle::State_HasFocus | QStyle::State_Editing)) || !DrawsItemsTheCommonWay())
+    return stock();
+
+  // The cell without its text: background, check box and focus as the
+  // style draws them, and the rect the text goes into.
+  QStyleOptionViewItem bare = opt;
+  bare.text.clear();
+  const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+  const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &bare, widget)
+                             .adjusted(margin, 0, -margin, 0);
+
+  QTextOption textOption;
+  textOption.setWrapMode(QTextOption::ManualWrap);
+  textOption.setTextDirection(opt.direction);
+  textOption.setAlignment(QStyle::visualAlignment(opt.direction, opt.displayAlignment));
+  QTextLayout layout(opt.text, opt.font);
+  layout.setTextOption(textOption);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  line.setLineWidth(textRect.width());
+  line.setPosition(QPointF(0, 0));
+  const bool oneLine = !layout.createLine().isValid();
+  layout.endLayout();
+  // More lines, or a line to elide: the style's own way.
+  if (!oneLine || line.naturalTextWidth() > textRect.width()) return stock();
+
+  style->drawControl(QStyle::CE_ItemViewItem, &bare, painter, widget);
+  QPalette::ColorGroup group =
+      opt.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+  if (group == QPalette::Normal && !(opt.state & QStyle::State_Active)) group = QPalette::Inactive;
+  const QRect placed = QStyle::alignedRect(Qt::LayoutDirectionAuto, opt.displayAlignment,
+                                           layout.boundingRect().size().toSize(), textRect);
+  painter->save();
+  painter->setClipRect(opt.rect);
+  painter->setPen(opt.palette.color(
+      group, opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+  layout.draw(painter, QPointF(textRect.x(), placed.top()));
+  painter->restore();
+}
+
+}  // namespace zelto
