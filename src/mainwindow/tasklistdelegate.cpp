@@ -1,6 +1,7 @@
 #include "mainwindow/tasklistdelegate.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QStyle>
 #include <QTextLayout>
@@ -52,20 +53,39 @@ void TaskListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   line.setPosition(QPointF(0, 0));
   const bool oneLine = !layout.createLine().isValid();
   layout.endLayout();
-  // More lines, or a line to elide: the style's own way.
-  if (!oneLine || line.naturalTextWidth() > textRect.width()) return stock();
+  // More lines: the style's own way.
+  if (!oneLine) return stock();
 
   style->drawControl(QStyle::CE_ItemViewItem, &bare, painter, widget);
   QPalette::ColorGroup group =
       opt.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
   if (group == QPalette::Normal && !(opt.state & QStyle::State_Active)) group = QPalette::Inactive;
+  // Placed as the whole line would be, even when it is shortened.
   const QRect placed = QStyle::alignedRect(Qt::LayoutDirectionAuto, opt.displayAlignment,
                                            layout.boundingRect().size().toSize(), textRect);
+  // A line too long is shortened as the style shortens it, and laid out
+  // again.
+  const bool shorten = line.naturalTextWidth() > textRect.width();
+  QTextLayout elided;
+  if (shorten) {
+    elided.setText(
+        QFontMetrics(opt.font).elidedText(opt.text, opt.textElideMode, textRect.width()));
+    elided.setFont(opt.font);
+    elided.setTextOption(textOption);
+    elided.beginLayout();
+    qreal height = 0;
+    for (QTextLine part = elided.createLine(); part.isValid(); part = elided.createLine()) {
+      part.setLineWidth(textRect.width());
+      part.setPosition(QPointF(0, height));
+      height += part.height();
+    }
+    elided.endLayout();
+  }
   painter->save();
   painter->setClipRect(opt.rect);
   painter->setPen(opt.palette.color(
       group, opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
-  layout.draw(painter, QPointF(textRect.x(), placed.top()));
+  (shorten ? elided : layout).draw(painter, QPointF(textRect.x(), placed.top()));
   painter->restore();
 }
 
