@@ -116,10 +116,7 @@ void TaskList::Fill(const TaskTable& table, View view) {
     if (!shown)
       if (const auto* markerText = std::get_if<std::string>(&occurrence))
         marker = DisplayText(*markerText);
-    if (text.size() <= kListTextChars && IsAscii(text))
-      rows.Add(id, checked != 0,
-               QLatin1StringView(text.data(), static_cast<qsizetype>(text.size())), shown, marker);
-    else
+    if (text.size() > kListTextChars || !rows.AddAscii(id, checked != 0, text, shown, marker))
       rows.Add(id, checked != 0, ListText(text), shown, marker);
   }
   if (todo || done) {

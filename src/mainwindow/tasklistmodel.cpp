@@ -128,20 +128,32 @@ uint64_t PrefixKey(QStringView text) {
 
 void TaskListModel::Rows::Add(int id, bool checked, QStringView task, std::optional<DateTime> date,
                               const QString& text) {
-  const qsizetype start = tasks_.size();
-  tasks_.append(task);
+  const size_t start = tasks_.size();
+  tasks_.insert(tasks_.end(), task.utf16(), task.utf16() + task.size());
   Push(id, checked, start, date, text);
 }
 
-void TaskListModel::Rows::Add(int id, bool checked, QLatin1StringView task,
-                              std::optional<DateTime> date, const QString& text) {
-  const qsizetype start = tasks_.size();
-  tasks_.append(task);
+// Widened as it is copied, and checked on the way.
+bool TaskListModel::Rows::AddAscii(int id, bool checked, std::string_view task,
+                                   std::optional<DateTime> date, const QString& text) {
+  const size_t start = tasks_.size();
+  tasks_.resize(start + task.size());
+  char16_t* out = tasks_.data() + start;
+  unsigned char seen = 0;
+  for (const char c : task) {
+    seen |= static_cast<unsigned char>(c);
+    *out++ = static_cast<unsigned char>(c);
+  }
+  if (seen >= 0x80) {
+    tasks_.resize(start);
+    return false;
+  }
   Push(id, checked, start, date, text);
+  return true;
 }
 
-void TaskListModel::Rows::Push(int id, bool checked, qsizetype taskStart,
-                               std::optional<DateTime> date, const QString& text) {
+void TaskListModel::Rows::Push(int id, bool checked, size_t taskStart, std::optional<DateTime> date,
+                               const QString& text) {
   Row row;
   row.id = id;
   row.taskStart = static_cast<uint32_t>(taskStart);
@@ -185,7 +197,7 @@ int TaskListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QStringView TaskListModel::Task(const Row& row) const {
-  return QStringView(rows_.tasks_).mid(row.taskStart, row.taskLength);
+  return QStringView(rows_.tasks_.data() + row.taskStart, static_cast<qsizetype>(row.taskLength));
 }
 
 QString TaskListModel::Cell(const Row& row, int column) const {
@@ -298,7 +310,7 @@ std::vector<uint32_t> TaskListModel::TaskRanks() const {
   const auto& rows = rows_.rows_;
   const size_t count = rows.size();
   QString folded;
-  folded.reserve(rows_.tasks_.size());
+  folded.reserve(static_cast<qsizetype>(rows_.tasks_.size()));
   std::vector<qsizetype> start(count + 1);
   for (size_t i = 0; i < count; ++i) {
     start[i] = folded.size();

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "look/listdate.h"
@@ -36,9 +37,10 @@ class TaskListModel : public QAbstractTableModel {
     // `text` as it stands.
     void Add(int id, bool checked, QStringView task, std::optional<DateTime> date,
              const QString& text = {});
-    // The same for a task text of plain ASCII.
-    void Add(int id, bool checked, QLatin1StringView task, std::optional<DateTime> date,
-             const QString& text = {});
+    // The same for a task text of bytes that are plain ASCII; when they are
+    // not, adds nothing and returns false.
+    bool AddAscii(int id, bool checked, std::string_view task, std::optional<DateTime> date,
+                  const QString& text = {});
 
     size_t size() const { return rows_.size(); }
     void reserve(size_t count) { rows_.reserve(count); }
@@ -54,11 +56,11 @@ class TaskListModel : public QAbstractTableModel {
       int64_t seconds;      // the date-time, when the cell shows one
       bool checked;
     };
-    void Push(int id, bool checked, qsizetype taskStart, std::optional<DateTime> date,
+    void Push(int id, bool checked, size_t taskStart, std::optional<DateTime> date,
               const QString& text);
 
     std::vector<Row> rows_;
-    QString tasks_;  // every task cell, one after the other
+    std::vector<char16_t> tasks_;  // every task cell, one after the other
     // The occurrence cells that are not dates, each text once.
     std::vector<QString> texts_;
     QHash<QString, uint32_t> textIndex_;

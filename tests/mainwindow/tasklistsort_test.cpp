@@ -145,7 +145,7 @@ TEST(TaskListSort, DateCellsReadAsTheDateTimesTheyWereGiven) {
                {At(2024, 2, 29, 9, 5), "2024-02-29 Thu 09:05"}};
   TaskListModel::Rows rows;
   int id = 0;
-  for (const auto& d : dates) rows.Add(id++, false, QLatin1StringView("x"), d.date);
+  for (const auto& d : dates) rows.Add(id++, false, u"x", d.date);
   TaskListModel model;
   model.SetRows(std::move(rows));
   for (int row = 0; row < model.rowCount(); ++row)
