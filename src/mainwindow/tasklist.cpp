@@ -102,7 +102,8 @@ void TaskList::Fill(const TaskTable& table, View view) {
   const bool todo = view == View::ToDo;
   const bool done = view == View::Done;
   TaskListModel::Rows rows;
-  rows.reserve(static_cast<size_t>(model_->rowCount()) + 64);
+  // A rebuild mostly lists what the last one did.
+  rows.reserve(model_->CurrentRows().size() + 64, model_->CurrentRows().TaskChars() + 1024);
   for (int id = 0; id <= kMaxTaskId; ++id) {
     const std::string& text = table.TaskText[id];
     if (text.empty()) continue;

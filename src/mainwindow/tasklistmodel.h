@@ -43,7 +43,12 @@ class TaskListModel : public QAbstractTableModel {
                   const QString& text = {});
 
     size_t size() const { return rows_.size(); }
-    void reserve(size_t count) { rows_.reserve(count); }
+    // Room for `count` rows whose task cells hold `chars` characters.
+    void reserve(size_t count, size_t chars) {
+      rows_.reserve(count);
+      tasks_.reserve(chars);
+    }
+    size_t TaskChars() const { return tasks_.size(); }
 
    private:
     friend class TaskListModel;
@@ -79,6 +84,7 @@ class TaskListModel : public QAbstractTableModel {
   // Replaces every row; they come in ascending id order and leave sorted
   // by the current sort key and order. Never reports a tick.
   void SetRows(Rows rows);
+  const Rows& CurrentRows() const { return rows_; }
 
   // The list's own sort settings (column 0..2, order 0 ascending or
   // 1 descending); other values are refused. Setting them does not

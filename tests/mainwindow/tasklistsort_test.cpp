@@ -11,6 +11,7 @@
 #include <numeric>
 #include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "mainwindow/tasklistmodel.h"
@@ -151,6 +152,38 @@ TEST(TaskListSort, DateCellsReadAsTheDateTimesTheyWereGiven) {
   for (int row = 0; row < model.rowCount(); ++row)
     EXPECT_EQ(model.CellText(row, 2), dates[model.IdAt(row)].text);
   QLocale::setDefault(QLocale::c());
+}
+
+// Task texts of plain ASCII go straight in; a byte above it anywhere, in a
+// whole word or in the tail, sends the text to the decoder.
+TEST(TaskListSort, OnlyPlainAsciiTextsAreTakenAsTheyAre) {
+  const struct {
+    std::string bytes;
+    bool ascii;
+  } texts[] = {{"", true},
+               {"a", true},
+               {"12345678", true},
+               {"Task number 1234 and more\x7f", true},
+               {"\x80", false},
+               {"abcdefg\xe9", false},
+               {"abcdefgh\xe9", false},
+               {"abcdefghijklmno\xe9", false},
+               {"abcdefghijklmnop\xc3\xa9", false},
+               {"\xe9tudes", false}};
+  TaskListModel::Rows rows;
+  int id = 0;
+  for (const auto& t : texts) {
+    SCOPED_TRACE(t.bytes);
+    EXPECT_EQ(rows.AddAscii(id, false, t.bytes, std::nullopt), t.ascii);
+    if (t.ascii) ++id;
+  }
+  TaskListModel model;
+  model.SetRows(std::move(rows));
+  std::vector<QString> shown, wanted;
+  for (int row = 0; row < model.rowCount(); ++row) shown.push_back(model.CellText(row, 1));
+  for (const auto& t : texts)
+    if (t.ascii) wanted.push_back(QString::fromLatin1(t.bytes));
+  EXPECT_EQ(shown, wanted);
 }
 
 }  // namespace
