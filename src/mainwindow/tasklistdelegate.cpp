@@ -47,6 +47,8 @@ void TaskListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   textOption.setAlignment(QStyle::visualAlignment(opt.direction, opt.displayAlignment));
   QTextLayout layout(opt.text, opt.font);
   layout.setTextOption(textOption);
+  // Kept after the layout, so that drawing does not shape the text again.
+  layout.setCacheEnabled(true);
   layout.beginLayout();
   QTextLine line = layout.createLine();
   line.setLineWidth(textRect.width());
@@ -72,6 +74,7 @@ void TaskListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         QFontMetrics(opt.font).elidedText(opt.text, opt.textElideMode, textRect.width()));
     elided.setFont(opt.font);
     elided.setTextOption(textOption);
+    elided.setCacheEnabled(true);
     elided.beginLayout();
     qreal height = 0;
     for (QTextLine part = elided.createLine(); part.isValid(); part = elided.createLine()) {
