@@ -1,7 +1,6 @@
 #include "mainwindow/tasklistmodel.h"
 
 #include <algorithm>
-#include <cstring>
 #include <numeric>
 #include <utility>
 
@@ -129,27 +128,28 @@ uint64_t PrefixKey(QStringView text) {
 
 void TaskListModel::Rows::Add(int id, bool checked, QStringView task, std::optional<DateTime> date,
                               const QString& text) {
-  const size_t start = tasks_.size();
-  tasks_.insert(tasks_.end(), task.utf16(), task.utf16() + task.size());
+  const auto start = static_cast<size_t>(tasks_.size());
+  tasks_.append(task);
   Push(id, checked, start, date, text);
 }
 
+// Widened as it is copied, and checked on the way.
 bool TaskListModel::Rows::AddAscii(int id, bool checked, std::string_view task,
                                    std::optional<DateTime> date, const QString& text) {
-  // Eight bytes at a time: is any high bit set?
-  uint64_t high = 0;
-  size_t i = 0;
-  for (; i + 8 <= task.size(); i += 8) {
-    uint64_t word;
-    std::memcpy(&word, task.data() + i, 8);
-    high |= word;
+  const qsizetype start = tasks_.size();
+  tasks_.resize(start + static_cast<qsizetype>(task.size()));  // the new end uninitialised
+  QChar* out = tasks_.data() + start;
+  unsigned high = 0;
+  for (const char c : task) {
+    const auto byte = static_cast<unsigned char>(c);
+    high |= byte;
+    *out++ = QChar(byte);
   }
-  for (; i < task.size(); ++i) high |= static_cast<unsigned char>(task[i]);
-  if (high & 0x8080808080808080u) return false;
-  const size_t start = tasks_.size();
-  tasks_.resize(start + task.size());
-  std::copy(task.begin(), task.end(), tasks_.begin() + static_cast<std::ptrdiff_t>(start));
-  Push(id, checked, start, date, text);
+  if (high >= 0x80) {
+    tasks_.resize(start);
+    return false;
+  }
+  Push(id, checked, static_cast<size_t>(start), date, text);
   return true;
 }
 
@@ -158,7 +158,7 @@ void TaskListModel::Rows::Push(int id, bool checked, size_t taskStart, std::opti
   Row row;
   row.id = id;
   row.taskStart = static_cast<uint32_t>(taskStart);
-  row.taskLength = static_cast<uint32_t>(tasks_.size() - taskStart);
+  row.taskLength = static_cast<uint32_t>(static_cast<size_t>(tasks_.size()) - taskStart);
   row.checked = checked;
   row.seconds = date ? date->Seconds() : 0;
   row.occurrence = kDate;
@@ -198,7 +198,7 @@ int TaskListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QStringView TaskListModel::Task(const Row& row) const {
-  return QStringView(rows_.tasks_.data() + row.taskStart, static_cast<qsizetype>(row.taskLength));
+  return QStringView(rows_.tasks_).mid(row.taskStart, row.taskLength);
 }
 
 QString TaskListModel::Cell(const Row& row, int column) const {
@@ -311,7 +311,7 @@ std::vector<uint32_t> TaskListModel::TaskRanks() const {
   const auto& rows = rows_.rows_;
   const size_t count = rows.size();
   QString folded;
-  folded.reserve(static_cast<qsizetype>(rows_.tasks_.size()));
+  folded.reserve(rows_.tasks_.size());
   std::vector<qsizetype> start(count + 1);
   for (size_t i = 0; i < count; ++i) {
     start[i] = folded.size();

@@ -46,9 +46,9 @@ class TaskListModel : public QAbstractTableModel {
     // Room for `count` rows whose task cells hold `chars` characters.
     void reserve(size_t count, size_t chars) {
       rows_.reserve(count);
-      tasks_.reserve(chars);
+      tasks_.reserve(static_cast<qsizetype>(chars));
     }
-    size_t TaskChars() const { return tasks_.size(); }
+    size_t TaskChars() const { return static_cast<size_t>(tasks_.size()); }
 
    private:
     friend class TaskListModel;
@@ -65,7 +65,7 @@ class TaskListModel : public QAbstractTableModel {
               const QString& text);
 
     std::vector<Row> rows_;
-    std::vector<char16_t> tasks_;  // every task cell, one after the other
+    QString tasks_;  // every task cell, one after the other
     // The occurrence cells that are not dates, each text once.
     std::vector<QString> texts_;
     QHash<QString, uint32_t> textIndex_;
