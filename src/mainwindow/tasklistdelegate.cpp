@@ -55,8 +55,9 @@ void TaskListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   line.setPosition(QPointF(0, 0));
   const bool oneLine = !layout.createLine().isValid();
   layout.endLayout();
-  // More lines: the style's own way.
-  if (!oneLine) return stock();
+  // More lines, or a text that holds variants of itself: the style's own
+  // way.
+  if (!oneLine || opt.text.contains(QChar(0x9c))) return stock();
 
   style->drawControl(QStyle::CE_ItemViewItem, &bare, painter, widget);
   QPalette::ColorGroup group =

@@ -24,6 +24,8 @@ TEST_F(Form1Test, CellsPaintAsTheStockDelegatePaintsThem) {
       std::string(300, 'w'),  // elided
       "Wide enough to need eliding in the task column of the list",
       "W",
+      "Short\xc2\x9c"
+      "A variant of the text that is too long for the task column",
       " ",
   };
   int id = 1;
