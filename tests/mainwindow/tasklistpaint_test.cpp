@@ -24,6 +24,7 @@ TEST_F(Form1Test, CellsPaintAsTheStockDelegatePaintsThem) {
       std::string(300, 'w'),  // elided
       "Wide enough to need eliding in the task column of the list",
       "W",
+      // Two variants of one text, the second too long for its column.
       "Short\xc2\x9c"
       "A variant of the text that is too long for the task column",
       " ",
