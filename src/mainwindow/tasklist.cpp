@@ -189,7 +189,7 @@ int TaskList::RowCount() const {
 
 QString TaskList::CellText(int row, int column) const {
   if (row < 0 || row >= model_->rowCount()) return {};
-  return column >= 0 && column <= 2 ? model_->CellText(row, column) : QString();
+  return model_->CellText(row, column);
 }
 
 bool TaskList::RowChecked(int row) const {
