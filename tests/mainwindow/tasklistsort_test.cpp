@@ -154,8 +154,8 @@ TEST(TaskListSort, DateCellsReadAsTheDateTimesTheyWereGiven) {
   QLocale::setDefault(QLocale::c());
 }
 
-// Task texts of plain ASCII go straight in; a byte above it anywhere, in a
-// whole word or in the tail, sends the text to the decoder.
+// Task texts of plain ASCII go straight in; a byte above it anywhere (at
+// the start, in the middle, last) sends the text to the decoder.
 TEST(TaskListSort, OnlyPlainAsciiTextsAreTakenAsTheyAre) {
   const struct {
     std::string bytes;
