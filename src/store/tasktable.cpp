@@ -1,5 +1,8 @@
 #include "store/tasktable.h"
 
+#include <sys/mman.h>
+
+#include <new>
 #include <utility>
 
 namespace zelto {
@@ -10,6 +13,17 @@ std::optional<DateTime> OccurrenceAsDate(const Occurrence& value) {
   const auto& text = std::get<std::string>(value);
   if (auto parsed = ParseGeneralDate(text)) return parsed;
   return ParseFileDate(text);
+}
+
+void* TaskTable::operator new(std::size_t size) {
+  void* table = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+  if (table == MAP_FAILED) throw std::bad_alloc();
+  return table;
+}
+
+void TaskTable::operator delete(void* table, std::size_t size) noexcept {
+  ::munmap(table, size);
 }
 
 std::unique_ptr<TaskTable> MakeTaskTable() {
