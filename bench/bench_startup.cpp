@@ -6,6 +6,7 @@
 // they are shown as counters beside the wall-clock figure.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -63,10 +64,14 @@ class XServer {
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    char* argv[] = {const_cast<char*>("Xvfb"),   const_cast<char*>("-displayfd"),
-                    const_cast<char*>("1"),      const_cast<char*>("-nolisten"),
-                    const_cast<char*>("tcp"),    const_cast<char*>("-screen"),
-                    const_cast<char*>("0"),      const_cast<char*>("1280x1024x24"),
+    char* argv[] = {const_cast<char*>("Xvfb"),
+                    const_cast<char*>("-displayfd"),
+                    const_cast<char*>("1"),
+                    const_cast<char*>("-nolisten"),
+                    const_cast<char*>("tcp"),
+                    const_cast<char*>("-screen"),
+                    const_cast<char*>("0"),
+                    const_cast<char*>("1280x1024x24"),
                     nullptr};
     const int spawned = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -152,8 +157,11 @@ Run StartOnce(const fs::path& executable, std::vector<std::string> args) {
   }
   std::string output;
   char buffer[4096];
+  // A program that never says so fails the run instead of stopping the benchmark.
   auto readUntil = [&](const char* mark) {
     while (output.find(mark) == std::string::npos) {
+      pollfd readable{fds[0], POLLIN, 0};
+      if (poll(&readable, 1, 20000) <= 0) return false;
       const ssize_t count = read(fds[0], buffer, sizeof buffer);
       if (count <= 0) return false;
       output.append(buffer, static_cast<size_t>(count));
