@@ -1,3 +1,4 @@
+#include <fontconfig/fontconfig.h>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSessionManager>
@@ -5,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <thread>
 
 #include "cli/commandline.h"
 #include "mainwindow/form1.h"
@@ -112,7 +114,12 @@ int main(int argc, char* argv[]) {
     }
   }
   StartupMark mark;
+  // Reading the font configuration takes milliseconds, and the first text
+  // the window lays out waits for it: it is read beside the toolkit's own
+  // start, which needs no fonts, and is ready before the window is made.
+  std::thread fontConfiguration([] { FcInit(); });
   QApplication app(argc, argv);
+  fontConfiguration.join();
   QGuiApplication::setDesktopFileName(ZELTO_APP_ID);
   // The main window may be hidden in the tray while a message box closes:
   // only the shutdown ends the program.
