@@ -435,12 +435,14 @@ class RecordLoader {
       p += kLine;
     }
 
-    const std::string_view rest(p, static_cast<std::size_t>(end - p));
-    for (const std::string_view marker : {separator_, kEndMarker}) {
-      if (rest.size() >= marker.size() + 2 && rest.starts_with(marker) &&
-          rest[marker.size()] == '\r' && rest[marker.size() + 1] == '\n') {
-        lines_.SkipTo(static_cast<std::size_t>(p + marker.size() + 2 - bytes.data()));
-        markerLine = marker;
+    // Only files of the newest records come here, so the separator is
+    // "*****"; both markers are compared whole with their line end.
+    constexpr std::string_view kNextRecord = "*****\r\n", kEnd = "*** end\r\n";
+    for (const std::string_view marker : {kNextRecord, kEnd}) {
+      if (static_cast<std::size_t>(end - p) >= marker.size() &&
+          std::memcmp(p, marker.data(), marker.size()) == 0) {
+        lines_.SkipTo(static_cast<std::size_t>(p + marker.size() - bytes.data()));
+        markerLine = marker.substr(0, marker.size() - 2);
         return true;
       }
     }
