@@ -1,7 +1,9 @@
 #include "store/tasktable.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <new>
 #include <utility>
 
@@ -16,14 +18,18 @@ std::optional<DateTime> OccurrenceAsDate(const Occurrence& value) {
 }
 
 void* TaskTable::operator new(std::size_t size) {
-  void* table = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-  if (table == MAP_FAILED) throw std::bad_alloc();
+  void* table = ::operator new(size);
+  // The whole pages inside it; a kernel without the request just leaves
+  // them to fault in one by one.
+  const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto start = (reinterpret_cast<std::uintptr_t>(table) + pageSize - 1) & ~(pageSize - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(table) + size) & ~(pageSize - 1);
+  if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
   return table;
 }
 
 void TaskTable::operator delete(void* table, std::size_t size) noexcept {
-  ::munmap(table, size);
+  ::operator delete(table, size);
 }
 
 std::unique_ptr<TaskTable> MakeTaskTable() {
