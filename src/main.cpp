@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <system_error>
 #include <thread>
 
 #include "cli/commandline.h"
@@ -117,9 +118,14 @@ int main(int argc, char* argv[]) {
   // Reading the font configuration takes milliseconds, and the first text
   // the window lays out waits for it: it is read beside the toolkit's own
   // start, which needs no fonts, and is ready before the window is made.
-  std::thread fontConfiguration([] { FcInit(); });
+  // Without a thread to spare, the toolkit reads it itself when needed.
+  std::thread fontConfiguration;
+  try {
+    fontConfiguration = std::thread([] { FcInit(); });
+  } catch (const std::system_error&) {
+  }
   QApplication app(argc, argv);
-  fontConfiguration.join();
+  if (fontConfiguration.joinable()) fontConfiguration.join();
   QGuiApplication::setDesktopFileName(ZELTO_APP_ID);
   // The main window may be hidden in the tray while a message box closes:
   // only the shutdown ends the program.
