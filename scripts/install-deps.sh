@@ -3,7 +3,7 @@
 # that are missing, so a second run costs nothing.
 set -eu
 
-PACKAGES="g++ cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth libx11-dev desktop-file-utils appstream dpkg-dev file libxtst-dev trayer dbus libical-dev pkg-config"
+PACKAGES="g++ cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth libx11-dev desktop-file-utils appstream dpkg-dev file libxtst-dev trayer dbus libical-dev pkg-config libfontconfig-dev"
 if [ "${ZELTO_CI:-0}" = 1 ]; then
   PACKAGES="$PACKAGES clang-format"
 fi

@@ -79,7 +79,6 @@ void Autosave::Finished(const SaveWriteResult& result, SaveBytes& bytes) {
   if (result.Saved()) {
     failureShown_ = false;
   } else if (!result.changedOnDisk) {  // not a failure: the window merges, then saves
-
     if (!stopped_ && !timer_.isActive()) timer_.start(kRetryMs);
     if (!failureShown_) {
       failureShown_ = true;

@@ -6,6 +6,7 @@
 
 #include "look/listdate.h"
 #include "look/twips.h"
+#include "mainwindow/tasklistdelegate.h"
 #include "mainwindow/tasklistmodel.h"
 #include "platform/textcodec.h"
 #include "store/convert.h"
@@ -32,19 +33,15 @@ std::optional<DateTime> ShownDate(const Occurrence& value) {
   return std::nullopt;
 }
 
-// A date the oldest file format kept as text is shown, and so sorted, like
-// any other date; only the markers stand as they are.
-QString OccurrenceText(const Occurrence& value, const std::optional<DateTime>& shown,
-                       const WeekdayNames& weekdayNames) {
-  if (shown) return FormatListDate(*shown, weekdayNames);
-  if (const auto* text = std::get_if<std::string>(&value)) return DisplayText(*text);
-  return {};
+bool IsAscii(const std::string& bytes) {
+  return QtPrivate::isAscii(QLatin1StringView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
 void SetUpView(QTreeView* view) {
   view->setRootIsDecorated(false);
   view->setItemsExpandable(false);
   view->setUniformRowHeights(true);
+  view->setItemDelegate(new TaskListDelegate(view));
   view->setAllColumnsShowFocus(true);
   view->setSelectionMode(QAbstractItemView::SingleSelection);
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -65,8 +62,7 @@ void SetUpView(QTreeView* view) {
 
 // Task text is nearly always ASCII; skip the decoder for it.
 QString DisplayText(const std::string& bytes) {
-  for (const char c : bytes)
-    if (static_cast<unsigned char>(c) >= 0x80) return DecodeText(bytes);
+  if (!IsAscii(bytes)) return DecodeText(bytes);
   return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
@@ -90,7 +86,7 @@ QString ListText(const std::string& bytes) {
 }
 
 TaskList::TaskList(QTreeView* view, const QIcon& asc, const QIcon& desc, const QIcon& none)
-    : view_(view), model_(new TaskListModel(view)), weekdayNames_(LocaleWeekdayNames()) {
+    : view_(view), model_(new TaskListModel(view)) {
   model_->SetHeaderImages(asc, desc, none);
   model_->SetHeaderText(0, "ID");
   model_->SetHeaderText(1, "Task");
@@ -105,23 +101,24 @@ TaskList::TaskList(QTreeView* view, const QIcon& asc, const QIcon& desc, const Q
 void TaskList::Fill(const TaskTable& table, View view) {
   const bool todo = view == View::ToDo;
   const bool done = view == View::Done;
-  std::vector<TaskListModel::Row> rows;
-  rows.reserve(static_cast<size_t>(model_->rowCount()) + 64);
+  TaskListModel::Rows rows;
+  // A rebuild mostly lists what the last one did.
+  rows.reserve(model_->CurrentRows().size() + 64, model_->CurrentRows().TaskChars() + 1024);
   for (int id = 0; id <= kMaxTaskId; ++id) {
     const std::string& text = table.TaskText[id];
     if (text.empty()) continue;
     const int16_t checked = table.TaskChecked[id];
     if (!((todo && checked == 0) || (done && checked == -1))) continue;
-    TaskListModel::Row row;
-    row.id = id;
-    row.idText = QString::number(id);
-    row.task = ListText(text);
     const Occurrence& occurrence = todo ? table.PreviousOccurrence[id] : table.NextOccurrence[id];
+    // A date the oldest file format kept as text is shown, and so sorted,
+    // like any other date; only the markers stand as they are.
     const std::optional<DateTime> shown = ShownDate(occurrence);
-    row.occurrence = OccurrenceText(occurrence, shown, weekdayNames_);
-    if (shown) row.occurrenceMinute = DateTime::FloorDiv(shown->Seconds(), 60);
-    row.checked = checked != 0;
-    rows.push_back(std::move(row));
+    QString marker;
+    if (!shown)
+      if (const auto* markerText = std::get_if<std::string>(&occurrence))
+        marker = DisplayText(*markerText);
+    if (text.size() > kListTextChars || !rows.AddAscii(id, checked != 0, text, shown, marker))
+      rows.Add(id, checked != 0, ListText(text), shown, marker);
   }
   if (todo || done) {
     if (const auto key = SortNumber(todo ? TodoSortColumn : DoneSortColumn))
@@ -183,7 +180,7 @@ std::optional<int> TaskList::SelectedTaskId() const {
 }
 
 int TaskList::TaskIdAt(int row) const {
-  return row >= 0 && row < model_->rowCount() ? model_->RowAt(row).id : -1;
+  return row >= 0 && row < model_->rowCount() ? model_->IdAt(row) : -1;
 }
 
 int TaskList::RowCount() const {
@@ -192,12 +189,11 @@ int TaskList::RowCount() const {
 
 QString TaskList::CellText(int row, int column) const {
   if (row < 0 || row >= model_->rowCount()) return {};
-  const auto& r = model_->RowAt(row);
-  return column == 0 ? r.idText : column == 1 ? r.task : r.occurrence;
+  return model_->CellText(row, column);
 }
 
 bool TaskList::RowChecked(int row) const {
-  return row >= 0 && row < model_->rowCount() && model_->RowAt(row).checked;
+  return row >= 0 && row < model_->rowCount() && model_->CheckedAt(row);
 }
 
 int TaskList::SelectedRow() const {

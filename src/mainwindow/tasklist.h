@@ -71,7 +71,6 @@ class TaskList {
 
   QTreeView* view_;
   TaskListModel* model_;
-  WeekdayNames weekdayNames_;
 };
 
 // Task text for display: UTF-8 when it is valid UTF-8, else Windows-1252.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
-#include <optional>
+#include <utility>
 
 namespace zelto {
 namespace {
@@ -17,43 +17,177 @@ QString SortKeyOf(const QString& text) {
   return text;
 }
 
-// A cell of one to five ASCII digits as a number whose order is the text's:
-// each digit counts one more than its value, and a missing one nothing, so
-// "10" < "2" < "9" and "1" < "10". Nothing for any other text.
-std::optional<uint32_t> DigitTextKey(const QString& text) {
-  if (text.isEmpty() || text.size() > 5) return std::nullopt;
-  uint32_t key = 0;
-  for (qsizetype i = 0; i < 5; ++i) {
-    uint32_t place = 0;
-    if (i < text.size()) {
-      const char16_t c = text[i].unicode();
-      if (c < u'0' || c > u'9') return std::nullopt;
-      place = static_cast<uint32_t>(c - u'0') + 1;
+// Appends `text` without letter case to `out`: plain ASCII by hand, the
+// rest as Qt folds it.
+void AppendFolded(QString& out, QStringView text) {
+  for (const QChar c : text) {
+    if (c.unicode() >= 0x80) {
+      out.append(text.toString().toCaseFolded());
+      return;
     }
-    key = key * 11 + place;
   }
-  return key;
+  const qsizetype start = out.size();
+  out.append(text);
+  for (QChar* c = out.data() + start; c != out.data() + out.size(); ++c)
+    if (c->unicode() >= 'A' && c->unicode() <= 'Z') *c = QChar(c->unicode() + ('a' - 'A'));
 }
 
-// Dense ranks from an order of the rows: rows that `less` cannot tell
-// apart share one.
-template <typename Less>
-std::vector<uint32_t> RanksOf(size_t count, Less&& less) {
-  std::vector<uint32_t> byKey(count);
-  std::iota(byKey.begin(), byKey.end(), 0u);
-  std::sort(byKey.begin(), byKey.end(), less);
-  std::vector<uint32_t> ranks(count);
+// Dense ranks from rows already in order: a row gets the rank of the row
+// before it when `same` says they cannot be told apart, else the next one.
+template <typename Same>
+std::vector<uint32_t> RanksInOrder(const std::vector<uint32_t>& sorted, Same&& same) {
+  std::vector<uint32_t> ranks(sorted.size());
   uint32_t rank = 0;
-  for (size_t i = 0; i < count; ++i) {
-    if (i > 0 && less(byKey[i - 1], byKey[i])) ++rank;
-    ranks[byKey[i]] = rank;
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    if (i > 0 && !same(sorted[i - 1], sorted[i])) ++rank;
+    ranks[sorted[i]] = rank;
   }
   return ranks;
 }
 
+// The rows 0..keys.size()-1 in ascending order of their keys, rows with
+// equal keys in their own order: a radix sort, eleven bits a pass, over
+// the bits in which the keys differ from the smallest.
+std::vector<uint32_t> SortedByKey(const std::vector<uint64_t>& keys) {
+  const size_t count = keys.size();
+  std::vector<uint32_t> order(count), spare(count);
+  std::iota(order.begin(), order.end(), 0u);
+  if (count < 2) return order;
+  const auto [low, high] = std::minmax_element(keys.begin(), keys.end());
+  const uint64_t base = *low, span = *high - *low;
+  constexpr int kBits = 11;
+  constexpr size_t kBuckets = size_t{1} << kBits;
+  for (int shift = 0; shift < 64 && (span >> shift) != 0; shift += kBits) {
+    std::array<uint32_t, kBuckets> start{};
+    for (const uint64_t key : keys) ++start[((key - base) >> shift) & (kBuckets - 1)];
+    uint32_t sum = 0;
+    for (uint32_t& s : start) sum += std::exchange(s, sum);
+    for (const uint32_t row : order)
+      spare[start[((keys[row] - base) >> shift) & (kBuckets - 1)]++] = row;
+    order.swap(spare);
+  }
+  return order;
+}
+
+// An id whose text orders as the id's text does: each of `width` digit
+// places counts one more than its digit, and a missing one nothing, so
+// "10" < "2" < "9" and "1" < "10".
+uint64_t IdTextKey(uint32_t id, int width) {
+  char digits[10];
+  int length = 0;
+  do {
+    digits[length++] = static_cast<char>(id % 10);
+    id /= 10;
+  } while (id != 0);
+  uint64_t key = 0;
+  for (int place = 0; place < width; ++place)
+    key = key * 11 + (place < length ? static_cast<uint64_t>(digits[length - 1 - place]) + 1 : 0);
+  return key;
+}
+
+// The place of each number 0..highest in the order of their texts, found by
+// walking them in that order: "0", "1", "10", "100", ..., "101", ..., "2", ...
+std::vector<uint32_t> TextPlaces(uint32_t highest) {
+  std::vector<uint32_t> place(size_t{highest} + 1, 0);
+  uint32_t number = 1;
+  for (uint32_t i = 1; i <= highest; ++i) {
+    place[number] = i;
+    if (uint64_t{number} * 10 <= highest) {
+      number *= 10;
+    } else {
+      while (number % 10 == 9 || number + 1 > highest) number /= 10;
+      ++number;
+    }
+  }
+  return place;
+}
+
+// Above this the walk would cost more than sorting the ids' keys.
+constexpr uint32_t kWalkedIds = 1 << 20;
+
+int DigitCount(uint32_t value) {
+  int count = 1;
+  while (value >= 10) {
+    value /= 10;
+    ++count;
+  }
+  return count;
+}
+
+// The first four UTF-16 units of a text as a number in the text's order;
+// texts that share them need a full comparison.
+uint64_t PrefixKey(QStringView text) {
+  uint64_t key = 0;
+  for (qsizetype i = 0; i < 4; ++i) key = key << 16 | (i < text.size() ? text[i].unicode() : 0u);
+  return key;
+}
+
 }  // namespace
 
-TaskListModel::TaskListModel(QObject* parent) : QAbstractTableModel(parent) {}
+// Rows ---------------------------------------------------------------------
+
+void TaskListModel::Rows::Add(int id, bool checked, QStringView task, std::optional<DateTime> date,
+                              const QString& text) {
+  const auto start = static_cast<size_t>(tasks_.size());
+  tasks_.append(task);
+  Push(id, checked, start, date, text);
+}
+
+// Widened as it is copied, and checked on the way.
+bool TaskListModel::Rows::AddAscii(int id, bool checked, std::string_view task,
+                                   std::optional<DateTime> date, const QString& text) {
+  const qsizetype start = tasks_.size();
+  tasks_.resize(start + static_cast<qsizetype>(task.size()));  // the new end uninitialised
+  QChar* out = tasks_.data() + start;
+  unsigned high = 0;
+  for (const char c : task) {
+    const auto byte = static_cast<unsigned char>(c);
+    high |= byte;
+    *out++ = QChar(byte);
+  }
+  if (high >= 0x80) {
+    tasks_.resize(start);
+    return false;
+  }
+  Push(id, checked, static_cast<size_t>(start), date, text);
+  return true;
+}
+
+void TaskListModel::Rows::Push(int id, bool checked, size_t taskStart, std::optional<DateTime> date,
+                               const QString& text) {
+  Row row;
+  row.id = id;
+  row.taskStart = static_cast<uint32_t>(taskStart);
+  row.taskLength = static_cast<uint32_t>(static_cast<size_t>(tasks_.size()) - taskStart);
+  row.checked = checked;
+  row.seconds = date ? date->Seconds() : 0;
+  row.occurrence = kDate;
+  if (!date) {
+    const auto found = textIndex_.constFind(text);
+    if (found != textIndex_.constEnd()) {
+      row.occurrence = *found;
+    } else {
+      row.occurrence = static_cast<uint32_t>(texts_.size());
+      textIndex_.insert(text, row.occurrence);
+      texts_.push_back(text);
+    }
+  }
+  rows_.push_back(row);
+}
+
+// The model ----------------------------------------------------------------
+
+TaskListModel::TaskListModel(QObject* parent)
+    : QAbstractTableModel(parent), weekdayNames_(LocaleWeekdayNames()) {}
+
+// The view asks for an index of every row at each layout; the base class
+// would ask for the row and column counts each time.
+QModelIndex TaskListModel::index(int row, int column, const QModelIndex& parent) const {
+  if (parent.isValid() || row < 0 || column < 0 || column >= kColumnCount ||
+      static_cast<size_t>(row) >= order_.size())
+    return {};
+  return createIndex(row, column);
+}
 
 int TaskListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(order_.size());
@@ -63,14 +197,19 @@ int TaskListModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : kColumnCount;
 }
 
-const QString& TaskListModel::Cell(const Row& row, int column) const {
+QStringView TaskListModel::Task(const Row& row) const {
+  return QStringView(rows_.tasks_).mid(row.taskStart, row.taskLength);
+}
+
+QString TaskListModel::Cell(const Row& row, int column) const {
   switch (column) {
     case 0:
-      return row.idText;
+      return QString::number(row.id);
     case 1:
-      return row.task;
+      return Task(row).toString();
     default:
-      return row.occurrence;
+      if (row.occurrence != Rows::kDate) return rows_.texts_[row.occurrence];
+      return FormatListDate(DateTime::FromSeconds(row.seconds), weekdayNames_);
   }
 }
 
@@ -81,8 +220,8 @@ QVariant TaskListModel::data(const QModelIndex& index, int role) const {
   // A tooltip is shown as rich text whenever it looks like markup, and task
   // text may hold anything: it goes out escaped, as a paragraph.
   if (role == Qt::ToolTipRole && index.column() == 1)
-    return QStringLiteral("<p style=\"white-space:pre-wrap\">") + row.task.toHtmlEscaped() +
-           QStringLiteral("</p>");
+    return QStringLiteral("<p style=\"white-space:pre-wrap\">") +
+           Task(row).toString().toHtmlEscaped() + QStringLiteral("</p>");
   if (role == kTaskIdRole) return row.id;
   if (role == Qt::CheckStateRole && index.column() == 0)
     return row.checked ? Qt::Checked : Qt::Unchecked;
@@ -96,7 +235,7 @@ bool TaskListModel::setData(const QModelIndex& index, const QVariant& value, int
       index.row() >= rowCount())
     return false;
   const bool checked = value.toInt() == Qt::Checked;
-  rows_[order_[static_cast<size_t>(index.row())]].checked = checked;
+  rows_.rows_[order_[static_cast<size_t>(index.row())]].checked = checked;
   emit dataChanged(index, index, {Qt::CheckStateRole});
   emit ItemCheck(index.row(), checked);
   return true;
@@ -119,9 +258,10 @@ QVariant TaskListModel::headerData(int section, Qt::Orientation orientation, int
   return {};
 }
 
-void TaskListModel::SetRows(std::vector<Row> rows) {
+void TaskListModel::SetRows(Rows rows) {
   beginResetModel();
   rows_ = std::move(rows);
+  rows_.textIndex_.clear();
   for (auto& ranks : ranks_) ranks.clear();
   order_.resize(rows_.size());
   std::iota(order_.begin(), order_.end(), 0u);
@@ -141,49 +281,151 @@ void TaskListModel::SetSortOrder(int order) {
 
 const std::vector<uint32_t>& TaskListModel::Ranks(int column) {
   auto& ranks = ranks_[static_cast<size_t>(column)];
-  if (!ranks.empty() || rows_.empty()) return ranks;
-  const size_t count = rows_.size();
+  if (ranks.empty() && rows_.size() > 0)
+    ranks = column == 0 ? IdRanks() : column == 1 ? TaskRanks() : OccurrenceRanks();
+  return ranks;
+}
 
-  // Ids: numbers in the text's order, when every cell is plain digits.
-  std::vector<uint32_t> numbers;
-  numbers.reserve(count);
-  for (const Row& row : rows_) {
-    const auto key = column == 0 ? DigitTextKey(row.idText) : std::nullopt;
-    if (!key) break;
-    numbers.push_back(*key);
-  }
-  if (numbers.size() == count) {
-    // Sorted as plain numbers with the row beside each, which is quicker
-    // than sorting rows by a looked-up key.
-    std::vector<uint64_t> keyed(count);
-    for (uint32_t i = 0; i < count; ++i) keyed[i] = uint64_t{numbers[i]} << 32 | i;
-    std::sort(keyed.begin(), keyed.end());
-    ranks.resize(count);
-    uint32_t rank = 0;
-    for (size_t i = 0; i < count; ++i) {
-      if (i > 0 && keyed[i] >> 32 != keyed[i - 1] >> 32) ++rank;
-      ranks[static_cast<uint32_t>(keyed[i])] = rank;
-    }
+// Ids are never negative: their texts are plain digits.
+std::vector<uint32_t> TaskListModel::IdRanks() const {
+  const auto& rows = rows_.rows_;
+  uint32_t highest = 0;
+  for (const Row& row : rows) highest = std::max(highest, static_cast<uint32_t>(row.id));
+  if (highest <= kWalkedIds) {
+    // Ids as the table has them: every number up to the highest, walked in
+    // the order of their texts, gives each its place.
+    const std::vector<uint32_t> place = TextPlaces(highest);
+    std::vector<uint32_t> ranks(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) ranks[i] = place[static_cast<uint32_t>(rows[i].id)];
     return ranks;
   }
+  const int width = DigitCount(highest);
+  std::vector<uint64_t> keys(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i)
+    keys[i] = IdTextKey(static_cast<uint32_t>(rows[i].id), width);
+  return RanksInOrder(SortedByKey(keys),
+                      [&](uint32_t a, uint32_t b) { return keys[a] == keys[b]; });
+}
 
-  // Texts, compared without letter case; a date against a date by its
-  // minute, which is the same order.
-  const bool dates = column == 2;
-  bool textsToo = false;
-  for (const Row& row : rows_) textsToo = textsToo || !dates || row.occurrenceMinute == kNoMinute;
-  std::vector<QString> keys(count);
+std::vector<uint32_t> TaskListModel::TaskRanks() const {
+  const auto& rows = rows_.rows_;
+  const size_t count = rows.size();
+  QString folded;
+  folded.reserve(rows_.tasks_.size());
+  std::vector<qsizetype> start(count + 1);
   for (size_t i = 0; i < count; ++i) {
-    const Row& row = rows_[i];
-    if (textsToo || row.occurrenceMinute == kNoMinute) keys[i] = SortKeyOf(Cell(row, column));
+    start[i] = folded.size();
+    AppendFolded(folded, Task(rows[i]));
   }
-  ranks = RanksOf(count, [&](uint32_t a, uint32_t b) {
-    if (dates) {
-      const int64_t ma = rows_[a].occurrenceMinute, mb = rows_[b].occurrenceMinute;
-      if (ma != kNoMinute && mb != kNoMinute) return ma < mb;
-    }
-    return keys[a].compare(keys[b]) < 0;
+  start[count] = folded.size();
+  const auto key = [&](uint32_t row) {
+    return QStringView(folded).mid(start[row], start[row + 1] - start[row]);
+  };
+  struct Keyed {
+    uint64_t prefix;
+    uint32_t row;
+  };
+  std::vector<Keyed> keyed(count);
+  for (uint32_t i = 0; i < count; ++i) keyed[i] = {PrefixKey(key(i)), i};
+  std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    return key(a.row).compare(key(b.row)) < 0;
   });
+  std::vector<uint32_t> sorted(count);
+  for (size_t i = 0; i < count; ++i) sorted[i] = keyed[i].row;
+  return RanksInOrder(sorted, [&](uint32_t a, uint32_t b) { return key(a) == key(b); });
+}
+
+// A date against a date by its minute, which orders such cells exactly as
+// their texts do (the texts start with the date and end with the time, at
+// fixed widths); only the few other texts are compared with date texts,
+// each by a binary search among the dates.
+std::vector<uint32_t> TaskListModel::OccurrenceRanks() const {
+  const auto& rows = rows_.rows_;
+  const size_t count = rows.size();
+  std::vector<uint32_t> dateRows;
+  std::vector<uint64_t> minutes;
+  dateRows.reserve(count);
+  minutes.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    if (rows[i].occurrence != Rows::kDate) continue;
+    dateRows.push_back(i);
+    // Offset so that the smallest date-time the table can hold counts from 0.
+    minutes.push_back(static_cast<uint64_t>(DateTime::FloorDiv(rows[i].seconds, 60)) ^
+                      (uint64_t{1} << 63));
+  }
+  // The distinct minutes in order, each with the first row that shows it.
+  std::vector<uint32_t> byMinute = SortedByKey(minutes);
+  std::vector<uint32_t> dateGroup(dateRows.size());  // date row -> its minute's place
+  std::vector<uint32_t> groupRow;
+  for (size_t i = 0; i < byMinute.size(); ++i) {
+    if (i == 0 || minutes[byMinute[i]] != minutes[byMinute[i - 1]])
+      groupRow.push_back(dateRows[byMinute[i]]);
+    dateGroup[byMinute[i]] = static_cast<uint32_t>(groupRow.size() - 1);
+  }
+  const auto dateKey = [&](size_t group) {
+    return SortKeyOf(
+        FormatListDate(DateTime::FromSeconds(rows[groupRow[group]].seconds), weekdayNames_));
+  };
+
+  // The other texts in order, each placed before the first date whose text
+  // is not less than it.
+  const auto& texts = rows_.texts_;
+  std::vector<QString> textKeys(texts.size());
+  for (size_t t = 0; t < texts.size(); ++t) textKeys[t] = SortKeyOf(texts[t]);
+  std::vector<uint32_t> byText(texts.size());
+  std::iota(byText.begin(), byText.end(), 0u);
+  std::sort(byText.begin(), byText.end(),
+            [&](uint32_t a, uint32_t b) { return textKeys[a].compare(textKeys[b]) < 0; });
+  struct Place {
+    size_t group;  // the date group it goes before, or equals
+    bool equal;
+  };
+  std::vector<Place> places(texts.size());
+  for (const uint32_t t : byText) {
+    size_t low = 0, high = groupRow.size();
+    while (low < high) {
+      const size_t mid = (low + high) / 2;
+      if (dateKey(mid).compare(textKeys[t]) < 0)
+        low = mid + 1;
+      else
+        high = mid;
+    }
+    places[t] = {low, low < groupRow.size() && dateKey(low) == textKeys[t]};
+  }
+
+  // Both kinds in one order: before each date the texts less than it, after
+  // it those equal to it; equal texts, of either kind, share a rank.
+  struct Entry {
+    bool date;
+    uint32_t index;  // the date group or the text
+  };
+  std::vector<Entry> merged;
+  merged.reserve(groupRow.size() + texts.size());
+  size_t next = 0;  // in byText
+  for (uint32_t group = 0; group <= groupRow.size(); ++group) {
+    while (next < byText.size() && places[byText[next]].group == group &&
+           !places[byText[next]].equal)
+      merged.push_back({false, byText[next++]});
+    if (group == groupRow.size()) break;
+    merged.push_back({true, group});
+    while (next < byText.size() && places[byText[next]].group == group)
+      merged.push_back({false, byText[next++]});
+  }
+  const auto same = [&](const Entry& a, const Entry& b) {
+    if (!a.date && !b.date) return textKeys[a.index] == textKeys[b.index];
+    return a.date && !b.date && places[b.index].equal && places[b.index].group == a.index;
+  };
+  std::vector<uint32_t> groupRank(groupRow.size()), textRank(texts.size());
+  uint32_t rank = 0;
+  for (size_t k = 0; k < merged.size(); ++k) {
+    if (k > 0 && !same(merged[k - 1], merged[k])) ++rank;
+    (merged[k].date ? groupRank : textRank)[merged[k].index] = rank;
+  }
+  std::vector<uint32_t> ranks(count);
+  for (size_t i = 0; i < dateRows.size(); ++i) ranks[dateRows[i]] = groupRank[dateGroup[i]];
+  for (uint32_t i = 0; i < count; ++i)
+    if (rows[i].occurrence != Rows::kDate) ranks[i] = textRank[rows[i].occurrence];
   return ranks;
 }
 

@@ -1,17 +1,28 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QIcon>
 #include <QString>
+#include <QStringView>
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <vector>
+
+#include "look/listdate.h"
+#include "store/datetime.h"
 
 namespace zelto {
 
-// The rows of the task list: three cell texts, a check box and the task's id
-// (kTaskIdRole, on every cell) per row, and nothing else. The list sorts itself by the text of one
-// column, like a report-style list control.
+// The rows of the task list: three cells, a check box and the task's id
+// (kTaskIdRole, on every cell) per row, and nothing else. The list sorts
+// itself by the text of one column, like a report-style list control.
+//
+// A row keeps plain values; the id and date cells are written out only when
+// asked for, which is for the few rows on screen. The task texts of all rows
+// share one buffer.
 class TaskListModel : public QAbstractTableModel {
   Q_OBJECT
 
@@ -19,21 +30,50 @@ class TaskListModel : public QAbstractTableModel {
   static constexpr int kColumnCount = 3;
   static constexpr int kTaskIdRole = Qt::UserRole;
 
-  struct Row {
-    int id = -1;
-    QString idText;  // the first cell: shown and sorted as text
-    QString task;
-    QString occurrence;
-    // When the occurrence cell shows a date-time: its minute, which orders
-    // such cells exactly as their texts do (the texts start with the date
-    // and end with the time, at fixed widths).
-    int64_t occurrenceMinute = kNoMinute;
-    bool checked = false;
+  // The rows of one fill, in the order they were added.
+  class Rows {
+   public:
+    // A row whose occurrence cell shows `date` as a date-time, or else
+    // `text` as it stands.
+    void Add(int id, bool checked, QStringView task, std::optional<DateTime> date,
+             const QString& text = {});
+    // The same for a task text of bytes that are plain ASCII; when they are
+    // not, adds nothing and returns false.
+    bool AddAscii(int id, bool checked, std::string_view task, std::optional<DateTime> date,
+                  const QString& text = {});
+
+    size_t size() const { return rows_.size(); }
+    // Room for `count` rows whose task cells hold `chars` characters.
+    void reserve(size_t count, size_t chars) {
+      rows_.reserve(count);
+      tasks_.reserve(static_cast<qsizetype>(chars));
+    }
+    size_t TaskChars() const { return static_cast<size_t>(tasks_.size()); }
+
+   private:
+    friend class TaskListModel;
+    static constexpr uint32_t kDate = UINT32_MAX;
+    struct Row {
+      int32_t id;
+      uint32_t taskStart;  // the task cell, in tasks_
+      uint32_t taskLength;
+      uint32_t occurrence;  // kDate, or the place of the text in texts_
+      int64_t seconds;      // the date-time, when the cell shows one
+      bool checked;
+    };
+    void Push(int id, bool checked, size_t taskStart, std::optional<DateTime> date,
+              const QString& text);
+
+    std::vector<Row> rows_;
+    QString tasks_;  // every task cell, one after the other
+    // The occurrence cells that are not dates, each text once.
+    std::vector<QString> texts_;
+    QHash<QString, uint32_t> textIndex_;
   };
-  static constexpr int64_t kNoMinute = INT64_MIN;
 
   explicit TaskListModel(QObject* parent = nullptr);
 
+  QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
@@ -43,7 +83,8 @@ class TaskListModel : public QAbstractTableModel {
 
   // Replaces every row; they come in ascending id order and leave sorted
   // by the current sort key and order. Never reports a tick.
-  void SetRows(std::vector<Row> rows);
+  void SetRows(Rows rows);
+  const Rows& CurrentRows() const { return rows_; }
 
   // The list's own sort settings (column 0..2, order 0 ascending or
   // 1 descending); other values are refused. Setting them does not
@@ -55,7 +96,11 @@ class TaskListModel : public QAbstractTableModel {
   // Orders the rows by the current settings, keeping the selection.
   void Sort();
 
-  const Row& RowAt(int row) const { return rows_[order_[static_cast<size_t>(row)]]; }
+  // The shown row `row` (0..rowCount()-1): its task id, its box and the
+  // text of a cell.
+  int IdAt(int row) const { return RowAt(row).id; }
+  bool CheckedAt(int row) const { return RowAt(row).checked; }
+  QString CellText(int row, int column) const { return Cell(RowAt(row), column); }
 
   void SetHeaderText(int column, const QString& text);
   QString HeaderText(int column) const;
@@ -70,18 +115,25 @@ class TaskListModel : public QAbstractTableModel {
   void ItemCheck(int row, bool checked);
 
  private:
-  const QString& Cell(const Row& row, int column) const;
+  using Row = Rows::Row;
+  const Row& RowAt(int row) const { return rows_.rows_[order_[static_cast<size_t>(row)]]; }
+  QStringView Task(const Row& row) const;
+  QString Cell(const Row& row, int column) const;
   void SortOrderVector();
   const std::vector<uint32_t>& Ranks(int column);
+  std::vector<uint32_t> IdRanks() const;
+  std::vector<uint32_t> TaskRanks() const;
+  std::vector<uint32_t> OccurrenceRanks() const;
 
-  std::vector<Row> rows_;        // in the order they were added
-  std::vector<uint32_t> order_;  // display row -> index into rows_
+  Rows rows_;                    // in the order they were added
+  std::vector<uint32_t> order_;  // display row -> index into rows_.rows_
   // Per column, per row: the place of the row's sort text among the
   // column's distinct sort texts, found on the first sort by the column
   // after the rows were set; empty until then.
   std::array<std::vector<uint32_t>, kColumnCount> ranks_;
   int sortKey_ = 0;
   int sortOrder_ = 0;
+  WeekdayNames weekdayNames_;  // the locale's, when the list was made
   std::array<QString, kColumnCount> headerText_;
   std::array<int, kColumnCount> headerImage_{};
   std::array<QIcon, 4> images_;

@@ -1,10 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <filesystem>
 
-class QLocalServer;
+class QSocketNotifier;
 
 namespace zelto {
 
@@ -16,6 +17,7 @@ class InstanceCall : public QObject {
 
  public:
   explicit InstanceCall(QObject* parent = nullptr);
+  ~InstanceCall() override;
 
   // The socket for a data folder (the system's bytes): in $XDG_RUNTIME_DIR,
   // or, without a usable one, in the temporary folder under a name that
@@ -36,7 +38,13 @@ class InstanceCall : public QObject {
   void Called();
 
  private:
-  QLocalServer* server_;
+  class Caller;
+  // Stops listening and gives the name up.
+  void Close();
+
+  int listener_ = -1;
+  QSocketNotifier* notifier_ = nullptr;
+  QByteArray path_;
 };
 
 }  // namespace zelto

@@ -167,11 +167,99 @@ bool ReadPlainMask(Mask& mask, std::string_view line) {
   return true;
 }
 
+// Sixteen bytes as one value, so that a whole mask line is checked and
+// converted in a few steps; the compiler maps them onto the machine's vector
+// instructions.
+using Bytes16 = uint8_t __attribute__((vector_size(16)));
+
+// A mask line as the program writes it, with its CR LF, at the start of at
+// least 64 readable bytes: the same as ReadPlainMask with the line end
+// checked too. Each byte is XORed with the one the shape expects ('0' for a
+// digit), which leaves 0..9 for a digit and 0 for the right separator; the
+// byte after the LF belongs to the next line and is let through.
+bool ReadPlainMaskLine(Mask& mask, const char* s) {
+  static_assert(kMaskSize == 31, "61 bytes, CR LF, and the next line's first byte");
+  static_assert(std::endian::native == std::endian::little, "lanes are read little-endian");
+  constexpr Bytes16 kShape = {'0', ',', '0', ',', '0', ',', '0', ',',
+                              '0', ',', '0', ',', '0', ',', '0', ','};
+  constexpr Bytes16 kLimit = {9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 0};
+  constexpr Bytes16 kLastShape = {'0', ',', '0', ',', '0', ',',  '0',  ',',
+                                  '0', ',', '0', ',', '0', '\r', '\n', 0};
+  constexpr Bytes16 kLastLimit = {9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 0, 0xFF};
+  Bytes16 v0, v1, v2, v3;
+  std::memcpy(&v0, s, 16);
+  std::memcpy(&v1, s + 16, 16);
+  std::memcpy(&v2, s + 32, 16);
+  std::memcpy(&v3, s + 48, 16);
+  v0 ^= kShape;
+  v1 ^= kShape;
+  v2 ^= kShape;
+  v3 ^= kLastShape;
+  const auto bad = (v0 > kLimit) | (v1 > kLimit) | (v2 > kLimit) | (v3 > kLastLimit);
+  uint64_t halves[2];
+  std::memcpy(halves, &bad, sizeof halves);
+  if ((halves[0] | halves[1]) != 0) return false;
+  // Every separator is now 0, so each digit with the byte after it is its
+  // entry as a 16-bit value. The last seven entries are taken out of their
+  // register in words: a load across stores of other widths would stall.
+  using Words = uint64_t __attribute__((vector_size(16)));
+  const uint64_t low = reinterpret_cast<Words>(v3)[0], high = reinterpret_cast<Words>(v3)[1];
+  int16_t* entries = &mask[0];  // the entries lie in one array
+  std::memcpy(entries, &v0, 16);
+  std::memcpy(entries + 8, &v1, 16);
+  std::memcpy(entries + 16, &v2, 16);
+  std::memcpy(entries + 24, &low, 8);
+  const auto last3 = static_cast<uint32_t>(high);
+  const auto last1 = static_cast<uint16_t>(high >> 32);
+  std::memcpy(entries + 28, &last3, 4);
+  std::memcpy(entries + 30, &last1, 2);
+  return true;
+}
+
+// "yyyy-mm-dd-hh<TAB>" three times over, the last with CR LF instead of the
+// TAB, at the start of at least 48 readable bytes: line 3 of nearly every
+// record. Checked in three steps like a mask line; the dates are made only
+// when all three are in the plain bounds.
+bool ThreePlainDates(const char* s, DateTime (&dates)[3]) {
+  constexpr Bytes16 kShape[3] = {
+      {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0', '-', '0', '0', '\t', '0', '0'},
+      {'0', '0', '-', '0', '0', '-', '0', '0', '-', '0', '0', '\t', '0', '0', '0', '0'},
+      {'-', '0', '0', '-', '0', '0', '-', '0', '0', '\r', '\n', 0, 0, 0, 0, 0}};
+  constexpr Bytes16 kLimit[3] = {{9, 9, 9, 9, 0, 9, 9, 0, 9, 9, 0, 9, 9, 0, 9, 9},
+                                 {9, 9, 0, 9, 9, 0, 9, 9, 0, 9, 9, 0, 9, 9, 9, 9},
+                                 {0, 9, 9, 0, 9, 9, 0, 9, 9, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}};
+  Bytes16 v0, v1, v2;
+  std::memcpy(&v0, s, 16);
+  std::memcpy(&v1, s + 16, 16);
+  std::memcpy(&v2, s + 32, 16);
+  const auto bad = ((v0 ^ kShape[0]) > kLimit[0]) | ((v1 ^ kShape[1]) > kLimit[1]) |
+                   ((v2 ^ kShape[2]) > kLimit[2]);
+  uint64_t halves[2];
+  std::memcpy(halves, &bad, sizeof halves);
+  if ((halves[0] | halves[1]) != 0) return false;
+  auto digits = [](const char* d) { return (d[0] - '0') * 10 + (d[1] - '0'); };
+  for (int k = 0; k < 3; ++k) {
+    const char* d = s + 14 * k;
+    const int year = digits(d) * 100 + digits(d + 2), month = digits(d + 5), day = digits(d + 8),
+              hour = digits(d + 11);
+    if (!PlainDateInBounds(year, month, day, hour)) return false;
+    dates[k] = PlainDate(year, month, day, hour);
+  }
+  return true;
+}
+
 // A line 3 as the program writes it: three fields, so exactly two TABs.
 bool HasDateLineShape(std::string_view line) {
   int tabs = 0;
   for (char c : line) tabs += c == '\t';
   return tabs == 2;
+}
+
+// Eight bytes as the word that holds them in memory.
+constexpr uint64_t Word(const char (&bytes)[9]) {
+  uint64_t word = 0;
+  for (int k = 7; k >= 0; --k) word = word << 8 | static_cast<uint8_t>(bytes[k]);
+  return word;
 }
 
 class RecordLoader {
@@ -253,6 +341,23 @@ class RecordLoader {
   // Five plain integers "-123" between commas, each within 16 bits, and the
   // CR LF after them; `p` moves to the next line.
   bool PlainNumberLine(int id, const char*& p, const char* end) {
+    // Nearly every task is "0" or "-1" (not ticked or ticked) with no rule
+    // of days: that line is compared whole, the others read number by number.
+    if (end - p >= 12) {
+      const bool ticked = p[0] == '-' && p[1] == '1';
+      const char* rest = p + (ticked ? 2 : p[0] == '0' ? 1 : 0);
+      uint64_t word;
+      std::memcpy(&word, rest, 8);
+      if (rest != p && word == Word(",0,0,0,0") && rest[8] == '\r' && rest[9] == '\n') {
+        p = rest + 10;
+        table_.TaskChecked[id] = static_cast<int16_t>(ticked ? -1 : 0);
+        table_.EveryNDays[id] = 0;
+        table_.StartDay[id] = 0;
+        table_.StartMonth[id] = 0;
+        table_.StartYear[id] = 0;
+        return true;
+      }
+    }
     const char* s = p;
     int16_t values[5];
     for (int k = 0; k < 5; ++k) {
@@ -306,30 +411,38 @@ class RecordLoader {
     // Three dates take fixed places; anything else is looked at whole.
     constexpr std::size_t kDates = 3 * 13 + 2;
     std::string_view dates;
-    if (static_cast<std::size_t>(end - p) >= kDates + 2 && p[13] == '\t' && p[27] == '\t' &&
-        p[kDates] == '\r' && p[kDates + 1] == '\n') {
+    if (DateTime plain[3]; end - p >= 48 && ThreePlainDates(p, plain)) {
+      table_.CheckedDate[id] = plain[0];
+      table_.PreviousOccurrence[id] = plain[1];
+      table_.NextOccurrence[id] = plain[2];
+      p += kDates + 2;
+    } else if (static_cast<std::size_t>(end - p) >= kDates + 2 && p[13] == '\t' && p[27] == '\t' &&
+               p[kDates] == '\r' && p[kDates + 1] == '\n') {
       dates = std::string_view(p, kDates);  // the digits checked below hold no LF
       p += kDates + 2;
     } else if (!CrLfLine(p, end, dates)) {
       return false;
     }
-    if (!PlainDateLine(id, dates) || !PlainNumberLine(id, p, end)) return false;
+    if ((!dates.empty() && !PlainDateLine(id, dates)) || !PlainNumberLine(id, p, end)) return false;
 
+    // The four mask lines, each with its CR LF, and at least the first byte
+    // of the marker line after them.
+    constexpr std::size_t kLine = 2 * kMaskSize + 1;
+    if (static_cast<std::size_t>(end - p) < 4 * kLine + 1) return false;
     for (Mask* mask : {&table_.HourMask[id], &table_.WeekdayMask[id], &table_.DayOfMonthMask[id],
                        &table_.MonthMask[id]}) {
-      constexpr std::size_t kLine = 2 * kMaskSize - 1;
-      if (static_cast<std::size_t>(end - p) < kLine + 2 || p[kLine] != '\r' ||
-          p[kLine + 1] != '\n' || !ReadPlainMask(*mask, std::string_view(p, kLine)))
-        return false;
-      p += kLine + 2;
+      if (!ReadPlainMaskLine(*mask, p)) return false;
+      p += kLine;
     }
 
-    const std::string_view rest(p, static_cast<std::size_t>(end - p));
-    for (const std::string_view marker : {separator_, kEndMarker}) {
-      if (rest.size() >= marker.size() + 2 && rest.starts_with(marker) &&
-          rest[marker.size()] == '\r' && rest[marker.size() + 1] == '\n') {
-        lines_.SkipTo(static_cast<std::size_t>(p + marker.size() + 2 - bytes.data()));
-        markerLine = marker;
+    // Only files of the newest records come here, so the separator is
+    // "*****"; both markers are compared whole with their line end.
+    constexpr std::string_view kNextRecord = "*****\r\n", kEnd = "*** end\r\n";
+    for (const std::string_view marker : {kNextRecord, kEnd}) {
+      if (static_cast<std::size_t>(end - p) >= marker.size() &&
+          std::memcmp(p, marker.data(), marker.size()) == 0) {
+        lines_.SkipTo(static_cast<std::size_t>(p + marker.size() - bytes.data()));
+        markerLine = marker.substr(0, marker.size() - 2);
         return true;
       }
     }

@@ -1,5 +1,10 @@
 #include "store/tasktable.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <new>
 #include <utility>
 
 namespace zelto {
@@ -10,6 +15,21 @@ std::optional<DateTime> OccurrenceAsDate(const Occurrence& value) {
   const auto& text = std::get<std::string>(value);
   if (auto parsed = ParseGeneralDate(text)) return parsed;
   return ParseFileDate(text);
+}
+
+void* TaskTable::operator new(std::size_t size) {
+  void* table = ::operator new(size);
+  // The whole pages inside it; a kernel without the request just leaves
+  // them to fault in one by one.
+  const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto start = (reinterpret_cast<std::uintptr_t>(table) + pageSize - 1) & ~(pageSize - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(table) + size) & ~(pageSize - 1);
+  if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+  return table;
+}
+
+void TaskTable::operator delete(void* table, std::size_t size) noexcept {
+  ::operator delete(table, size);
 }
 
 std::unique_ptr<TaskTable> MakeTaskTable() {

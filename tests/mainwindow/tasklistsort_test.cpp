@@ -1,10 +1,17 @@
 // The list orders its rows by the text of one column, ignoring letter case,
 // with rows of equal text in the order they were added, in either direction.
+// The texts of ids and dates are written out only when shown, so the order
+// is checked against a plain sort of the texts the list shows.
 #include <gtest/gtest.h>
 
+#include <QLocale>
 #include <QString>
 #include <algorithm>
+#include <map>
 #include <numeric>
+#include <optional>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "mainwindow/tasklistmodel.h"
@@ -12,75 +19,154 @@
 namespace zelto {
 namespace {
 
-// A date cell as the list shows it, with the minute that goes with it.
-TaskListModel::Row WithDate(TaskListModel::Row row, int year, int month, int day, int hour,
-                            int minute) {
-  static const char* const kDays[] = {"Sun", "Mon", "Tue"};
-  row.occurrence = QString::asprintf("%04d-%02d-%02d %s %02d:%02d", year, month, day,
-                                     kDays[day % 3], hour, minute);
-  row.occurrenceMinute = (((int64_t{year} * 12 + month) * 31 + day) * 24 + hour) * 60 + minute;
-  return row;
+struct RowSpec {
+  int id;
+  QString task;
+  std::optional<DateTime> date;
+  QString text;  // the occurrence cell: given when there is no date, else as shown
+};
+
+DateTime At(int year, int month, int day, int hour, int minute, int second = 0) {
+  return *DateTime::FromParts(year, month, day, hour, minute, second);
+}
+
+std::vector<RowSpec> ChosenRows() {
+  const QString more = "More than 1 year";
+  return {
+      {0, "b", At(2024, 3, 10, 14, 30), "2024-03-10 Sun 14:30"},
+      {1, "B", At(2024, 3, 10, 14, 30, 59), "2024-03-10 Sun 14:30"},  // the same minute
+      {2, "a", std::nullopt, more},
+      {3, "\xc3\xa9t\xc3\xa9", std::nullopt, "!!! Error !!!"},
+      {9, "\xc3\x89T\xc3\x89", std::nullopt, {}},  // never searched: an empty cell
+      {10, "b", At(2024, 3, 10, 9, 0), "2024-03-10 Sun 09:00"},
+      {11, "", At(999, 12, 31, 23, 59), "0999-12-31 Tue 23:59"},
+      {12, "a", At(100, 1, 1, 0, 0), "0100-01-01 Fri 00:00"},
+      {13, "a", At(9999, 12, 31, 23, 59), "9999-12-31 Fri 23:59"},
+      {14, "a", DateTime(), "1899-12-30 Sat 00:00"},
+      {15, "a", At(2024, 2, 29, 9, 5), "2024-02-29 Thu 09:05"},
+      {19, "A", At(2024, 3, 9, 23, 0), "2024-03-09 Sat 23:00"},
+      // Texts that stand as they are but read like dates, before, between,
+      // at and after the date cells.
+      {20, "z", std::nullopt, "2024-03-10 Sun 14:30"},
+      {21, "Task number 12", std::nullopt, "2024-03-10 SUN 14:30"},
+      {99, "task number 3", std::nullopt, "2024-03-10 x"},
+      {100, "Task Number 12", std::nullopt, "0999-12-31 Fri 23:59"},
+      {101, "Tas", std::nullopt, "10"},
+      {999, "Task", std::nullopt, "9999"},
+      {1000, "Zebra", std::nullopt, "more than 1 year"},
+      {1001, "zebra", std::nullopt, more},
+      {9999, "10", At(2024, 3, 10, 14, 30), "2024-03-10 Sun 14:30"},
+      {10000, "9", std::nullopt, "2024-03-10 Sun 14:29"},
+  };
+}
+
+// Many rows from few values, so that equal texts of every kind meet.
+std::vector<RowSpec> RandomRows(unsigned seed, int idStep) {
+  std::mt19937 random(seed);
+  const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  const QString words[] = {"a", "A", "ab", "aB", "b", "\xc3\xa9", "\xc3\x89", "", "abcde", "ABCDf"};
+  const QString texts[] = {"More than 1 year", "!!! Error !!!", "", "2024-01-0",
+                           "2024-01-03 WED 05:00"};
+  std::vector<RowSpec> rows;
+  int id = pick(3);
+  for (int i = 0; i < 300; ++i) {
+    RowSpec row{id, words[pick(10)] + words[pick(10)], std::nullopt, {}};
+    if (pick(4) == 0)
+      row.text = texts[pick(5)];
+    else
+      row.date = At(2024, 1, 1 + pick(4), pick(24), 0, pick(60)).AddDays(pick(3) * 365 - 365);
+    rows.push_back(row);
+    id += 1 + pick(idStep);
+  }
+  return rows;
 }
 
 TEST(TaskListSort, EveryColumnInBothDirectionsOrdersAsTheCaseFoldedTexts) {
-  const int ids[] = {1, 2, 3, 9, 10, 11, 19, 20, 100, 101, 999, 1000, 9999, 10000};
-  const char* const tasks[] = {
-      "b",  "B", "a", "\xc3\xa9t\xc3\xa9", "\xc3\x89T\xc3\x89", "b", "", "A", "z", "Zebra", "zebra",
-      "10", "9", "!"};
-  std::vector<TaskListModel::Row> rows;
-  for (size_t i = 0; i < std::size(ids); ++i) {
-    TaskListModel::Row row;
-    row.id = ids[i];
-    row.idText = QString::number(ids[i]);
-    row.task = QString::fromUtf8(tasks[i]);
-    switch (i % 7) {
-      case 0:
-        row.occurrence = "More than 1 year";
-        break;
-      case 1:
-        row.occurrence = "!!! Error !!!";
-        break;
-      case 2:
-        break;  // never scheduled: an empty cell
-      case 3:
-        row = WithDate(row, 2024, 3, 10, 14, 30);
-        break;
-      case 4:
-        row = WithDate(row, 2024, 3, 10, 9, 0);
-        break;
-      case 5:
-        row = WithDate(row, 999, 12, 31, 23, 59);
-        break;
-      default:
-        row = WithDate(row, 2024, 3, 10, 14, 30);  // the same cell text as case 3
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  const struct {
+    const char* name;
+    std::vector<RowSpec> rows;
+  } cases[] = {{"chosen", ChosenRows()},
+               {"random", RandomRows(1, 40)},
+               {"large ids", RandomRows(3, 7000000)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TaskListModel::Rows rows;
+    for (const RowSpec& r : c.rows)
+      rows.Add(r.id, false, QStringView(r.task), r.date, r.date ? QString() : r.text);
+    TaskListModel model;
+    model.SetRows(std::move(rows));
+    ASSERT_EQ(model.rowCount(), static_cast<int>(c.rows.size()));
+    // The cells as shown, by id.
+    std::map<int, std::array<QString, 3>> shown;
+    for (int row = 0; row < model.rowCount(); ++row)
+      for (int column = 0; column < 3; ++column)
+        shown[model.IdAt(row)][static_cast<size_t>(column)] =
+            model.data(model.index(row, column), Qt::DisplayRole).toString();
+    for (const RowSpec& r : c.rows) {
+      const auto& cells = shown[r.id];
+      EXPECT_EQ(cells[0], QString::number(r.id));
+      EXPECT_EQ(cells[1], r.task);
+      if (!r.date || !r.text.isEmpty()) {
+        EXPECT_EQ(cells[2], r.text);
+      }
     }
-    rows.push_back(row);
+    for (int column = 0; column < TaskListModel::kColumnCount; ++column) {
+      for (int order = 0; order < 2; ++order) {
+        SCOPED_TRACE(testing::Message() << "column " << column << " order " << order);
+        auto text = [&](size_t i) {
+          return shown[c.rows[i].id][static_cast<size_t>(column)].toCaseFolded();
+        };
+        std::vector<size_t> expected(c.rows.size());
+        std::iota(expected.begin(), expected.end(), 0);
+        std::stable_sort(expected.begin(), expected.end(), [&](size_t a, size_t b) {
+          return order == 0 ? text(a) < text(b) : text(b) < text(a);
+        });
+        model.SetSortKey(column);
+        model.SetSortOrder(order);
+        model.Sort();
+        std::vector<int> got, wanted;
+        for (size_t k = 0; k < c.rows.size(); ++k) {
+          got.push_back(model.IdAt(static_cast<int>(k)));
+          wanted.push_back(c.rows[expected[k]].id);
+        }
+        EXPECT_EQ(got, wanted);
+      }
+    }
+  }
+  QLocale::setDefault(QLocale::c());
+}
+
+// Task texts of plain ASCII go straight in; a byte above it anywhere (at
+// the start, in the middle, last) sends the text to the decoder.
+TEST(TaskListSort, OnlyPlainAsciiTextsAreTakenAsTheyAre) {
+  const struct {
+    std::string bytes;
+    bool ascii;
+  } texts[] = {{"", true},
+               {"a", true},
+               {"12345678", true},
+               {"Task number 1234 and more\x7f", true},
+               {"\x80", false},
+               {"abcdefg\xe9", false},
+               {"abcdefgh\xe9", false},
+               {"abcdefghijklmno\xe9", false},
+               {"abcdefghijklmnop\xc3\xa9", false},
+               {"\xe9tudes", false}};
+  TaskListModel::Rows rows;
+  int id = 0;
+  for (const auto& t : texts) {
+    SCOPED_TRACE(t.bytes);
+    EXPECT_EQ(rows.AddAscii(id, false, t.bytes, std::nullopt), t.ascii);
+    if (t.ascii) ++id;
   }
   TaskListModel model;
-  model.SetRows(rows);
-  for (int column = 0; column < TaskListModel::kColumnCount; ++column) {
-    for (int order = 0; order < 2; ++order) {
-      SCOPED_TRACE(testing::Message() << "column " << column << " order " << order);
-      auto text = [&](size_t i) {
-        const auto& r = rows[i];
-        return (column == 0 ? r.idText : column == 1 ? r.task : r.occurrence).toCaseFolded();
-      };
-      std::vector<size_t> expected(rows.size());
-      std::iota(expected.begin(), expected.end(), 0);
-      std::stable_sort(expected.begin(), expected.end(), [&](size_t a, size_t b) {
-        return order == 0 ? text(a) < text(b) : text(b) < text(a);
-      });
-      model.SetSortKey(column);
-      model.SetSortOrder(order);
-      model.Sort();
-      std::vector<int> shown, wanted;
-      for (size_t k = 0; k < rows.size(); ++k) {
-        shown.push_back(model.RowAt(static_cast<int>(k)).id);
-        wanted.push_back(rows[expected[k]].id);
-      }
-      EXPECT_EQ(shown, wanted);
-    }
-  }
+  model.SetRows(std::move(rows));
+  std::vector<QString> shown, wanted;
+  for (int row = 0; row < model.rowCount(); ++row) shown.push_back(model.CellText(row, 1));
+  for (const auto& t : texts)
+    if (t.ascii) wanted.push_back(QString::fromLatin1(t.bytes));
+  EXPECT_EQ(shown, wanted);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -10,6 +11,9 @@
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
+#include <memory>
 #include <optional>
 
 #include "support/core/fakes.h"
@@ -89,9 +93,17 @@ TEST(InstanceCall, ARequestReachesTheListenerOverALeftoverSocket) {
   LeaveStaleSocket(name);
   EXPECT_FALSE(InstanceCall::Call(name)) << "nor on a leftover";
 
-  InstanceCall running;
-  QSignalSpy called(&running, &InstanceCall::Called);
-  ASSERT_TRUE(running.Listen(name));
+  auto running = std::make_unique<InstanceCall>();
+  QSignalSpy called(running.get(), &InstanceCall::Called);
+  ASSERT_TRUE(running->Listen(name));
+  // Another user sharing the temporary folder must not reach it.
+  struct stat socketFile {};
+  ASSERT_EQ(::stat(QFile::encodeName(name).constData(), &socketFile), 0);
+  EXPECT_TRUE(S_ISSOCK(socketFile.st_mode));
+  EXPECT_EQ(socketFile.st_mode & 077, 0u);
+  const auto entries = std::distance(std::filesystem::directory_iterator(runtime.path()),
+                                     std::filesystem::directory_iterator());
+  EXPECT_EQ(entries, 1) << "nothing else is left beside it";
   EXPECT_TRUE(InstanceCall::Call(name));
   ASSERT_TRUE(called.wait());
   EXPECT_EQ(called.count(), 1);
@@ -109,6 +121,11 @@ TEST(InstanceCall, ARequestReachesTheListenerOverALeftoverSocket) {
   EXPECT_TRUE(InstanceCall::Call(name));
   ASSERT_TRUE(called.wait());
   EXPECT_EQ(called.count(), 2) << "only the real request counts";
+
+  // A copy that ends gives the name up.
+  running.reset();
+  EXPECT_FALSE(QFile::exists(name));
+  EXPECT_FALSE(InstanceCall::Call(name));
 }
 
 }  // namespace

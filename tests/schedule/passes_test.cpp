@@ -76,33 +76,25 @@ TEST(Passes, RollOverOnlyWhenNextOccurrenceHasArrivedOrCannotBeRead) {
 }
 
 // The refresh names the ticked tasks that fell due again and says whether
-// it changed anything: an unticked task whose damaged record keeps its
-// markers is no news, hour after hour.
+// it changed anything. A damaged record (markers in both fields) is unticked
+// by either pass and keeps its markers: unticked, it is no news, hour after
+// hour.
 TEST(Passes, RefreshTellsWhichDoneTasksFellDueAndWhetherAnythingChanged) {
   auto t = MakeTaskTable();
   DailyAtNine(*t, 2, At(2024, 5, 10, 9));         // done, due
   DailyAtNine(*t, 5, At(2024, 5, 16, 9));         // done, not yet due
-  DailyAtNine(*t, 6, std::string(kErrorMarker));  // damaged, unticked
+  DailyAtNine(*t, 6, std::string(kErrorMarker));  // done, damaged
   t->PreviousOccurrence[6] = std::string(kErrorMarker);
-  t->TaskChecked[6] = 0;
   const RefreshResult first = RefreshDueTasks(*t, kNow, false);
-  EXPECT_EQ(first.dueAgain, std::vector<int>{2});
+  EXPECT_EQ(first.dueAgain, (std::vector<int>{2, 6}));
   EXPECT_TRUE(first.changed);
   const RefreshResult again = RefreshDueTasks(*t, kNow, false);
   EXPECT_TRUE(again.dueAgain.empty());
   EXPECT_FALSE(again.changed) << "only the damaged task is due, and it stays as it was";
-}
-
-TEST(Passes, ErrorTasksAreUntickedByEveryPassAndKeepTheirMarkers) {
-  auto t = MakeTaskTable();
-  DailyAtNine(*t, 4, std::string(kErrorMarker));
-  t->PreviousOccurrence[4] = std::string(kErrorMarker);
-  for (bool refresh : {true, false, true}) {
-    t->TaskChecked[4] = kTicked;
-    Pass(refresh, *t, kNow);
-    EXPECT_EQ(t->TaskChecked[4], 0) << (refresh ? "refresh" : "recalculate");
-    EXPECT_EQ(test::Occurrences(*t, 4), "!!! Error !!! / !!! Error !!!");
-  }
+  t->TaskChecked[6] = kTicked;
+  RecalculateAll(*t, kNow);
+  EXPECT_EQ(t->TaskChecked[6], 0);
+  EXPECT_EQ(test::Occurrences(*t, 6), "!!! Error !!! / !!! Error !!!");
 }
 
 // Both passes skip free slots and leave TaskCount at the highest id in use

@@ -46,11 +46,7 @@ TEST(FileStamp, TellsAnotherVersionFromATouch) {
       {"other bytes of the same size",
        [](const fs::path& f) { ReplaceByRename(f, "***\r\n\r\n*** end\r\n"); }, true},
       {"removed", [](const fs::path& f) { fs::remove(f); }, true},
-      {"a folder in its place",
-       [](const fs::path& f) {
-         fs::remove(f);
-         fs::create_directory(f);
-       },
+      {"a folder in its place", [](const fs::path& f) { fs::remove(f), fs::create_directory(f); },
        true},
   };
   for (const auto& c : cases) {

@@ -1,0 +1,96 @@
+#include "mainwindow/tasklistdelegate.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QStyle>
+#include <QTextLayout>
+
+namespace zelto {
+namespace {
+
+// The styles whose item drawing is the common one: background, check box,
+// icon, then the text laid out in the rest of the cell.
+bool DrawsItemsTheCommonWay() {
+  const QStyle* style = QApplication::style();
+  return style && style->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0 &&
+         qApp->styleSheet().isEmpty();
+}
+
+}  // namespace
+
+void TaskListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+  QStyleOptionViewItem opt = option;
+  initStyleOption(&opt, index);
+  const QWidget* widget = opt.widget;
+  QStyle* style = widget ? widget->style() : QApplication::style();
+  const auto stock = [&] { style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget); };
+  // Only a plain cell: the text rect must not depend on the text, and
+  // nothing may be drawn over the text after it.
+  if (opt.text.isEmpty() || !opt.showDecorationSelected || opt.direction != Qt::LeftToRight ||
+      (opt.features & QStyleOptionViewItem::WrapText) ||
+      (opt.state & (QStyle::State_HasFocus | QStyle::State_Editing)) || !DrawsItemsTheCommonWay())
+    return stock();
+
+  // The cell without its text: background, check box and focus as the
+  // style draws them, and the rect the text goes into.
+  QStyleOptionViewItem bare = opt;
+  bare.text.clear();
+  const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+  const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &bare, widget)
+                             .adjusted(margin, 0, -margin, 0);
+
+  QTextOption textOption;
+  textOption.setWrapMode(QTextOption::ManualWrap);
+  textOption.setTextDirection(opt.direction);
+  textOption.setAlignment(QStyle::visualAlignment(opt.direction, opt.displayAlignment));
+  QTextLayout layout(opt.text, opt.font);
+  layout.setTextOption(textOption);
+  // Kept after the layout, so that drawing does not shape the text again.
+  layout.setCacheEnabled(true);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  line.setLineWidth(textRect.width());
+  line.setPosition(QPointF(0, 0));
+  const bool oneLine = !layout.createLine().isValid();
+  layout.endLayout();
+  // More lines, or a text that holds variants of itself: the style's own
+  // way.
+  if (!oneLine || opt.text.contains(QChar(0x9c))) return stock();
+
+  style->drawControl(QStyle::CE_ItemViewItem, &bare, painter, widget);
+  QPalette::ColorGroup group =
+      opt.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+  if (group == QPalette::Normal && !(opt.state & QStyle::State_Active)) group = QPalette::Inactive;
+  // Placed as the whole line would be, even when it is shortened.
+  const QRect placed = QStyle::alignedRect(Qt::LayoutDirectionAuto, opt.displayAlignment,
+                                           layout.boundingRect().size().toSize(), textRect);
+  // A line too long is shortened as the style shortens it, and laid out
+  // again.
+  const bool shorten = line.naturalTextWidth() > textRect.width();
+  QTextLayout elided;
+  if (shorten) {
+    elided.setText(
+        QFontMetrics(opt.font).elidedText(opt.text, opt.textElideMode, textRect.width()));
+    elided.setFont(opt.font);
+    elided.setTextOption(textOption);
+    elided.setCacheEnabled(true);
+    elided.beginLayout();
+    qreal height = 0;
+    for (QTextLine part = elided.createLine(); part.isValid(); part = elided.createLine()) {
+      part.setLineWidth(textRect.width());
+      part.setPosition(QPointF(0, height));
+      height += part.height();
+    }
+    elided.endLayout();
+  }
+  painter->save();
+  painter->setClipRect(opt.rect);
+  painter->setPen(opt.palette.color(
+      group, opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+  (shorten ? elided : layout).draw(painter, QPointF(textRect.x(), placed.top()));
+  painter->restore();
+}
+
+}  // namespace zelto

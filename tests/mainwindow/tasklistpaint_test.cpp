@@ -1,0 +1,63 @@
+// The list paints its cells itself where it can; every pixel must be the one
+// the stock delegate paints.
+#include <QImage>
+#include <QStyledItemDelegate>
+
+#include "form1_fixture.h"
+
+namespace zelto::test {
+namespace {
+
+QImage Shot(QTreeView* list) {
+  QApplication::processEvents();
+  return list->grab().toImage();
+}
+
+TEST_F(Form1Test, CellsPaintAsTheStockDelegatePaintsThem) {
+  const std::string texts[] = {
+      "open",
+      "Caf\xc3\xa9 \xe2\x82\xac 5",              // UTF-8
+      "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d world",  // right to left, then left to right
+      "two\nlines",                              // a cell of more than one line
+      "tab\there",
+      std::string(300, 'w'),  // elided
+      "W",
+      // Two variants of one text, the second too long for its column.
+      "Short\xc2\x9c"
+      "A variant of the text that is too long for the task column",
+      " ",
+  };
+  int id = 1;
+  for (const std::string& text : texts) {
+    AddTask(id, text, id % 3 == 0 ? -1 : 0);
+    if (id == 2) table->PreviousOccurrence[id] = std::string(kErrorMarker);
+    if (id == 4) table->PreviousOccurrence[id] = std::string(kMoreThanOneYear);
+    ++id;
+  }
+  QTreeView* list = ListView1();
+  const auto compare = [&](const char* what) {
+    SCOPED_TRACE(what);
+    QAbstractItemDelegate* own = list->itemDelegate();
+    const QImage painted = Shot(list);
+    QStyledItemDelegate stock;
+    list->setItemDelegate(&stock);
+    const QImage expected = Shot(list);
+    list->setItemDelegate(own);
+    ASSERT_EQ(painted.size(), expected.size());
+    EXPECT_TRUE(painted == expected);
+  };
+  form->FillTaskList();
+  compare("ToDo, first row selected");
+  SelectRow(3);
+  list->setFocus();
+  compare("a row further down current, the list focused");
+  Click(Find("Option2"));
+  compare("Done, ticked boxes");
+  ClickHeader(1);
+  compare("sorted by the task");
+  list->setEnabled(false);
+  compare("disabled");
+}
+
+}  // namespace
+}  // namespace zelto::test
