@@ -114,6 +114,9 @@ class Lifecycle : public QObject {
   Look LookAtDataFile(bool beforeSave);
   Look TakeOther(DiskCheck& disk);
   Look MergeOther(DiskCheck& disk, const TaskTable& theirs);
+  // Writes the other program's file beside content.txt and says why; false
+  // when it could not be written.
+  bool KeepOtherWhole(const DiskCheck& disk, int left);
   // Puts the other program's version in place of the table: the due-task
   // refresh, the list with its view, sort and selection kept, the load's
   // messages.

@@ -170,11 +170,29 @@ QString ConflictQuestion(const MergePlan& plan, const TaskTable& mine, const Tas
 
 }  // namespace
 
+// In a full list "Keep Both" finds no number for some of the other
+// program's tasks: the save would lose them, so its whole file is kept
+// beside content.txt, and where that fails only the save's question writes.
+bool Lifecycle::KeepOtherWhole(const DiskCheck& disk, int left) {
+  const std::filesystem::path copy = WriteKeptCopy(folder_, disk.read.bytes.View(), clock_.Now());
+  prompter_.Ask(
+      QStringLiteral("%1 of the other program's tasks found no free number in this full list and "
+                     "were left out of it.")
+          .arg(left),
+      AppTitle(), Buttons::Ok, std::nullopt,
+      copy.empty()
+          ? QStringLiteral("Its version could not be kept beside content.txt: the list "
+                           "is not saved over it without asking.")
+          : QStringLiteral("Its whole file is kept as ") + QFile::decodeName(copy.c_str()));
+  return !copy.empty();
+}
+
 Lifecycle::Look Lifecycle::MergeOther(DiskCheck& disk, const TaskTable& theirs) {
   auto base = MakeTaskTable();
   (void)LoadDataBytes(*base, base_.View());
   const MergePlan plan = PlanMerge(*base, table_, theirs);
   const std::optional<Selected> selected = SelectedTask();
+  bool keepAsking = false;
   if (plan.renumbered) {
     const DateTime now = clock_.Now();
     const Answer answer = prompter_.Choose(
@@ -219,10 +237,11 @@ Lifecycle::Look Lifecycle::MergeOther(DiskCheck& disk, const TaskTable& theirs) 
                : answer == Answer::No ? MergeChoice::KeepTheirs
                                       : MergeChoice::KeepBoth;
     }
-    (void)ApplyMerge(table_, *base, theirs, plan, choice);
+    const MergeOutcome outcome = ApplyMerge(table_, *base, theirs, plan, choice);
+    if (outcome.notPlaced > 0) keepAsking = !KeepOtherWhole(disk, outcome.notPlaced);
   }
   // content.txt holds the other version: it is the base of a merge to come.
-  DataFileError = 0;
+  DataFileError = keepAsking ? 1 : 0;
   unreadableSinceStart_ = false;
   known_ = disk.stamp;
   base_ = std::move(disk.read.bytes);

@@ -196,6 +196,33 @@ TEST_F(OtherWriterTest, ConflictsAreAskedAboutOnce) {
   }
 }
 
+// In a full list "Keep Both" has no number for the other program's task:
+// its whole file is kept beside content.txt, and the user is told.
+TEST_F(OtherWriterTest, AFullListKeepsTheOtherFileWhole) {
+  Start();
+  for (int id = 1; id <= kMaxTaskId; ++id)
+    if (!table->InUse(id)) table->TaskText[id] = "Filler " + std::to_string(id);
+  table->TaskText[3] = "Water the plants here";
+  form->Life().TableChanged();
+  Other([](TaskTable& t) { t.TaskText[3] = "Water the roses"; });
+  const std::string theirs = ReadFileBytes(folder / "content.txt");
+  MessageBoxes::ClearAsked();
+  MessageBoxes::SetNextAnswer(Answer::Cancel);  // Keep Both
+  MessageBoxes::SetNextAnswer(Answer::Ok);
+  form->Life().CheckDataFile();
+  ASSERT_TRUE(SavesSettle());
+  ASSERT_EQ(MessageBoxes::Asked().size(), 2u);
+  EXPECT_TRUE(MessageBoxes::Asked()[1].text.startsWith("1 of the other program's tasks"));
+  int copies = 0;
+  for (const auto& entry : fs::directory_iterator(folder.path()))
+    if (entry.path().filename().string().starts_with("content (kept ")) {
+      ++copies;
+      EXPECT_EQ(ReadFileBytes(entry.path()), theirs);
+    }
+  EXPECT_EQ(copies, 1);
+  EXPECT_EQ(OnDisk()->TaskText[3], "Water the plants here");
+}
+
 // The question names each conflicting task in both versions where they
 // differ, so that the user can see what each button keeps.
 TEST_F(OtherWriterTest, TheConflictQuestionShowsBothVersions) {
