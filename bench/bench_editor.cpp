@@ -3,12 +3,11 @@
 // slowest found for the search: rare days that make it walk month by month.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <vector>
 
 #include "editor/form2.h"
@@ -74,13 +73,3 @@ BENCHMARK_CAPTURE(BM_PreviewUpdate, MondayThe31st, kMondayThe31st)
 
 }  // namespace
 }  // namespace zelto
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -4,8 +4,6 @@
 // every task back at once.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
-#include <QLocale>
 #include <QTreeWidget>
 #include <memory>
 
@@ -187,13 +185,3 @@ BENCHMARK(BM_HeaderClickTreeWidget)->Name("HeaderClick/qtreewidget")->Unit(bench
 
 }  // namespace
 }  // namespace zelto
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -4,8 +4,6 @@
 // an unchanged file costs.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
-#include <QLocale>
 #include <filesystem>
 #include <memory>
 
@@ -95,13 +93,3 @@ BENCHMARK(BM_UnchangedFile)->Name("OtherWriter/unchanged")->Unit(benchmark::kMic
 
 }  // namespace
 }  // namespace zelto
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
