@@ -4,6 +4,7 @@
 // every task back at once.
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
 #include <QTreeWidget>
 #include <memory>
 

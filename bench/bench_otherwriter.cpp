@@ -4,6 +4,7 @@
 // an unchanged file costs.
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
 #include <filesystem>
 #include <memory>
 
