@@ -186,14 +186,15 @@ MergeSides DayApart() {
 
 void Merge(benchmark::State& state) {
   const MergeSides sides = DayApart();
+  const MergeBase shared = MakeMergeBase(Data().table());
   MergePlan plan;
   MergeOutcome outcome;
   for (auto _ : state) {
     state.PauseTiming();
     auto merged = std::make_unique<TaskTable>(*sides.mine);
     state.ResumeTiming();
-    plan = PlanMerge(Data().table(), *merged, *sides.theirs);
-    outcome = ApplyMerge(*merged, Data().table(), *sides.theirs, plan, MergeChoice::KeepBoth);
+    plan = PlanMerge(shared, *merged, *sides.theirs);
+    outcome = ApplyMerge(*merged, shared, *sides.theirs, plan, MergeChoice::KeepBoth);
     state.PauseTiming();
     merged.reset();
     state.ResumeTiming();
@@ -207,12 +208,20 @@ void MergePlanRecounted(benchmark::State& state) {
   MergeSides sides = DayApart();
   sides.mine->TaskText[1].clear();
   RecountTasks(*sides.mine);
+  const MergeBase shared = MakeMergeBase(Data().table());
   bool renumbered = true;
   for (auto _ : state)
-    renumbered = renumbered && PlanMerge(Data().table(), *sides.mine, *sides.theirs).renumbered;
+    renumbered = renumbered && PlanMerge(shared, *sides.mine, *sides.theirs).renumbered;
   if (!renumbered) state.SkipWithError("the re-count went unseen");
 }
 
+// What the window spends after each load and save to keep the base of a
+// later merge.
+void MergeBaseDigest(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(MakeSavedMergeBase(Data().table()));
+}
+
+BENCHMARK(MergeBaseDigest)->Name("Merge/base-10000")->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(Merge)->Name("Merge/10000")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(MergePlanRecounted)
     ->Name("Merge/10000-plan-recounted")

@@ -9,6 +9,7 @@
 #include <exception>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -75,12 +76,26 @@ void Lifecycle::StartUp() {
   const LoadResult loaded = LoadDataRead(table_, read);
   known_ = read.problem == ReadProblem::None ? read.stamp : StatStamp(folder_ / kContentFile);
   known_.hash = HashBytes(read.bytes.View());
-  base_ = std::move(read.bytes);
+  read.bytes = {};
   for (const std::string& message : LoadMessages(loaded, folder_))
     prompter_.Ask(message, kAppTitle, Buttons::Ok);
   DataFileError = loaded.Read() ? 0 : 1;
   stepDone("load");
-  Timer1_Timer();
+  // The base of a later merge is the version just loaded (a file that was
+  // not read shares nothing). Its ticks are taken before the first refresh
+  // unticks the tasks that fell due; its texts and rules, which neither the
+  // refresh nor the list changes, are hashed beside them on a thread of
+  // their own, off the way to the first paint.
+  base_ = loaded.Read() ? MakeMergeBaseTicks(table_) : MergeBase();
+  {
+    std::optional<std::jthread> rules;  // joined before the block ends
+    try {
+      if (!base_.tasks.empty()) rules.emplace([this] { HashMergeBaseRules(base_, table_); });
+    } catch (const std::system_error&) {
+      HashMergeBaseRules(base_, table_);  // no thread to spare
+    }
+    Timer1_Timer();
+  }
   stepDone("tick");
   NoteConflictCopies();
   connect(window_.Timer1, &QTimer::timeout, this, &Lifecycle::Timer1_Timer, Qt::UniqueConnection);

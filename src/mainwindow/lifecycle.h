@@ -14,6 +14,7 @@
 #include "schedule/hourwatch.h"
 #include "schedule/passes.h"
 #include "store/datafile.h"
+#include "store/merge.h"
 #include "store/ports.h"
 #include "store/tasktable.h"
 
@@ -169,10 +170,11 @@ class Lifecycle : public QObject {
   // asked for the data: the quit that follows saves without asking again.
   std::optional<Answer> sessionAnswer_;
 
-  // The version of content.txt last loaded or saved, and its bytes: the
-  // base that both sides shared when the other program's version is merged.
+  // The version of content.txt last loaded or saved, and what a merge
+  // needs of it: the base that both sides shared when the other program's
+  // version is merged.
   FileStamp known_;
-  FileBytes base_;
+  MergeBase base_;
   std::uint64_t changes_ = 0;       // table changes so far
   std::uint64_t savedChanges_ = 0;  // ... of them in the version last loaded or saved
   bool looking_ = false;            // a look at the data file (and its questions) is under way

@@ -25,6 +25,7 @@ namespace zelto {
 
 SaveBytes Lifecycle::MakeBytes(bool guarded) {
   SaveBytes bytes = MakeSaveBytes(table_, window_.PositionFileText());
+  bytes.shared = MakeSavedMergeBase(table_);
   // A save the user confirmed over an unreadable file replaces whatever is there.
   // Before start-up nothing was loaded to compare with.
   if (guarded && started_) bytes.expected = known_;
@@ -43,8 +44,7 @@ void Lifecycle::OwnSaveEnded(const SaveWriteResult& result, SaveBytes& bytes) {
   // the window's own) must not stand for the newer file.
   if (!result.written.present || bytes.tag < savedChanges_) return;
   known_ = result.written;
-  base_.data = std::move(bytes.content.data);
-  base_.size = bytes.content.size;
+  base_ = std::move(bytes.shared);
   savedChanges_ = bytes.tag;
   if (lookHeld_) retryLook_->start();
 }
@@ -188,9 +188,7 @@ bool Lifecycle::KeepOtherWhole(const DiskCheck& disk, int left) {
 }
 
 Lifecycle::Look Lifecycle::MergeOther(DiskCheck& disk, const TaskTable& theirs) {
-  auto base = MakeTaskTable();
-  (void)LoadDataBytes(*base, base_.View());
-  const MergePlan plan = PlanMerge(*base, table_, theirs);
+  const MergePlan plan = PlanMerge(base_, table_, theirs);
   const std::optional<Selected> selected = SelectedTask();
   bool keepAsking = false;
   if (plan.renumbered) {
@@ -237,14 +235,14 @@ Lifecycle::Look Lifecycle::MergeOther(DiskCheck& disk, const TaskTable& theirs) 
                : answer == Answer::No ? MergeChoice::KeepTheirs
                                       : MergeChoice::KeepBoth;
     }
-    const MergeOutcome outcome = ApplyMerge(table_, *base, theirs, plan, choice);
+    const MergeOutcome outcome = ApplyMerge(table_, base_, theirs, plan, choice);
     if (outcome.notPlaced > 0) keepAsking = !KeepOtherWhole(disk, outcome.notPlaced);
   }
   // content.txt holds the other version: it is the base of a merge to come.
   DataFileError = keepAsking ? 1 : 0;
   unreadableSinceStart_ = false;
   known_ = disk.stamp;
-  base_ = std::move(disk.read.bytes);
+  base_ = MakeMergeBase(theirs);
   savedChanges_ = changes_;
   ++changes_;  // the merged table is still to be saved
   const RefreshResult refreshed = RefreshDueTasks(table_, clock_.Now(), window_.IsMinimized());
@@ -256,10 +254,10 @@ Lifecycle::Look Lifecycle::MergeOther(DiskCheck& disk, const TaskTable& theirs) 
 void Lifecycle::Reload(DiskCheck& disk, std::unique_ptr<TaskTable> theirs,
                        const LoadResult& loaded) {
   const std::optional<Selected> selected = SelectedTask();
+  base_ = MakeMergeBase(*theirs);
   table_ = std::move(*theirs);
   theirs.reset();
   known_ = disk.stamp;
-  base_ = std::move(disk.read.bytes);
   savedChanges_ = changes_;
   DataFileError = 0;
   unreadableSinceStart_ = false;

@@ -12,6 +12,7 @@
 #include "store/datetime.h"
 #include "store/filebytes.h"
 #include "store/filestamp.h"
+#include "store/merge.h"
 #include "store/ports.h"
 #include "store/tasktable.h"
 
@@ -88,6 +89,9 @@ struct SaveBytes {
   std::optional<FileStamp> expected;
   // The caller's own mark, handed back untouched with the result.
   std::uint64_t tag = 0;
+  // The caller's own too: what a merge compares with once these bytes are
+  // content.txt (MakeSavedMergeBase of the table they were made from).
+  MergeBase shared;
 };
 
 // Makes the bytes of every file of a save from the table and the text of

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <optional>
+#include <string>
 #include <utility>
+
+#include "store/filestamp.h"
 
 namespace zelto {
 namespace {
@@ -40,21 +43,107 @@ bool SameRule(const TaskTable& a, int i, const TaskTable& b, int j) {
          SameMask(a.MonthMask[i], b.MonthMask[j]);
 }
 
+// A mask whose entries are all 0 or 1 (nearly every one) in one word; none
+// otherwise. The 62 bytes are read as eight words of four 16-bit lanes (the
+// last overlapping the one before), and the words shifted onto each other,
+// so that lane k of the result holds bit w of entry k + 4w: every entry
+// keeps a bit of its own.
+std::optional<uint64_t> PackedMask(const Mask& mask) {
+  static_assert(sizeof(Mask) == 62, "31 entries of 16 bits in one array");
+  constexpr uint64_t kLanes = 0x0001000100010001;
+  const char* entries = reinterpret_cast<const char*>(&mask[0]);
+  uint64_t w[8];
+  for (int k = 0; k < 7; ++k) std::memcpy(&w[k], entries + 8 * k, 8);
+  std::memcpy(&w[7], entries + 54, 8);
+  const uint64_t other = (w[0] | w[1] | w[2] | w[3] | w[4] | w[5] | w[6] | w[7]) & ~kLanes;
+  if (other != 0) return std::nullopt;
+  return w[0] | w[1] << 1 | w[2] << 2 | w[3] << 3 | w[4] << 4 | w[5] << 5 | w[6] << 6 | w[7] << 7;
+}
+
+// Base keeps a hash of the text and rule in place of them, of the fields
+// laid out as one run of bytes: the numbers, each mask packed, a byte that
+// says which masks follow whole (those with other entries than 0 and 1),
+// those masks, and the text last, so that the run's length (which the hash
+// takes in) fixes the text's. Two tasks that differ in any field give
+// different runs.
+class RuleHasher {
+ public:
+  std::uint64_t operator()(const TaskTable& t, int id, bool lineBreaksAsBlanks = false) {
+    struct {
+      int16_t numbers[4];
+      uint64_t masks[4];
+      uint8_t whole;
+    } fixed{{t.EveryNDays[id], t.StartDay[id], t.StartMonth[id], t.StartYear[id]}, {}, 0};
+    static_assert(offsetof(decltype(fixed), whole) == 40, "no padding before `whole`");
+    const Mask* masks[4] = {&t.HourMask[id], &t.WeekdayMask[id], &t.DayOfMonthMask[id],
+                            &t.MonthMask[id]};
+    for (int m = 0; m < 4; ++m) {
+      if (const auto packed = PackedMask(*masks[m]))
+        fixed.masks[m] = *packed;
+      else
+        fixed.whole |= static_cast<uint8_t>(1u << m);
+    }
+    run_.assign(reinterpret_cast<const char*>(&fixed), offsetof(decltype(fixed), whole) + 1);
+    for (int m = 0; m < 4; ++m)
+      if (fixed.whole & (1u << m))
+        run_.append(reinterpret_cast<const char*>(masks[m]), sizeof(Mask));
+    const std::string& text = t.TaskText[id];
+    const std::size_t at = run_.size();
+    run_ += text;
+    if (lineBreaksAsBlanks && text.find('\n') != std::string::npos)
+      std::replace(run_.begin() + static_cast<std::ptrdiff_t>(at), run_.end(), '\n', ' ');
+    return HashBytes(run_);
+  }
+
+ private:
+  std::string run_;  // reused: one allocation for a whole table
+};
+
+MergeBase TakeTicks(const TaskTable& table, bool asSaved) {
+  int last = kMaxTaskId;
+  while (last >= 0 && !table.InUse(last)) --last;
+  MergeBase base;
+  base.tasks.resize(static_cast<std::size_t>(last + 1));
+  for (int id = 0; id <= last; ++id) {
+    if (!table.InUse(id)) continue;
+    MergeBase::Task& task = base.tasks[static_cast<std::size_t>(id)];
+    task.inUse = true;
+    task.checked = table.TaskChecked[id];
+    task.checkedDate = asSaved ? table.CheckedDate[id].StartOfHour() : table.CheckedDate[id];
+  }
+  return base;
+}
+
+void HashRules(MergeBase& base, const TaskTable& table, bool asSaved) {
+  RuleHasher hash;
+  for (std::size_t id = 0; id < base.tasks.size(); ++id)
+    if (base.tasks[id].inUse) base.tasks[id].rule = hash(table, static_cast<int>(id), asSaved);
+}
+
+const MergeBase::Task& BaseTask(const MergeBase& base, int id) {
+  return base.tasks[static_cast<std::size_t>(id)];
+}
+
 bool SameTick(const TaskTable& a, const TaskTable& b, int id) {
   return a.TaskChecked[id] == b.TaskChecked[id] && a.CheckedDate[id] == b.CheckedDate[id];
+}
+// Only for a task in base.
+bool SameTick(const TaskTable& side, const MergeBase& base, int id) {
+  return side.TaskChecked[id] == BaseTask(base, id).checked &&
+         side.CheckedDate[id] == BaseTask(base, id).checkedDate;
 }
 
 // The refresh unticks a task that fell due and leaves its date; the user's
 // untick clears the date. The refresh's untick is the program's own work,
-// so the user's tick on the other side outranks it.
-bool RefreshUnticked(const TaskTable& side, const TaskTable& base, int id) {
-  return base.TaskChecked[id] != 0 && side.TaskChecked[id] == 0 &&
-         side.CheckedDate[id] == base.CheckedDate[id];
+// so the user's tick on the other side outranks it. Only for a task in base.
+bool RefreshUnticked(const TaskTable& side, const MergeBase& base, int id) {
+  return BaseTask(base, id).checked != 0 && side.TaskChecked[id] == 0 &&
+         side.CheckedDate[id] == BaseTask(base, id).checkedDate;
 }
 
 // Changed by the user since base: what a delete on the other side must not
 // silently drop.
-bool UserChanged(const TaskTable& side, bool ruleChanged, const TaskTable& base, int id) {
+bool UserChanged(const TaskTable& side, bool ruleChanged, const MergeBase& base, int id) {
   return ruleChanged || (!SameTick(side, base, id) && !RefreshUnticked(side, base, id));
 }
 
@@ -116,14 +205,18 @@ struct Standing {
   bool ruleMine, ruleTheirs;  // in use or not, or another text or rule
 };
 
-Standing Compare(const TaskTable& base, const TaskTable& mine, const TaskTable& theirs, int id) {
+Standing Compare(const MergeBase& base, const TaskTable& mine, const TaskTable& theirs, int id,
+                 RuleHasher& hash) {
   Standing s{base.InUse(id), mine.InUse(id), theirs.InUse(id), false, false};
-  s.ruleMine = s.inMine != s.inBase || (s.inMine && !SameRule(mine, id, base, id));
-  s.ruleTheirs = s.inTheirs != s.inBase || (s.inTheirs && !SameRule(theirs, id, base, id));
+  auto changed = [&](const TaskTable& side, bool inSide) {
+    return inSide != s.inBase || (inSide && hash(side, id) != BaseTask(base, id).rule);
+  };
+  s.ruleMine = changed(mine, s.inMine);
+  s.ruleTheirs = changed(theirs, s.inTheirs);
   return s;
 }
 
-Decision Decide(const TaskTable& base, const TaskTable& mine, const TaskTable& theirs, int id,
+Decision Decide(const MergeBase& base, const TaskTable& mine, const TaskTable& theirs, int id,
                 const Standing& s) {
   const bool inBase = s.inBase, inMine = s.inMine, inTheirs = s.inTheirs;
   if (!inTheirs && !inMine) return {};
@@ -195,24 +288,23 @@ struct Moves {
 // A Re-count moves tasks down to lower ids, keeping their order; a new task
 // always gets an id above every one in use, so a task deleted and made
 // again moves up. A copy from before a Re-count moves many tasks up.
-bool Renumbered(const TaskTable& base, const TaskTable& side, const Moves& moves) {
+bool Renumbered(const MergeBase& base, const TaskTable& side, const Moves& moves,
+                RuleHasher& hash) {
   if (moves.left.empty() || moves.arrived.empty()) return false;
-  std::vector<std::pair<std::size_t, int>> left;  // text hash, base id
+  std::vector<std::pair<std::uint64_t, int>> left;  // text and rule, base id
   left.reserve(moves.left.size());
-  const std::hash<std::string> hash;
-  for (int id : moves.left) left.emplace_back(hash(base.TaskText[id]), id);
+  for (int id : moves.left) left.emplace_back(BaseTask(base, id).rule, id);
   std::ranges::sort(left);
   std::vector<char> matched(left.size());  // each task of base moves once
   int down = 0, up = 0;
   for (int to : moves.arrived) {
-    const std::size_t h = hash(side.TaskText[to]);
-    // Tasks of one text may differ in their rule: every one is tried.
+    // Of several alike, the one at the lowest id not matched yet.
+    const std::uint64_t h = hash(side, to);
     for (auto k = std::ranges::lower_bound(left, std::pair{h, 0}) - left.begin();
          k < std::ssize(left) && left[k].first == h; ++k) {
-      const int from = left[k].second;
-      if (matched[k] || !SameRule(base, from, side, to)) continue;
+      if (matched[k]) continue;
       matched[k] = 1;
-      ++(from > to ? down : up);
+      ++(left[k].second > to ? down : up);
       break;
     }
   }
@@ -221,11 +313,32 @@ bool Renumbered(const TaskTable& base, const TaskTable& side, const Moves& moves
 
 }  // namespace
 
-MergePlan PlanMerge(const TaskTable& base, const TaskTable& mine, const TaskTable& theirs) {
+MergeBase MakeMergeBase(const TaskTable& table) {
+  MergeBase base = TakeTicks(table, false);
+  HashRules(base, table, false);
+  return base;
+}
+
+MergeBase MakeSavedMergeBase(const TaskTable& table) {
+  MergeBase base = TakeTicks(table, true);
+  HashRules(base, table, true);
+  return base;
+}
+
+MergeBase MakeMergeBaseTicks(const TaskTable& table) {
+  return TakeTicks(table, false);
+}
+
+void HashMergeBaseRules(MergeBase& base, const TaskTable& table) {
+  HashRules(base, table, false);
+}
+
+MergePlan PlanMerge(const MergeBase& base, const TaskTable& mine, const TaskTable& theirs) {
   MergePlan plan;
   std::array<Moves, 2> moves;  // mine's, theirs'
+  RuleHasher hash;
   for (int id = 0; id <= kMaxTaskId; ++id) {
-    const Standing s = Compare(base, mine, theirs, id);
+    const Standing s = Compare(base, mine, theirs, id, hash);
     auto note = [&](Moves& m, bool changed, bool inSide) {
       if (changed && s.inBase) m.left.push_back(id);
       if (changed && inSide) m.arrived.push_back(id);
@@ -235,19 +348,21 @@ MergePlan PlanMerge(const TaskTable& base, const TaskTable& mine, const TaskTabl
     if (const auto kind = Decide(base, mine, theirs, id, s).conflict)
       plan.conflicts.push_back({id, *kind});
   }
-  plan.renumbered = Renumbered(base, mine, moves[0]) || Renumbered(base, theirs, moves[1]);
+  plan.renumbered =
+      Renumbered(base, mine, moves[0], hash) || Renumbered(base, theirs, moves[1], hash);
   return plan;
 }
 
-MergeOutcome ApplyMerge(TaskTable& mine, const TaskTable& base, const TaskTable& theirs,
+MergeOutcome ApplyMerge(TaskTable& mine, const MergeBase& base, const TaskTable& theirs,
                         const MergePlan& plan, MergeChoice choice) {
   MergeOutcome outcome;
   if (plan.renumbered) return outcome;
   // Theirs' copies wait until every task that keeps its id has it, so that
   // none takes the id of a task restored or added there.
   std::vector<int> toPlace;
+  RuleHasher hash;
   for (int id = 0; id <= kMaxTaskId; ++id) {
-    const Decision d = Decide(base, mine, theirs, id, Compare(base, mine, theirs, id));
+    const Decision d = Decide(base, mine, theirs, id, Compare(base, mine, theirs, id, hash));
     if (!d.conflict) {
       CopyFromTheirs(mine, id, theirs, id, d.rule, d.tick, d.occurrences);
       continue;

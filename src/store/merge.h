@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
+#include "store/datetime.h"
 #include "store/tasktable.h"
 
 namespace zelto {
@@ -20,6 +22,43 @@ struct MergeConflict {
   MergeConflictKind kind{};
 };
 
+// What a merge needs of the last version that both sides shared, without
+// the version itself (a few hundred bytes a task): for each id, whether a task
+// was there, a 64-bit hash of its text and rule, and its tick and the tick's
+// date exactly. The merge only asks whether each side still has base's text
+// and rule, and the tick's exact values are needed for the refresh's own untick.
+struct MergeBase {
+  struct Task {
+    std::uint64_t rule = 0;  // text, every-n-days rule, start date and the four masks
+    DateTime checkedDate;
+    int16_t checked = 0;
+    bool inUse = false;
+    bool operator==(const Task&) const = default;
+  };
+  std::vector<Task> tasks;  // by id; empty for a version with no task
+  bool InUse(int id) const {
+    return static_cast<std::size_t>(id) < tasks.size() && tasks[static_cast<std::size_t>(id)].inUse;
+  }
+  bool operator==(const MergeBase&) const = default;
+};
+
+// The base of a merge against `table` as it is.
+MergeBase MakeMergeBase(const TaskTable& table);
+
+// MakeMergeBase in two steps, for a caller that goes on with the table in
+// between: the first takes which tasks there are and their ticks, the second
+// hashes their texts and rules and reads nothing else of the table, so it
+// may run on another thread while this one changes ticks and occurrences
+// (never a text or a rule).
+MergeBase MakeMergeBaseTicks(const TaskTable& table);
+void HashMergeBaseRules(MergeBase& base, const TaskTable& table);
+
+// The base of a merge against the file that a save of `table` writes, as a
+// load of that file reads it again: the file keeps a tick's date to the
+// hour, and a line break in a text as a blank. (The table's own dates lie
+// in the years the file holds, 100 to 9999.)
+MergeBase MakeSavedMergeBase(const TaskTable& table);
+
 // What a three-way merge of `mine` and `theirs` against `base` (the last version
 // both shared) would do, before anything is changed. Tasks are matched by id; a
 // slot is in use when its text is not empty. A task is compared in three parts:
@@ -36,7 +75,7 @@ struct MergePlan {
   bool Clean() const { return !renumbered && conflicts.empty(); }
 };
 
-MergePlan PlanMerge(const TaskTable& base, const TaskTable& mine, const TaskTable& theirs);
+MergePlan PlanMerge(const MergeBase& base, const TaskTable& mine, const TaskTable& theirs);
 
 enum class MergeChoice { KeepMine, KeepTheirs, KeepBoth };
 
@@ -61,7 +100,7 @@ struct MergeOutcome {
 // (slot 0 is never given to a task). The merge is worked out again from the
 // tables, so a change made here after the plan is merged, not overwritten. With
 // a renumbered plan nothing is changed.
-MergeOutcome ApplyMerge(TaskTable& mine, const TaskTable& base, const TaskTable& theirs,
+MergeOutcome ApplyMerge(TaskTable& mine, const MergeBase& base, const TaskTable& theirs,
                         const MergePlan& plan, MergeChoice choice);
 
 // A file name that a sync program gives to a conflict copy of content.txt, e.g.

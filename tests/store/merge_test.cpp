@@ -95,10 +95,11 @@ TEST(Merge, TakesEachSidesChangeAndFindsTheConflicts) {
       {"searched further here", {Searched}, {}, {}, {Searched}},
   };
   const auto base = Base();
+  const MergeBase shared = MakeMergeBase(*base);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const auto mine = Applied(*base, c.mine), theirs = Applied(*base, c.theirs);
-    const MergePlan plan = PlanMerge(*base, *mine, *theirs);
+    const MergePlan plan = PlanMerge(shared, *mine, *theirs);
     EXPECT_FALSE(plan.renumbered);
     if (c.conflict) {
       ASSERT_EQ(plan.conflicts.size(), 1u);
@@ -107,7 +108,7 @@ TEST(Merge, TakesEachSidesChangeAndFindsTheConflicts) {
     }
     EXPECT_TRUE(plan.conflicts.empty());
     auto merged = Applied(*mine, {});
-    ApplyMerge(*merged, *base, *theirs, plan, MergeChoice::KeepTheirs);
+    ApplyMerge(*merged, shared, *theirs, plan, MergeChoice::KeepTheirs);
     EXPECT_EQ(test::Dump(*merged), test::Dump(*Applied(*base, c.merged)));
   }
 }
@@ -131,12 +132,13 @@ TEST(Merge, EachChoiceSettlesEachConflict) {
       {Text, Delete, KeepBoth, "r\xe9sum\xe9", false},
   };
   const auto base = Base();
+  const MergeBase shared = MakeMergeBase(*base);
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
     auto merged = Applied(*base, {c.mine});
     const auto theirs = Applied(*base, {c.theirs});
     const auto outcome =
-        ApplyMerge(*merged, *base, *theirs, PlanMerge(*base, *merged, *theirs), c.choice);
+        ApplyMerge(*merged, shared, *theirs, PlanMerge(shared, *merged, *theirs), c.choice);
     EXPECT_EQ(merged->TaskText[kId], c.atId);
     EXPECT_EQ(outcome.movedTo, c.theirsMoved ? std::vector<int>{7} : std::vector<int>{});
   }
@@ -148,8 +150,9 @@ TEST(Merge, KeepBothPlacesTheirsAtTheLowestIdFreeAfterTheMerge) {
   mine->TaskText[6].clear(), theirs->TaskText[6] = "restored";
   Put(*theirs, 7, "added there");
   auto merged = Applied(*mine, {});
+  const MergeBase shared = MakeMergeBase(*base);
   const auto outcome =
-      ApplyMerge(*merged, *base, *theirs, PlanMerge(*base, *mine, *theirs), MergeChoice::KeepBoth);
+      ApplyMerge(*merged, shared, *theirs, PlanMerge(shared, *mine, *theirs), MergeChoice::KeepBoth);
   EXPECT_EQ(outcome.movedTo, (std::vector<int>{8, 10}));
   const char* texts[] = {"",         "restored",        "added there", "renew passport",
                          "new task", "another new task"};  // ids 0, 6..10
@@ -159,9 +162,10 @@ TEST(Merge, KeepBothPlacesTheirsAtTheLowestIdFreeAfterTheMerge) {
   const auto full = Base(kMaxTaskId);
   auto fullMine = Applied(*full, {Text});
   const auto fullTheirs = Applied(*full, {OtherText});
+  const MergeBase fullShared = MakeMergeBase(*full);
   const auto fullOutcome =
-      ApplyMerge(*fullMine, *full, *fullTheirs, PlanMerge(*full, *fullMine, *fullTheirs),
-                 MergeChoice::KeepBoth);
+      ApplyMerge(*fullMine, fullShared, *fullTheirs,
+                 PlanMerge(fullShared, *fullMine, *fullTheirs), MergeChoice::KeepBoth);
   EXPECT_EQ(fullOutcome.notPlaced, 1);
   EXPECT_EQ(fullMine->TaskText[kId], "r\xe9sum\xe9");
   EXPECT_EQ(fullMine->TaskText[0], "");
@@ -187,14 +191,16 @@ TEST(Merge, ARecountOnEitherSideIsNoMergeById) {
       {"ticks", [](TaskTable& t) { t.TaskChecked[2] = t.TaskChecked[4] = 0; }, false},
   };
   const auto base = Base(8);
+  const MergeBase shared = MakeMergeBase(*base);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const auto changed = Applied(*base, {c.edit});
-    EXPECT_EQ(PlanMerge(*base, *changed, *base).renumbered, c.renumbered) << "here";
-    EXPECT_EQ(PlanMerge(*base, *base, *changed).renumbered, c.renumbered) << "there";
+    EXPECT_EQ(PlanMerge(shared, *changed, *base).renumbered, c.renumbered) << "here";
+    EXPECT_EQ(PlanMerge(shared, *base, *changed).renumbered, c.renumbered) << "there";
   }
   const auto recounted = Applied(*base, {recount});
-  EXPECT_TRUE(PlanMerge(*recounted, *recounted, *base).renumbered) << "a copy from before it";
+  EXPECT_TRUE(PlanMerge(MakeMergeBase(*recounted), *recounted, *base).renumbered)
+      << "a copy from before it";
 }
 
 TEST(Merge, UntouchedTasksKeepTheirBytes) {
@@ -203,7 +209,8 @@ TEST(Merge, UntouchedTasksKeepTheirBytes) {
   for (int id = 1; id <= 40; id += 3) theirs->TaskText[id] += "\xff";
   for (int id = 2; id <= 40; id += 5) theirs->TaskChecked[id] = 0;
   auto mine = Applied(*base, {});
-  ApplyMerge(*mine, *base, *theirs, PlanMerge(*base, *mine, *theirs), MergeChoice::KeepMine);
+  const MergeBase shared = MakeMergeBase(*base);
+  ApplyMerge(*mine, shared, *theirs, PlanMerge(shared, *mine, *theirs), MergeChoice::KeepMine);
   EXPECT_EQ(FormatDataFile(*mine), FormatDataFile(*theirs));
 }
 
