@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "schedule/taskvalue.h"
@@ -151,8 +154,8 @@ TEST(Merge, KeepBothPlacesTheirsAtTheLowestIdFreeAfterTheMerge) {
   Put(*theirs, 7, "added there");
   auto merged = Applied(*mine, {});
   const MergeBase shared = MakeMergeBase(*base);
-  const auto outcome =
-      ApplyMerge(*merged, shared, *theirs, PlanMerge(shared, *mine, *theirs), MergeChoice::KeepBoth);
+  const auto outcome = ApplyMerge(*merged, shared, *theirs, PlanMerge(shared, *mine, *theirs),
+                                  MergeChoice::KeepBoth);
   EXPECT_EQ(outcome.movedTo, (std::vector<int>{8, 10}));
   const char* texts[] = {"",         "restored",        "added there", "renew passport",
                          "new task", "another new task"};  // ids 0, 6..10
@@ -164,8 +167,8 @@ TEST(Merge, KeepBothPlacesTheirsAtTheLowestIdFreeAfterTheMerge) {
   const auto fullTheirs = Applied(*full, {OtherText});
   const MergeBase fullShared = MakeMergeBase(*full);
   const auto fullOutcome =
-      ApplyMerge(*fullMine, fullShared, *fullTheirs,
-                 PlanMerge(fullShared, *fullMine, *fullTheirs), MergeChoice::KeepBoth);
+      ApplyMerge(*fullMine, fullShared, *fullTheirs, PlanMerge(fullShared, *fullMine, *fullTheirs),
+                 MergeChoice::KeepBoth);
   EXPECT_EQ(fullOutcome.notPlaced, 1);
   EXPECT_EQ(fullMine->TaskText[kId], "r\xe9sum\xe9");
   EXPECT_EQ(fullMine->TaskText[0], "");
@@ -201,6 +204,80 @@ TEST(Merge, ARecountOnEitherSideIsNoMergeById) {
   const auto recounted = Applied(*base, {recount});
   EXPECT_TRUE(PlanMerge(MakeMergeBase(*recounted), *recounted, *base).renumbered)
       << "a copy from before it";
+}
+
+// Base keeps only a hash of each text and rule: a change of any one of
+// their fields must show, or the merge would drop it unseen.
+TEST(Merge, SeesAChangeOfAnyOneFieldOfTextAndRule) {
+  const auto base = Base();
+  for (int k = 0; k < kMaskSize; ++k) {
+    (*base).HourMask[kId][k] = static_cast<int16_t>(k % 3 == 0);
+    (*base).WeekdayMask[kId][k] = static_cast<int16_t>(k % 2);
+    (*base).DayOfMonthMask[kId][k] = 1;
+  }
+  std::vector<std::pair<std::string, std::function<void(TaskTable&)>>> changes = {
+      {"a byte more", [](TaskTable& t) { t.TaskText[kId] += ' '; }},
+      {"a byte less", [](TaskTable& t) { t.TaskText[kId].pop_back(); }},
+      {"another first byte", [](TaskTable& t) { t.TaskText[kId][0] ^= 0x20; }},
+      {"another last byte", [](TaskTable& t) { t.TaskText[kId].back() ^= 0x01; }},
+      {"every n days", [](TaskTable& t) { t.EveryNDays[kId] = 2; }},
+      {"start day", [](TaskTable& t) { t.StartDay[kId] = -1; }},
+      {"start month", [](TaskTable& t) { t.StartMonth[kId] = 1; }},
+      {"start year", [](TaskTable& t) { t.StartYear[kId] = 2024; }},
+  };
+  using MaskColumn = TaskTable::Column<Mask> TaskTable::*;
+  const std::pair<const char*, MaskColumn> masks[] = {{"hour", &TaskTable::HourMask},
+                                                      {"weekday", &TaskTable::WeekdayMask},
+                                                      {"day", &TaskTable::DayOfMonthMask},
+                                                      {"month", &TaskTable::MonthMask}};
+  for (const auto& [name, column] : masks) {
+    const Mask& before = ((*base).*column)[kId];
+    for (int k = 0; k < kMaskSize; ++k) {
+      const std::string entry = std::string(name) + " entry " + std::to_string(k);
+      changes.emplace_back(entry + " flipped", [=](TaskTable& t) { (t.*column)[kId][k] ^= 1; });
+      changes.emplace_back(entry + " 2", [=](TaskTable& t) { (t.*column)[kId][k] = 2; });
+      if (k == kMaskSize - 1)
+        changes.emplace_back(entry + " -1", [=](TaskTable& t) { (t.*column)[kId][k] = -1; });
+      // The same bits, where entries were read as bits of a word without
+      // a look at their range.
+      if (k + 4 < kMaskSize && before[k] == 0 && before[k + 4] == 1)
+        changes.emplace_back(entry + " 2, the one four on 0", [=](TaskTable& t) {
+          (t.*column)[kId][k] = 2, (t.*column)[kId][k + 4] = 0;
+        });
+    }
+  }
+  const MergeBase shared = MakeMergeBase(*base);
+  const auto deleted = Applied(*base, {Delete});
+  auto changed = Applied(*base, {}), merged = Applied(*base, {});
+  for (const auto& [what, change] : changes) {
+    SCOPED_TRACE(what);
+    *changed = *base, *merged = *base;
+    change(*changed);
+    // Changed there: taken here.
+    ApplyMerge(*merged, shared, *changed, PlanMerge(shared, *merged, *changed),
+               MergeChoice::KeepMine);
+    EXPECT_EQ(test::Dump(*merged), test::Dump(*changed));
+    // Changed here, deleted there: asked about.
+    const MergePlan plan = PlanMerge(shared, *changed, *deleted);
+    ASSERT_EQ(plan.conflicts.size(), 1u);
+    EXPECT_EQ(plan.conflicts[0].kind, Kind::ChangedHereDeletedThere);
+  }
+}
+
+// After a save the shared version is the file written, which keeps a tick's
+// date to the hour and a line break in a text as a blank: the base made from
+// the table is the one a load of the file gives.
+TEST(Merge, TheBaseOfASaveIsTheFileAsReadAgain) {
+  auto table = Base();
+  table->CheckedDate[1] = At(2024, 3, 1, 10, 37, 12);
+  table->TaskChecked[2] = 0, table->CheckedDate[2] = {};
+  table->CheckedDate[3] = At(1850, 1, 1, 23, 59, 59);  // before the zero date-time
+  table->TaskText[4] = "two\nlines";
+  table->WeekdayMask[4][3] = -7, table->EveryNDays[4] = 32767, table->TaskChecked[4] = 5;
+  auto read = MakeTaskTable();
+  ASSERT_TRUE(LoadDataBytes(*read, FormatDataFile(*table)).Read());
+  EXPECT_EQ(MakeSavedMergeBase(*table), MakeMergeBase(*read));
+  EXPECT_NE(MakeMergeBase(*table), MakeMergeBase(*read));
 }
 
 TEST(Merge, UntouchedTasksKeepTheirBytes) {
