@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <atomic>
 #include <chrono>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -150,6 +151,39 @@ TEST_F(OtherWriterTest, LocalAndOtherChangesAreMergedAndSaved) {
     EXPECT_EQ(saved->TaskText[12], "Pay rent");
     EXPECT_EQ(form->List().RowCount(), 3) << "7, 9 and 12";
     EXPECT_TRUE(MessageBoxes::Asked().empty());
+  }
+}
+
+// What was last saved or taken in is the version both sides share from then
+// on: the other program deleting a task that was changed before it is no
+// conflict.
+TEST_F(OtherWriterTest, TheLastSavedOrTakenVersionIsShared) {
+  for (const char* how : {"automatic save", "save", "taken in"}) {
+    SCOPED_TRACE(how);
+    Start();
+    if (std::string_view(how) == "taken in") {
+      Other([](TaskTable& t) { t.TaskText[9] = "Call mum tonight"; });
+      form->Life().CheckDataFile();
+    } else {
+      SelectTask(9);
+      Click(Find("Command4"));
+      Opened()->Text1->setText("Call mum tonight");
+      QTest::keyClick(Opened()->Text1, Qt::Key_Return);
+      std::string_view(how) == "save" ? (void)form->Life().SaveDataFile() : Saver().SaveNow();
+    }
+    ASSERT_TRUE(SavesSettle());
+    ASSERT_EQ(table->TaskText[9], "Call mum tonight");
+    TickTask(7);  // unsaved: the other version is merged
+    Other([](TaskTable& t) { t.TaskText[9].clear(); });
+    MessageBoxes::ClearAsked();
+    MessageBoxes::SetNextAnswer(Answer::Yes);  // should it ask: Keep Mine
+    form->Life().CheckDataFile();
+    ASSERT_TRUE(SavesSettle());
+    EXPECT_TRUE(MessageBoxes::Asked().empty());
+    MessageBoxes::ClearScript();
+    const auto saved = OnDisk();
+    EXPECT_FALSE(saved->InUse(9));
+    EXPECT_EQ(saved->TaskChecked[7], -1);
   }
 }
 
