@@ -76,7 +76,6 @@ void Lifecycle::StartUp() {
   const LoadResult loaded = LoadDataRead(table_, read);
   known_ = read.problem == ReadProblem::None ? read.stamp : StatStamp(folder_ / kContentFile);
   known_.hash = HashBytes(read.bytes.View());
-  read.bytes = {};
   for (const std::string& message : LoadMessages(loaded, folder_))
     prompter_.Ask(message, kAppTitle, Buttons::Ok);
   DataFileError = loaded.Read() ? 0 : 1;
@@ -85,12 +84,17 @@ void Lifecycle::StartUp() {
   // not read shares nothing). Its ticks are taken before the first refresh
   // unticks the tasks that fell due; its texts and rules, which neither the
   // refresh nor the list changes, are hashed beside them on a thread of
-  // their own, off the way to the first paint.
+  // their own, off the way to the first paint. The thread also gives the
+  // file's bytes back to the system.
   base_ = loaded.Read() ? MakeMergeBaseTicks(table_) : MergeBase();
   {
     std::optional<std::jthread> rules;  // joined before the block ends
     try {
-      if (!base_.tasks.empty()) rules.emplace([this] { HashMergeBaseRules(base_, table_); });
+      if (!base_.tasks.empty())
+        rules.emplace([this, bytes = std::move(read.bytes)]() mutable {
+          HashMergeBaseRules(base_, table_);
+          bytes = {};
+        });
     } catch (const std::system_error&) {
       HashMergeBaseRules(base_, table_);  // no thread to spare
     }

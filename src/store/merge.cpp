@@ -212,7 +212,10 @@ Standing Compare(const MergeBase& base, const TaskTable& mine, const TaskTable& 
     return inSide != s.inBase || (inSide && hash(side, id) != BaseTask(base, id).rule);
   };
   s.ruleMine = changed(mine, s.inMine);
-  s.ruleTheirs = changed(theirs, s.inTheirs);
+  // Most tasks are alike on both sides: a comparison spares the hash.
+  s.ruleTheirs = s.inMine && s.inTheirs && SameRule(mine, id, theirs, id)
+                     ? s.ruleMine
+                     : changed(theirs, s.inTheirs);
   return s;
 }
 
