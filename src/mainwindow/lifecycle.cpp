@@ -80,29 +80,30 @@ void Lifecycle::StartUp() {
     prompter_.Ask(message, kAppTitle, Buttons::Ok);
   DataFileError = loaded.Read() ? 0 : 1;
   stepDone("load");
-  // The base of a later merge is the version just loaded (a file that was
-  // not read shares nothing). Its ticks are taken before the first refresh
-  // unticks the tasks that fell due; its texts and rules, which neither the
-  // refresh nor the list changes, are hashed beside them on a thread of
-  // their own, off the way to the first paint. The thread also gives the
-  // file's bytes back to the system.
-  base_ = loaded.Read() ? MakeMergeBaseTicks(table_) : MergeBase();
-  {
-    std::optional<std::jthread> rules;  // joined before the block ends
-    try {
-      if (!base_.tasks.empty())
-        rules.emplace([this, bytes = std::move(read.bytes)]() mutable {
-          HashMergeBaseRules(base_, table_);
-          bytes = {};
-        });
-    } catch (const std::system_error&) {
-      HashMergeBaseRules(base_, table_);  // no thread to spare
-    }
-    Timer1_Timer();
-  }
+  // A file that was not read shares nothing with a later merge.
+  ShareLoadedVersion(loaded.Read(), std::move(read.bytes), [this] { Timer1_Timer(); });
   stepDone("tick");
   NoteConflictCopies();
   connect(window_.Timer1, &QTimer::timeout, this, &Lifecycle::Timer1_Timer, Qt::UniqueConnection);
+}
+
+void Lifecycle::ShareLoadedVersion(bool read, FileBytes bytes,
+                                   const std::function<void()>& meanwhile) {
+  // The ticks are taken before the refresh unticks the tasks that fell due;
+  // the texts and rules, which neither the refresh nor the list changes, are
+  // hashed beside them, off the window's way.
+  base_ = read ? MakeMergeBaseTicks(table_) : MergeBase();
+  std::optional<std::jthread> rules;  // joined before this returns
+  try {
+    if (!base_.tasks.empty())
+      rules.emplace([this, bytes = std::move(bytes)]() mutable {
+        HashMergeBaseRules(base_, table_);
+        bytes = {};
+      });
+  } catch (const std::system_error&) {
+    HashMergeBaseRules(base_, table_);  // no thread to spare
+  }
+  meanwhile();
 }
 
 void Lifecycle::ShowAtStartUp() {

@@ -122,6 +122,11 @@ class Lifecycle : public QObject {
   // refresh, the list with its view, sort and selection kept, the load's
   // messages.
   void Reload(DiskCheck& disk, std::unique_ptr<TaskTable> theirs, const LoadResult& loaded);
+  // Takes the version just put into the table (`read`: loaded without a
+  // problem) as the base of a later merge, while `meanwhile` runs, which may
+  // change ticks and occurrences but no text or rule: the texts and rules
+  // are hashed, and the version's bytes freed, on a thread of their own.
+  void ShareLoadedVersion(bool read, FileBytes bytes, const std::function<void()>& meanwhile);
   // The refresh's aftermath, as at every hour: a save, notifications and
   // the window's return.
   void AfterRefresh(const RefreshResult& refreshed);

@@ -254,15 +254,17 @@ Lifecycle::Look Lifecycle::MergeOther(DiskCheck& disk, const TaskTable& theirs) 
 void Lifecycle::Reload(DiskCheck& disk, std::unique_ptr<TaskTable> theirs,
                        const LoadResult& loaded) {
   const std::optional<Selected> selected = SelectedTask();
-  base_ = MakeMergeBase(*theirs);
   table_ = std::move(*theirs);
   theirs.reset();
   known_ = disk.stamp;
   savedChanges_ = changes_;
   DataFileError = 0;
   unreadableSinceStart_ = false;
-  const RefreshResult refreshed = RefreshDueTasks(table_, clock_.Now(), window_.IsMinimized());
-  RefreshKeepingSelection(selected);
+  RefreshResult refreshed;
+  ShareLoadedVersion(true, std::move(disk.read.bytes), [&] {
+    refreshed = RefreshDueTasks(table_, clock_.Now(), window_.IsMinimized());
+    RefreshKeepingSelection(selected);
+  });
   // Everything is in place before a message box lets other events in.
   for (const std::string& message : LoadMessages(loaded, folder_))
     prompter_.Ask(message, kAppTitle, Buttons::Ok);
