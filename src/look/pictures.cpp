@@ -32,6 +32,15 @@ QIcon AppIcon() {
   return icon;
 }
 
+void UseDesignFont(QWidget* window) {
+  QFont font = window->font();
+  font.setPointSizeF(8);
+  // The positions leave room for a narrow face; most desktops have a
+  // condensed cut of their sans font, and fall back to the normal one.
+  font.setStretch(QFont::SemiCondensed);
+  window->setFont(font);
+}
+
 void UseDesignLook(QWidget* window) {
   window->setStyleSheet(
       "QGroupBox { border: 1px solid #c4c9cf; border-radius: 3px; margin-top: 6px; }"
@@ -40,12 +49,8 @@ void UseDesignLook(QWidget* window) {
       "QCheckBox { spacing: 2px; }");
   // Set on every control: under a style sheet a window's font no longer
   // reaches its children. Hence this runs once the controls exist.
-  QFont font = window->font();
-  font.setPointSizeF(8);
-  // The positions leave room for a narrow face; most desktops have a
-  // condensed cut of their sans font, and fall back to the normal one.
-  font.setStretch(QFont::SemiCondensed);
-  window->setFont(font);
+  UseDesignFont(window);
+  const QFont font = window->font();
   for (QWidget* child : window->findChildren<QWidget*>()) child->setFont(font);
 }
 
