@@ -1,7 +1,11 @@
 #include "look/pictures.h"
 
 #include <QFont>
+#include <QImage>
+#include <QImageReader>
+#include <QPixmap>
 #include <QWidget>
+#include <utility>
 
 // The pictures are compiled into a static library, so nothing would pull
 // their resource object into the program: register it by hand, once.
@@ -14,21 +18,34 @@ static void RegisterPictures() {
 }
 
 namespace zelto {
+namespace {
+
+// A picture of the resources, read as what it is: left to find the format
+// itself, the reader loads every image format plugin there is to ask each
+// whether it knows the file, before it tries its own PNG reader.
+void AddPng(QIcon& icon, const QString& path) {
+  QImageReader reader(path, "png");
+  reader.setAutoDetectImageFormat(false);
+  QImage image;
+  if (reader.read(&image)) icon.addPixmap(QPixmap::fromImage(std::move(image)));
+}
+
+}  // namespace
 
 QIcon Picture(const QString& name) {
   RegisterPictures();
   // Both sizes by hand: QIcon looks for the "@2x" file only when the
   // program starts on a high-density screen, not when a window moves to one.
   QIcon icon;
-  icon.addFile(":/pictures/" + name + ".png");
-  icon.addFile(":/pictures/" + name + "@2x.png");
+  AddPng(icon, ":/pictures/" + name + ".png");
+  AddPng(icon, ":/pictures/" + name + "@2x.png");
   return icon;
 }
 
 QIcon AppIcon() {
   RegisterPictures();
   QIcon icon;
-  for (int size : {16, 32, 64, 128}) icon.addFile(QString(":/pictures/app%1.png").arg(size));
+  for (int size : {16, 32, 64, 128}) AddPng(icon, QString(":/pictures/app%1.png").arg(size));
   return icon;
 }
 
