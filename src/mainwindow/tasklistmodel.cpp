@@ -94,12 +94,69 @@ std::vector<uint32_t> TextPlaces(uint32_t highest) {
   return place;
 }
 
-// The first four UTF-16 units of a text as a number in the text's order;
-// texts that share them need a full comparison.
-uint64_t PrefixKey(QStringView text) {
+// Three UTF-16 units of a text from `at` as one number in the text's order:
+// each unit counts one more than its value and a place past the end
+// nothing, so a text comes before the longer texts it begins.
+uint64_t ChunkKey(QStringView text, qsizetype at) {
   uint64_t key = 0;
-  for (qsizetype i = 0; i < 4; ++i) key = key << 16 | (i < text.size() ? text[i].unicode() : 0u);
+  for (qsizetype i = at; i < at + 3; ++i)
+    key = key << 17 | (i < text.size() ? text[i].unicode() + 1u : 0u);
   return key;
+}
+
+// Texts that share a long start cost a full comparison each time two of
+// them meet: they are sorted three units at a time instead, each run of
+// texts still equal by the next three, until they part or end.
+template <typename Text>
+std::vector<uint32_t> SortedTexts(size_t count, Text&& text) {
+  struct Keyed {
+    uint64_t key;
+    uint32_t row;
+  };
+  struct Run {
+    size_t begin, end;
+    qsizetype at;
+  };
+  std::vector<Keyed> keyed(count);
+  for (uint32_t i = 0; i < count; ++i) keyed[i] = {ChunkKey(text(i), 0), i};
+  std::vector<Run> runs{{0, count, 0}};
+  while (!runs.empty()) {
+    const Run run = runs.back();
+    runs.pop_back();
+    if (run.end - run.begin < 2) continue;
+    const auto first = keyed.begin() + static_cast<std::ptrdiff_t>(run.begin);
+    const auto last = keyed.begin() + static_cast<std::ptrdiff_t>(run.end);
+    if (run.at > 0)
+      for (auto it = first; it != last; ++it) it->key = ChunkKey(text(it->row), run.at);
+    std::sort(first, last, [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+    if (first->key == (last - 1)->key) {
+      // None parted: go on from the first place where any of them differ
+      // (or stop where they all end, equal).
+      const QStringView head = text(first->row);
+      qsizetype shared = head.size();
+      bool sameLength = true;
+      for (auto it = first + 1; it != last; ++it) {
+        const QStringView other = text(it->row);
+        const qsizetype limit = std::min(shared, other.size());
+        qsizetype i = run.at;
+        while (i < limit && head[i] == other[i]) ++i;
+        shared = i;
+        sameLength = sameLength && other.size() == head.size();
+      }
+      if (!(sameLength && shared == head.size())) runs.push_back({run.begin, run.end, shared});
+      continue;
+    }
+    for (size_t i = run.begin; i < run.end;) {
+      size_t j = i + 1;
+      while (j < run.end && keyed[j].key == keyed[i].key) ++j;
+      // The last of the three units is past the end: these texts are equal.
+      if (j - i > 1 && (keyed[i].key & 0x1FFFF) != 0) runs.push_back({i, j, run.at + 3});
+      i = j;
+    }
+  }
+  std::vector<uint32_t> sorted(count);
+  for (size_t i = 0; i < count; ++i) sorted[i] = keyed[i].row;
+  return sorted;
 }
 
 }  // namespace
@@ -268,19 +325,8 @@ std::vector<uint32_t> TaskListModel::TaskRanks() const {
   const auto key = [&](uint32_t row) {
     return QStringView(folded).mid(start[row], start[row + 1] - start[row]);
   };
-  struct Keyed {
-    uint64_t prefix;
-    uint32_t row;
-  };
-  std::vector<Keyed> keyed(count);
-  for (uint32_t i = 0; i < count; ++i) keyed[i] = {PrefixKey(key(i)), i};
-  std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
-    if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    return key(a.row).compare(key(b.row)) < 0;
-  });
-  std::vector<uint32_t> sorted(count);
-  for (size_t i = 0; i < count; ++i) sorted[i] = keyed[i].row;
-  return RanksInOrder(sorted, [&](uint32_t a, uint32_t b) { return key(a) == key(b); });
+  return RanksInOrder(SortedTexts(count, key),
+                      [&](uint32_t a, uint32_t b) { return key(a) == key(b); });
 }
 
 // A date against a date by its minute, which orders such cells exactly as

@@ -67,6 +67,8 @@ std::vector<RowSpec> ChosenRows() {
       {103, std::string(4001, 'a'), std::nullopt, "ok"},
       {104, std::string(4000, 'A') + "b", std::nullopt, "ok"},
       {105, std::string(4001, 'A'), std::nullopt, "ok"},
+      {106, std::string("a\0", 2), std::nullopt, "ok"},  // after "a", before "a0"
+      {107, "a0", std::nullopt, "ok"},
   };
 }
 
