@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -124,6 +125,21 @@ int main(int argc, char* argv[]) {
     fontConfiguration = std::thread([] { FcInit(); });
   } catch (const std::system_error&) {
   }
+  // The data file too takes milliseconds to read and load on a cold start,
+  // and nothing of the toolkit is needed for it. Once this instance holds
+  // the lock, the window takes what was loaded if the file is unchanged.
+  std::optional<zelto::EarlyLoad> early;
+  std::thread dataFile;
+  try {
+    dataFile = std::thread([&early] {
+      try {
+        early = zelto::LoadEarly(zelto::DataFolder(ZELTO_APP_ID, ZELTO_DATA_FROM_BIN, false));
+      } catch (...) {
+        early.reset();  // start-up reads it again
+      }
+    });
+  } catch (const std::system_error&) {
+  }
   QApplication app(argc, argv);
   if (fontConfiguration.joinable()) fontConfiguration.join();
   QGuiApplication::setDesktopFileName(ZELTO_APP_ID);
@@ -136,17 +152,19 @@ int main(int argc, char* argv[]) {
   const std::filesystem::path folder = zelto::DataFolder(ZELTO_APP_ID, ZELTO_DATA_FROM_BIN);
   zelto::InstanceLock lock(folder);
   const zelto::InstanceLock::Result locked = lock.Acquire();
+  if (dataFile.joinable()) dataFile.join();
   if (!MayRun(lock, locked, folder, prompter)) return 0;
   mark.Phase("lock");
 
-  auto table = zelto::MakeTaskTable();
+  if (!early) early = zelto::LoadEarly(folder);
+  const std::unique_ptr<zelto::TaskTable> table = std::move(early->table);
   zelto::SystemClock clock;
   zelto::Form1 window(*table, clock, prompter, folder);
   prompter.SetParent(&window);
   mark.Phase("window");
   zelto::Lifecycle& life = window.Life();
   life.StartUpStepDone = [&mark](const char* step) { mark.Phase(step); };
-  life.StartUp();
+  life.StartUp(&*early);
   mark.Phase("startup");
 
   // Being asked to end by a signal, or by the session manager (it asks for

@@ -79,6 +79,7 @@ Form2::Form2(QWidget* opener, const Clock& clock)
   setWindowIcon(AppIcon());
   setSizeGripEnabled(false);
   resize(DesignPixels(6840), DesignPixels(5040));
+  UseDesignFont(this);
   BuildTaskText();
   BuildFrames();
   BuildMaskBoxes();

@@ -18,5 +18,9 @@ QIcon AppIcon();
 // frame captions drawn on the frame's top line. Call once the window's
 // controls exist.
 void UseDesignLook(QWidget* window);
+// Only the font, for a window whose controls are yet to be made: they are
+// then measured in that font from the start, and the desktop's normal face
+// is not loaded for a first layout that the design font replaces.
+void UseDesignFont(QWidget* window);
 
 }  // namespace zelto

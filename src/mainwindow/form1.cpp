@@ -42,6 +42,7 @@ Form1::Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter,
   imageList1_ = {QIcon(), Picture("asc"), Picture("desc"), Picture("none"), appIcon};
   trayImage_ = appIcon;
 
+  UseDesignFont(this);
   BuildControls();
   ApplyColours(palette());
   list_ = std::make_unique<TaskList>(ListView1, imageList1_[1], imageList1_[2], imageList1_[3]);

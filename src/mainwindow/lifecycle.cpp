@@ -57,7 +57,7 @@ void Lifecycle::TableChanged() {
   AutoSave->Changed();
 }
 
-void Lifecycle::StartUp() {
+void Lifecycle::StartUp(EarlyLoad* early) {
   // From here on every move and resize is recorded, start-up's own included.
   started_ = true;
   HourWatch1.Reset();
@@ -71,11 +71,28 @@ void Lifecycle::StartUp() {
   };
   window_.ApplyPositionFile();
   stepDone("position");
+  // Watched before the file is looked at, so that no change after the look
+  // goes unseen.
   WatchDataFile();
-  FileRead read = ReadRegularFile(folder_ / kContentFile);
-  const LoadResult loaded = LoadDataRead(table_, read);
-  known_ = read.problem == ReadProblem::None ? read.stamp : StatStamp(folder_ / kContentFile);
-  known_.hash = HashBytes(read.bytes.View());
+  const std::filesystem::path file = folder_ / kContentFile;
+  FileRead read;
+  LoadResult loaded;
+  std::uint64_t hash = 0;
+  if (early && early->loadedInto == &table_ && early->folder == folder_ &&
+      early->read.problem == ReadProblem::None && StatStamp(file).SameMetadata(early->read.stamp)) {
+    read = std::move(early->read);
+    loaded = std::move(early->loaded);
+    hash = early->hash;
+  } else {
+    // Another program replaced the file meanwhile, or the early look found
+    // a problem that may be gone: what it loaded is dropped.
+    if (early) table_ = std::move(*MakeTaskTable());
+    read = ReadRegularFile(file);
+    loaded = LoadDataRead(table_, read);
+    hash = HashBytes(read.bytes.View());
+  }
+  known_ = read.problem == ReadProblem::None ? read.stamp : StatStamp(file);
+  known_.hash = hash;
   for (const std::string& message : LoadMessages(loaded, folder_))
     prompter_.Ask(message, kAppTitle, Buttons::Ok);
   DataFileError = loaded.Read() ? 0 : 1;
@@ -104,6 +121,15 @@ void Lifecycle::ShareLoadedVersion(bool read, FileBytes bytes,
     HashMergeBaseRules(base_, table_);  // no thread to spare
   }
   meanwhile();
+}
+
+EarlyLoad LoadEarly(std::filesystem::path folder) {
+  EarlyLoad early;
+  early.folder = std::move(folder);
+  early.read = ReadRegularFile(early.folder / kContentFile);
+  early.loaded = LoadDataRead(*early.table, early.read);
+  early.hash = HashBytes(early.read.bytes.View());
+  return early;
 }
 
 void Lifecycle::ShowAtStartUp() {

@@ -27,6 +27,22 @@ class MessageBoxes;
 class Notifier;
 class TrayIcon;
 
+// content.txt read and loaded before the window exists: start-up does it
+// beside the toolkit's own start. The window takes it only while the file
+// is still the one that was read.
+struct EarlyLoad {
+  std::filesystem::path folder;
+  std::unique_ptr<TaskTable> table = MakeTaskTable();  // until the window's owner takes it
+  const TaskTable* loadedInto = table.get();
+  FileRead read;
+  LoadResult loaded;
+  std::uint64_t hash = 0;  // of read's bytes
+};
+
+// Reads and loads <folder>/content.txt into a new table; asks nothing and
+// changes nothing on disk.
+EarlyLoad LoadEarly(std::filesystem::path folder);
+
 // How a save from the window ended.
 enum class SaveResult {
   Saved,
@@ -46,7 +62,9 @@ class Lifecycle : public QObject {
 
   // Start-up, once the single-instance check has passed: placement
   // tracking, the columns, position.txt, content.txt and one Timer1 tick.
-  void StartUp();
+  // With `early` (loaded into this window's table), content.txt is taken
+  // from it when the file has not changed since, instead of read again.
+  void StartUp(EarlyLoad* early = nullptr);
   // Shows the window as start-up left it: minimised goes to the tray.
   void ShowAtStartUp();
   // The hour watch; Timer1 runs it every second once the window is shown.

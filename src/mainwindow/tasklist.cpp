@@ -103,10 +103,9 @@ void TaskList::Fill(const TaskTable& table, View view) {
   const bool done = view == View::Done;
   TaskListModel::Rows rows;
   // A rebuild mostly lists what the last one did.
-  rows.reserve(model_->CurrentRows().size() + 64, model_->CurrentRows().TaskChars() + 1024);
+  rows.reserve(model_->CurrentRows().size() + 64);
   for (int id = 0; id <= kMaxTaskId; ++id) {
-    const std::string& text = table.TaskText[id];
-    if (text.empty()) continue;
+    if (table.TaskText[id].empty()) continue;
     const int16_t checked = table.TaskChecked[id];
     if (!((todo && checked == 0) || (done && checked == -1))) continue;
     const Occurrence& occurrence = todo ? table.PreviousOccurrence[id] : table.NextOccurrence[id];
@@ -117,8 +116,7 @@ void TaskList::Fill(const TaskTable& table, View view) {
     if (!shown)
       if (const auto* markerText = std::get_if<std::string>(&occurrence))
         marker = DisplayText(*markerText);
-    if (text.size() > kListTextChars || !rows.AddAscii(id, checked != 0, text, shown, marker))
-      rows.Add(id, checked != 0, ListText(text), shown, marker);
+    rows.Add(id, checked != 0, shown, marker);
   }
   if (todo || done) {
     if (const auto key = SortNumber(todo ? TodoSortColumn : DoneSortColumn))
@@ -126,7 +124,7 @@ void TaskList::Fill(const TaskTable& table, View view) {
     if (const auto order = SortNumber(todo ? TodoSortOrder : DoneSortOrder))
       model_->SetSortOrder(*order);
   }
-  model_->SetRows(std::move(rows));
+  model_->SetRows(table, std::move(rows));
   SelectFirstRow();
 }
 

@@ -31,7 +31,9 @@ class TaskList {
   TaskListModel* Model() const { return model_; }
 
   // Rebuilds the rows of `view` from the table in ascending id order, sorts
-  // them by that view's pair and selects the first row.
+  // them by that view's pair and selects the first row. The task cells show
+  // the table's texts as they stand when painted, so the table must outlive
+  // the list.
   void Fill(const TaskTable& table, View view);
   void SelectFirstRow();
   // A header click, column numbered from 1: the order flips on every click

@@ -17,6 +17,36 @@ bool DrawsItemsTheCommonWay() {
          qApp->styleSheet().isEmpty();
 }
 
+// The cell without its text, as the style's item drawing paints it:
+// background, then the check box. A cell with neither an icon nor the
+// focus has nothing else; the style would also place its icon and text
+// first, three layouts of the cell for nothing.
+void DrawBareCell(const QStyle* style, const QStyleOptionViewItem& bare, QPainter* painter,
+                  const QWidget* widget) {
+  painter->save();
+  painter->setClipRegion(painter->hasClipping() ? painter->clipRegion() & bare.rect
+                                                : QRegion(bare.rect));
+  style->drawPrimitive(QStyle::PE_PanelItemViewItem, &bare, painter, widget);
+  if (bare.features & QStyleOptionViewItem::HasCheckIndicator) {
+    QStyleOptionViewItem check = bare;
+    check.rect = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &bare, widget);
+    check.state &= ~QStyle::State_HasFocus;
+    switch (bare.checkState) {
+      case Qt::Unchecked:
+        check.state |= QStyle::State_Off;
+        break;
+      case Qt::PartiallyChecked:
+        check.state |= QStyle::State_NoChange;
+        break;
+      case Qt::Checked:
+        check.state |= QStyle::State_On;
+        break;
+    }
+    style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, widget);
+  }
+  painter->restore();
+}
+
 }  // namespace
 
 void TaskListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -28,8 +58,8 @@ void TaskListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   const auto stock = [&] { style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget); };
   // Only a plain cell: the text rect must not depend on the text, and
   // nothing may be drawn over the text after it.
-  if (opt.text.isEmpty() || !opt.showDecorationSelected || opt.direction != Qt::LeftToRight ||
-      (opt.features & QStyleOptionViewItem::WrapText) ||
+  if (opt.text.isEmpty() || !opt.icon.isNull() || !opt.showDecorationSelected ||
+      opt.direction != Qt::LeftToRight || (opt.features & QStyleOptionViewItem::WrapText) ||
       (opt.state & (QStyle::State_HasFocus | QStyle::State_Editing)) || !DrawsItemsTheCommonWay())
     return stock();
 
@@ -59,7 +89,7 @@ void TaskListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   // way.
   if (!oneLine || opt.text.contains(QChar(0x9c))) return stock();
 
-  style->drawControl(QStyle::CE_ItemViewItem, &bare, painter, widget);
+  DrawBareCell(style, bare, painter, widget);
   QPalette::ColorGroup group =
       opt.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
   if (group == QPalette::Normal && !(opt.state & QStyle::State_Active)) group = QPalette::Inactive;

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string>
 #include <utility>
+
+#include "mainwindow/tasklist.h"
 
 namespace zelto {
 namespace {
@@ -17,19 +20,24 @@ QString SortKeyOf(const QString& text) {
   return text;
 }
 
-// Appends `text` without letter case to `out`: plain ASCII by hand, the
-// rest as Qt folds it.
-void AppendFolded(QString& out, QStringView text) {
-  for (const QChar c : text) {
-    if (c.unicode() >= 0x80) {
-      out.append(text.toString().toCaseFolded());
-      return;
-    }
-  }
+// Appends the text the list shows for `bytes`, without letter case, to
+// `out`: short plain ASCII widened and folded by hand, the rest as Qt
+// folds it.
+void AppendFolded(QString& out, const std::string& bytes) {
   const qsizetype start = out.size();
-  out.append(text);
-  for (QChar* c = out.data() + start; c != out.data() + out.size(); ++c)
-    if (c->unicode() >= 'A' && c->unicode() <= 'Z') *c = QChar(c->unicode() + ('a' - 'A'));
+  if (bytes.size() <= kListTextChars) {
+    out.resize(start + static_cast<qsizetype>(bytes.size()));  // the new end uninitialised
+    QChar* c = out.data() + start;
+    unsigned high = 0;
+    for (const char b : bytes) {
+      const auto byte = static_cast<unsigned char>(b);
+      high |= byte;
+      *c++ = QChar(byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : byte);
+    }
+    if (high < 0x80) return;
+    out.resize(start);
+  }
+  out.append(ListText(bytes).toCaseFolded());
 }
 
 // Dense ranks from rows already in order: a row gets the rank of the row
@@ -69,22 +77,6 @@ std::vector<uint32_t> SortedByKey(const std::vector<uint64_t>& keys) {
   return order;
 }
 
-// An id whose text orders as the id's text does: each of `width` digit
-// places counts one more than its digit, and a missing one nothing, so
-// "10" < "2" < "9" and "1" < "10".
-uint64_t IdTextKey(uint32_t id, int width) {
-  char digits[10];
-  int length = 0;
-  do {
-    digits[length++] = static_cast<char>(id % 10);
-    id /= 10;
-  } while (id != 0);
-  uint64_t key = 0;
-  for (int place = 0; place < width; ++place)
-    key = key * 11 + (place < length ? static_cast<uint64_t>(digits[length - 1 - place]) + 1 : 0);
-  return key;
-}
-
 // The place of each number 0..highest in the order of their texts, found by
 // walking them in that order: "0", "1", "10", "100", ..., "101", ..., "2", ...
 std::vector<uint32_t> TextPlaces(uint32_t highest) {
@@ -102,66 +94,83 @@ std::vector<uint32_t> TextPlaces(uint32_t highest) {
   return place;
 }
 
-// Above this the walk would cost more than sorting the ids' keys.
-constexpr uint32_t kWalkedIds = 1 << 20;
-
-int DigitCount(uint32_t value) {
-  int count = 1;
-  while (value >= 10) {
-    value /= 10;
-    ++count;
-  }
-  return count;
+// Three UTF-16 units of a text from `at` as one number in the text's order:
+// each unit counts one more than its value and a place past the end
+// nothing, so a text comes before the longer texts it begins.
+uint64_t ChunkKey(QStringView text, qsizetype at) {
+  uint64_t key = 0;
+  for (qsizetype i = at; i < at + 3; ++i)
+    key = key << 17 | (i < text.size() ? text[i].unicode() + 1u : 0u);
+  return key;
 }
 
-// The first four UTF-16 units of a text as a number in the text's order;
-// texts that share them need a full comparison.
-uint64_t PrefixKey(QStringView text) {
-  uint64_t key = 0;
-  for (qsizetype i = 0; i < 4; ++i) key = key << 16 | (i < text.size() ? text[i].unicode() : 0u);
-  return key;
+// Texts that share a long start cost a full comparison each time two of
+// them meet: they are sorted three units at a time instead, each run of
+// texts still equal by the next three, until they part or end.
+template <typename Text>
+std::vector<uint32_t> SortedTexts(size_t count, Text&& text) {
+  struct Keyed {
+    uint64_t key;
+    uint32_t row;
+  };
+  struct Run {
+    size_t begin, end;
+    qsizetype at;
+  };
+  std::vector<Keyed> keyed(count);
+  for (uint32_t i = 0; i < count; ++i) keyed[i] = {ChunkKey(text(i), 0), i};
+  std::vector<Run> runs{{0, count, 0}};
+  while (!runs.empty()) {
+    const Run run = runs.back();
+    runs.pop_back();
+    if (run.end - run.begin < 2) continue;
+    const auto first = keyed.begin() + static_cast<std::ptrdiff_t>(run.begin);
+    const auto last = keyed.begin() + static_cast<std::ptrdiff_t>(run.end);
+    if (run.at > 0)
+      for (auto it = first; it != last; ++it) it->key = ChunkKey(text(it->row), run.at);
+    std::sort(first, last, [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+    if (first->key == (last - 1)->key) {
+      // None parted: go on from the first place where any of them differ
+      // (or stop where they all end, equal).
+      const QStringView head = text(first->row);
+      qsizetype shared = head.size();
+      bool sameLength = true;
+      for (auto it = first + 1; it != last; ++it) {
+        const QStringView other = text(it->row);
+        const qsizetype limit = std::min(shared, other.size());
+        qsizetype i = run.at;
+        while (i < limit && head[i] == other[i]) ++i;
+        shared = i;
+        sameLength = sameLength && other.size() == head.size();
+      }
+      if (!(sameLength && shared == head.size())) runs.push_back({run.begin, run.end, shared});
+      continue;
+    }
+    for (size_t i = run.begin; i < run.end;) {
+      size_t j = i + 1;
+      while (j < run.end && keyed[j].key == keyed[i].key) ++j;
+      // The last of the three units is past the end: these texts are equal.
+      if (j - i > 1 && (keyed[i].key & 0x1FFFF) != 0) runs.push_back({i, j, run.at + 3});
+      i = j;
+    }
+  }
+  std::vector<uint32_t> sorted(count);
+  for (size_t i = 0; i < count; ++i) sorted[i] = keyed[i].row;
+  return sorted;
 }
 
 }  // namespace
 
 // Rows ---------------------------------------------------------------------
 
-void TaskListModel::Rows::Add(int id, bool checked, QStringView task, std::optional<DateTime> date,
+void TaskListModel::Rows::Add(int id, bool checked, std::optional<DateTime> date,
                               const QString& text) {
-  const auto start = static_cast<size_t>(tasks_.size());
-  tasks_.append(task);
-  Push(id, checked, start, date, text);
-}
-
-// Widened as it is copied, and checked on the way.
-bool TaskListModel::Rows::AddAscii(int id, bool checked, std::string_view task,
-                                   std::optional<DateTime> date, const QString& text) {
-  const qsizetype start = tasks_.size();
-  tasks_.resize(start + static_cast<qsizetype>(task.size()));  // the new end uninitialised
-  QChar* out = tasks_.data() + start;
-  unsigned high = 0;
-  for (const char c : task) {
-    const auto byte = static_cast<unsigned char>(c);
-    high |= byte;
-    *out++ = QChar(byte);
-  }
-  if (high >= 0x80) {
-    tasks_.resize(start);
-    return false;
-  }
-  Push(id, checked, static_cast<size_t>(start), date, text);
-  return true;
-}
-
-void TaskListModel::Rows::Push(int id, bool checked, size_t taskStart, std::optional<DateTime> date,
-                               const QString& text) {
+  if (id < 0 || id > kMaxTaskId) return;
   Row row;
-  row.id = id;
-  row.taskStart = static_cast<uint32_t>(taskStart);
-  row.taskLength = static_cast<uint32_t>(static_cast<size_t>(tasks_.size()) - taskStart);
-  row.checked = checked;
   row.seconds = date ? date->Seconds() : 0;
   row.occurrence = kDate;
+  row.id = static_cast<int16_t>(id);
+  row.checked = checked;
   if (!date) {
     const auto found = textIndex_.constFind(text);
     if (found != textIndex_.constEnd()) {
@@ -197,8 +206,8 @@ int TaskListModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : kColumnCount;
 }
 
-QStringView TaskListModel::Task(const Row& row) const {
-  return QStringView(rows_.tasks_).mid(row.taskStart, row.taskLength);
+QString TaskListModel::Task(const Row& row) const {
+  return table_ ? ListText(table_->TaskText[row.id]) : QString();
 }
 
 QString TaskListModel::Cell(const Row& row, int column) const {
@@ -206,7 +215,7 @@ QString TaskListModel::Cell(const Row& row, int column) const {
     case 0:
       return QString::number(row.id);
     case 1:
-      return Task(row).toString();
+      return Task(row);
     default:
       if (row.occurrence != Rows::kDate) return rows_.texts_[row.occurrence];
       return FormatListDate(DateTime::FromSeconds(row.seconds), weekdayNames_);
@@ -220,8 +229,8 @@ QVariant TaskListModel::data(const QModelIndex& index, int role) const {
   // A tooltip is shown as rich text whenever it looks like markup, and task
   // text may hold anything: it goes out escaped, as a paragraph.
   if (role == Qt::ToolTipRole && index.column() == 1)
-    return QStringLiteral("<p style=\"white-space:pre-wrap\">") +
-           Task(row).toString().toHtmlEscaped() + QStringLiteral("</p>");
+    return QStringLiteral("<p style=\"white-space:pre-wrap\">") + Task(row).toHtmlEscaped() +
+           QStringLiteral("</p>");
   if (role == kTaskIdRole) return row.id;
   if (role == Qt::CheckStateRole && index.column() == 0)
     return row.checked ? Qt::Checked : Qt::Unchecked;
@@ -258,8 +267,9 @@ QVariant TaskListModel::headerData(int section, Qt::Orientation orientation, int
   return {};
 }
 
-void TaskListModel::SetRows(Rows rows) {
+void TaskListModel::SetRows(const TaskTable& table, Rows rows) {
   beginResetModel();
+  table_ = &table;
   rows_ = std::move(rows);
   rows_.textIndex_.clear();
   for (auto& ranks : ranks_) ranks.clear();
@@ -286,54 +296,37 @@ const std::vector<uint32_t>& TaskListModel::Ranks(int column) {
   return ranks;
 }
 
-// Ids are never negative: their texts are plain digits.
+// Ids as the table has them: every number up to the highest, walked in the
+// order of their texts, gives each its place.
 std::vector<uint32_t> TaskListModel::IdRanks() const {
   const auto& rows = rows_.rows_;
   uint32_t highest = 0;
   for (const Row& row : rows) highest = std::max(highest, static_cast<uint32_t>(row.id));
-  if (highest <= kWalkedIds) {
-    // Ids as the table has them: every number up to the highest, walked in
-    // the order of their texts, gives each its place.
-    const std::vector<uint32_t> place = TextPlaces(highest);
-    std::vector<uint32_t> ranks(rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) ranks[i] = place[static_cast<uint32_t>(rows[i].id)];
-    return ranks;
-  }
-  const int width = DigitCount(highest);
-  std::vector<uint64_t> keys(rows.size());
-  for (size_t i = 0; i < rows.size(); ++i)
-    keys[i] = IdTextKey(static_cast<uint32_t>(rows[i].id), width);
-  return RanksInOrder(SortedByKey(keys),
-                      [&](uint32_t a, uint32_t b) { return keys[a] == keys[b]; });
+  const std::vector<uint32_t> place = TextPlaces(highest);
+  std::vector<uint32_t> ranks(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) ranks[i] = place[static_cast<uint32_t>(rows[i].id)];
+  return ranks;
 }
 
 std::vector<uint32_t> TaskListModel::TaskRanks() const {
   const auto& rows = rows_.rows_;
   const size_t count = rows.size();
+  size_t chars = 0;
+  for (const Row& row : rows)
+    chars += std::min(table_->TaskText[row.id].size(), kListTextChars + 1);
   QString folded;
-  folded.reserve(rows_.tasks_.size());
+  folded.reserve(static_cast<qsizetype>(chars));
   std::vector<qsizetype> start(count + 1);
   for (size_t i = 0; i < count; ++i) {
     start[i] = folded.size();
-    AppendFolded(folded, Task(rows[i]));
+    AppendFolded(folded, table_->TaskText[rows[i].id]);
   }
   start[count] = folded.size();
   const auto key = [&](uint32_t row) {
     return QStringView(folded).mid(start[row], start[row + 1] - start[row]);
   };
-  struct Keyed {
-    uint64_t prefix;
-    uint32_t row;
-  };
-  std::vector<Keyed> keyed(count);
-  for (uint32_t i = 0; i < count; ++i) keyed[i] = {PrefixKey(key(i)), i};
-  std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
-    if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    return key(a.row).compare(key(b.row)) < 0;
-  });
-  std::vector<uint32_t> sorted(count);
-  for (size_t i = 0; i < count; ++i) sorted[i] = keyed[i].row;
-  return RanksInOrder(sorted, [&](uint32_t a, uint32_t b) { return key(a) == key(b); });
+  return RanksInOrder(SortedTexts(count, key),
+                      [&](uint32_t a, uint32_t b) { return key(a) == key(b); });
 }
 
 // A date against a date by its minute, which orders such cells exactly as

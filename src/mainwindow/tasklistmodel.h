@@ -4,15 +4,14 @@
 #include <QHash>
 #include <QIcon>
 #include <QString>
-#include <QStringView>
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 #include "look/listdate.h"
 #include "store/datetime.h"
+#include "store/tasktable.h"
 
 namespace zelto {
 
@@ -20,9 +19,10 @@ namespace zelto {
 // (kTaskIdRole, on every cell) per row, and nothing else. The list sorts
 // itself by the text of one column, like a report-style list control.
 //
-// A row keeps plain values; the id and date cells are written out only when
-// asked for, which is for the few rows on screen. The task texts of all rows
-// share one buffer.
+// A row keeps plain values; the id, task and date cells are written out
+// only when asked for, which is for the few rows on screen. The task cell
+// shows the text the table holds for the row's id at that moment: the list
+// keeps no copy of ten thousand texts for the twenty it shows.
 class TaskListModel : public QAbstractTableModel {
   Q_OBJECT
 
@@ -33,39 +33,25 @@ class TaskListModel : public QAbstractTableModel {
   // The rows of one fill, in the order they were added.
   class Rows {
    public:
-    // A row whose occurrence cell shows `date` as a date-time, or else
-    // `text` as it stands.
-    void Add(int id, bool checked, QStringView task, std::optional<DateTime> date,
-             const QString& text = {});
-    // The same for a task text of bytes that are plain ASCII; when they are
-    // not, adds nothing and returns false.
-    bool AddAscii(int id, bool checked, std::string_view task, std::optional<DateTime> date,
-                  const QString& text = {});
+    // The row of task `id`, whose occurrence cell shows `date` as a
+    // date-time, or else `text` as it stands. An id the table has no slot
+    // for is not added.
+    void Add(int id, bool checked, std::optional<DateTime> date, const QString& text = {});
 
     size_t size() const { return rows_.size(); }
-    // Room for `count` rows whose task cells hold `chars` characters.
-    void reserve(size_t count, size_t chars) {
-      rows_.reserve(count);
-      tasks_.reserve(static_cast<qsizetype>(chars));
-    }
-    size_t TaskChars() const { return static_cast<size_t>(tasks_.size()); }
+    void reserve(size_t count) { rows_.reserve(count); }
 
    private:
     friend class TaskListModel;
     static constexpr uint32_t kDate = UINT32_MAX;
     struct Row {
-      int32_t id;
-      uint32_t taskStart;  // the task cell, in tasks_
-      uint32_t taskLength;
-      uint32_t occurrence;  // kDate, or the place of the text in texts_
       int64_t seconds;      // the date-time, when the cell shows one
+      uint32_t occurrence;  // kDate, or the place of the text in texts_
+      int16_t id;
       bool checked;
     };
-    void Push(int id, bool checked, size_t taskStart, std::optional<DateTime> date,
-              const QString& text);
 
     std::vector<Row> rows_;
-    QString tasks_;  // every task cell, one after the other
     // The occurrence cells that are not dates, each text once.
     std::vector<QString> texts_;
     QHash<QString, uint32_t> textIndex_;
@@ -82,8 +68,9 @@ class TaskListModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
   // Replaces every row; they come in ascending id order and leave sorted
-  // by the current sort key and order. Never reports a tick.
-  void SetRows(Rows rows);
+  // by the current sort key and order. Never reports a tick. The task cells
+  // read `table` until the next call, so it must outlive the model.
+  void SetRows(const TaskTable& table, Rows rows);
   const Rows& CurrentRows() const { return rows_; }
 
   // The list's own sort settings (column 0..2, order 0 ascending or
@@ -117,7 +104,7 @@ class TaskListModel : public QAbstractTableModel {
  private:
   using Row = Rows::Row;
   const Row& RowAt(int row) const { return rows_.rows_[order_[static_cast<size_t>(row)]]; }
-  QStringView Task(const Row& row) const;
+  QString Task(const Row& row) const;
   QString Cell(const Row& row, int column) const;
   void SortOrderVector();
   const std::vector<uint32_t>& Ranks(int column);
@@ -125,11 +112,13 @@ class TaskListModel : public QAbstractTableModel {
   std::vector<uint32_t> TaskRanks() const;
   std::vector<uint32_t> OccurrenceRanks() const;
 
+  const TaskTable* table_ = nullptr;
   Rows rows_;                    // in the order they were added
   std::vector<uint32_t> order_;  // display row -> index into rows_.rows_
   // Per column, per row: the place of the row's sort text among the
   // column's distinct sort texts, found on the first sort by the column
-  // after the rows were set; empty until then.
+  // after the rows were set; empty until then. A task text changed in the
+  // table after that is shown, and sorted anew by the next fill.
   std::array<std::vector<uint32_t>, kColumnCount> ranks_;
   int sortKey_ = 0;
   int sortOrder_ = 0;

@@ -51,7 +51,9 @@ std::optional<int> SteppedInterval(const TaskTable& t, int id) {
 }
 
 // The earliest hour the program's own search finds on or after `from`,
-// searched a window at a time up to the last representable year.
+// searched a window at a time up to the last representable year. The
+// last window reaches past it; an hour found there has a five-digit year,
+// which no calendar date can hold, so for a calendar the rule never falls due.
 std::optional<DateTime> FirstOccurrence(const TaskTable& t, int id, DateTime from) {
   thread_local std::unique_ptr<TaskTable> scratch;
   if (!scratch) scratch = MakeTaskTable();
@@ -69,7 +71,10 @@ std::optional<DateTime> FirstOccurrence(const TaskTable& t, int id, DateTime fro
   // The search looks at the hours after now's hour.
   for (DateTime now = from.AddHours(-1); now < kLast; now = now.AddHours(kSearchHours)) {
     FindOccurrences(s, 0, now);
-    if (const auto* next = std::get_if<DateTime>(&s.NextOccurrence[0])) return *next;
+    if (const auto* next = std::get_if<DateTime>(&s.NextOccurrence[0])) {
+      if (kLast < *next) break;
+      return *next;
+    }
   }
   return std::nullopt;
 }

@@ -221,6 +221,45 @@ TEST_F(LifecycleTest, StartUpReportsWhatTheDataFileHeld) {
   }
 }
 
+// Start-up loads content.txt before the window exists; the window takes
+// that load only while the file is still the one read, since another
+// program may have replaced it in between (or made it, or made it readable).
+TEST_F(LifecycleTest, AnEarlyLoadIsTakenOnlyWhileTheFileIsUnchanged) {
+  const auto write = [&](std::vector<std::string> texts) {
+    auto written = MakeTaskTable();
+    std::swap(table, written);
+    for (std::size_t i = 0; i < texts.size(); ++i) AddTask(static_cast<int>(i) + 1, texts[i]);
+    std::swap(table, written);
+    WriteFileBytes(folder / "content.tmp", FormatDataFile(*written));
+    std::filesystem::rename(folder / "content.tmp", folder / "content.txt");
+  };
+  const struct {
+    const char* name;
+    bool fileAtFirst, replaced;
+    std::vector<QString> texts;
+  } cases[] = {
+      {"unchanged: taken as loaded", true, false, {"taken", "two", "three"}},
+      {"replaced: read again", true, true, {"new one"}},
+      {"made meanwhile: read", false, true, {"new one"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    form.reset();
+    std::filesystem::remove(folder / "content.txt");
+    if (c.fileAtFirst) write({"one", "two", "three"});
+    EarlyLoad early = LoadEarly(folder.path());
+    // Marks what only the early load holds.
+    if (early.table->InUse(1)) early.table->TaskText[1] = "taken";
+    if (c.replaced) write({"new one"});
+    table = std::move(early.table);
+    form = std::make_unique<Form1>(*table, clock, prompter, folder.path());
+    form->Life().StartUp(&early);
+    EXPECT_EQ(Column(1), c.texts);
+    EXPECT_EQ(form->Life().DataFileError, 0);
+    EXPECT_EQ(table->InUse(2), !c.replaced) << "nothing of the early load is left";
+  }
+}
+
 // Started minimised, the window goes straight to the tray. The session's
 // end while it sits there still saves, and the icon goes.
 TEST_F(LifecycleTest, SessionEndWhileHiddenSavesAndRemovesTheIcon) {

@@ -1,16 +1,28 @@
 // The list paints its cells itself where it can; every pixel must be the one
 // the stock delegate paints.
 #include <QImage>
+#include <QScreen>
 #include <QStyledItemDelegate>
 
 #include "form1_fixture.h"
+#include "mainwindow/tasklistmodel.h"
 
 namespace zelto::test {
 namespace {
 
 QImage Shot(QTreeView* list) {
   QApplication::processEvents();
-  return list->grab().toImage();
+  return list->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// The list as the window shows it, painted or not.
+QImage OnScreen(QTreeView* list) {
+  QApplication::processEvents();
+  const QPoint at = list->mapTo(list->window(), QPoint(0, 0));
+  return list->screen()
+      ->grabWindow(list->window()->winId(), at.x(), at.y(), list->width(), list->height())
+      .toImage()
+      .convertToFormat(QImage::Format_RGB32);
 }
 
 TEST_F(Form1Test, CellsPaintAsTheStockDelegatePaintsThem) {
@@ -57,6 +69,29 @@ TEST_F(Form1Test, CellsPaintAsTheStockDelegatePaintsThem) {
   compare("sorted by the task");
   list->setEnabled(false);
   compare("disabled");
+}
+
+// A sort, however it was asked for, reorders the rows on screen at once,
+// and the selected and current row stay on the task they were on.
+TEST_F(Form1Test, ASortRepaintsTheListAndTheSelectionGoesWithItsTask) {
+  for (int id = 1; id <= 6; ++id) AddTask(id, std::string(1, static_cast<char>('a' + id * 5 % 6)));
+  form->FillTaskList();
+  QTreeView* list = ListView1();
+  auto* model = static_cast<TaskListModel*>(list->model());
+  list->setFocus();
+  SelectRow(2);
+  const std::optional<int> task = form->List().SelectedTaskId();
+  for (const auto& [column, order] : {std::pair{1, 0}, {1, 1}, {0, 1}}) {
+    SCOPED_TRACE(testing::Message() << column << " " << order);
+    model->SetSortKey(column);
+    model->SetSortOrder(order);
+    model->Sort();
+    const int row = form->List().SelectedRow();
+    EXPECT_EQ(form->List().SelectedTaskId(), task);
+    EXPECT_EQ(form->List().TaskIdAt(row), task);
+    EXPECT_EQ(list->currentIndex().row(), row);
+    EXPECT_TRUE(OnScreen(list) == Shot(list));
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Task text reaches the screen as text, whatever characters it holds.
 #include <QAbstractItemModel>
 #include <QTextDocument>
+#include <functional>
 
 #include "form1_fixture.h"
 
@@ -32,6 +33,7 @@ TEST_F(Form1Test, TaskTextShowsAsTextAndAHugeOneOnlyItsStart) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    form.reset();
     table = MakeTaskTable();
     form = std::make_unique<Form1>(*table, clock, prompter, folder.path());
     AddTask(1, c.text);
@@ -44,6 +46,46 @@ TEST_F(Form1Test, TaskTextShowsAsTextAndAHugeOneOnlyItsStart) {
     EXPECT_EQ(shown.toPlainText(), c.shown);
     EXPECT_EQ(table->TaskText[1], c.text);
   }
+}
+
+// The list keeps no copy of the texts: a row shows what the table holds for
+// its id when it is painted, even when the table changed after the fill and
+// before the next one.
+TEST_F(Form1Test, ARowShowsTheTextTheTableHoldsWhenPainted) {
+  AddTask(1, "first");
+  AddTask(2, "second");
+  AddTask(3, "third");
+  form->FillTaskList();
+  const QString huge = QString(4000, 'g') + QChar(0x2026);
+  const struct {
+    const char* what;
+    std::function<void()> change;
+    Cells shown;
+  } steps[] = {
+      {"grown far past what the list shows",
+       [&] { table->TaskText[1] = std::string(10 << 20, 'g'); },
+       {huge, "second", "third"}},
+      {"Windows-1252", [&] { table->TaskText[2] = "Caf\xe9"; }, {huge, "Caf\u00e9", "third"}},
+      {"deleted", [&] { table->TaskText[3].clear(); }, {huge, "Caf\u00e9", ""}},
+      {"renumbered",
+       [&] {
+         table->TaskText[1].clear();
+         RecountTasks(*table);
+       },
+       {"Caf\u00e9", "", ""}},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.change();
+    ListView1()->viewport()->repaint();
+    EXPECT_EQ(Column(1), step.shown);
+    EXPECT_EQ(Column(0), (Cells{"1", "2", "3"}));
+    QTextDocument tip;
+    tip.setHtml(ListView1()->model()->index(0, 1).data(Qt::ToolTipRole).toString());
+    EXPECT_EQ(tip.toPlainText(), step.shown[0]);
+  }
+  form->FillTaskList();
+  EXPECT_EQ(Column(1), Cells{"Caf\u00e9"});
 }
 
 }  // namespace

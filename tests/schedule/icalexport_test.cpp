@@ -29,6 +29,7 @@ const RuleCase kRuleCases[] = {
   {"one day, every day", {.hours = "1,2", .everyNDays = -1}, "16010101T010000", "FREQ=DAILY;BYHOUR=1,2"},
   {"no hour", {.hours = ""}, "", ""},
   {"days no selected month has", {.days = "30,31", .months = "2"}, "", ""},
+  {"first due in the year 10000, which a calendar cannot write", {.hours = "0", .days = "1", .months = "1", .everyNDays = 32767, .startYear = 9910, .startMonth = 4, .startDay = 16}, "", ""},
   {"weeks on a weekday not selected", {.weekdays = "3", .everyNDays = 21, .startYear = 2024, .startMonth = 3, .startDay = 4}, "", ""},
 };
 // clang-format on
