@@ -78,11 +78,14 @@ void Lifecycle::StartUp(EarlyLoad* early) {
   FileRead read;
   LoadResult loaded;
   std::uint64_t hash = 0;
+  bool shared = false;  // base_ came with the early load
   if (early && early->loadedInto == &table_ && early->folder == folder_ &&
       early->read.problem == ReadProblem::None && StatStamp(file).SameMetadata(early->read.stamp)) {
     read = std::move(early->read);
     loaded = std::move(early->loaded);
     hash = early->hash;
+    base_ = std::move(early->shared);
+    shared = true;
   } else {
     // Another program replaced the file meanwhile, or the early look found
     // a problem that may be gone: what it loaded is dropped.
@@ -98,7 +101,10 @@ void Lifecycle::StartUp(EarlyLoad* early) {
   DataFileError = loaded.Read() ? 0 : 1;
   stepDone("load");
   // A file that was not read shares nothing with a later merge.
-  ShareLoadedVersion(loaded.Read(), std::move(read.bytes), [this] { Timer1_Timer(); });
+  if (shared)
+    Timer1_Timer();
+  else
+    ShareLoadedVersion(loaded.Read(), std::move(read.bytes), [this] { Timer1_Timer(); });
   stepDone("tick");
   NoteConflictCopies();
   connect(window_.Timer1, &QTimer::timeout, this, &Lifecycle::Timer1_Timer, Qt::UniqueConnection);
@@ -129,6 +135,8 @@ EarlyLoad LoadEarly(std::filesystem::path folder) {
   early.read = ReadRegularFile(early.folder / kContentFile);
   early.loaded = LoadDataRead(*early.table, early.read);
   early.hash = HashBytes(early.read.bytes.View());
+  if (early.loaded.Read()) early.shared = MakeMergeBase(*early.table);
+  early.read.bytes = {};
   return early;
 }
 

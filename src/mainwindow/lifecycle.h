@@ -37,6 +37,9 @@ struct EarlyLoad {
   FileRead read;
   LoadResult loaded;
   std::uint64_t hash = 0;  // of read's bytes
+  // The base of a later merge, made with the load; read's bytes are given
+  // back once it is.
+  MergeBase shared;
 };
 
 // Reads and loads <folder>/content.txt into a new table; asks nothing and
