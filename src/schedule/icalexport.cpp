@@ -12,11 +12,11 @@ namespace {
 constexpr std::array<const char*, 7> kWeekdayCodes = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
 constexpr std::array<int, 12> kLongestMonth = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-bool Selected(const Mask& mask, int k) {
+bool Selected(MaskColumn::ConstRef mask, int k) {
   return mask[k] == 1;
 }
 
-int CountSelected(const Mask& mask, int count) {
+int CountSelected(MaskColumn::ConstRef mask, int count) {
   int n = 0;
   for (int k = 0; k < count; ++k) n += Selected(mask, k);
   return n;
@@ -74,7 +74,8 @@ std::optional<DateTime> FirstOccurrence(const TaskTable& t, int id, DateTime fro
   return std::nullopt;
 }
 
-void AppendList(std::string& rule, const char* name, const Mask& mask, int first, int count) {
+void AppendList(std::string& rule, const char* name, MaskColumn::ConstRef mask, int first,
+                int count) {
   rule += ';';
   rule += name;
   char separator = '=';

@@ -7,6 +7,10 @@
 #include <optional>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "store/convert.h"
 #include "store/filebytes.h"
 #include "store/linereader.h"
@@ -137,15 +141,13 @@ std::optional<DateTime> ParseDateField(std::string_view text) {
 // Masks as the program writes them, 31 single digits between commas, make
 // up most of a data file. Eight bytes at a time are checked for the shape
 // "d,d,d,d,": in little-endian order each digit with the comma after it is
-// one 16-bit lane, which less "0," is the entry itself. Nothing is stored
-// unless the whole line has the shape.
-bool ReadPlainMask(Mask& mask, std::string_view line) {
+// one 16-bit lane. Nothing is stored unless the whole line has the shape.
+bool ReadPlainMask(MaskColumn::Ref mask, std::string_view line) {
   static_assert(kMaskSize == 31, "seven words of four values, then three alone");
   static_assert(std::endian::native == std::endian::little, "lanes are read little-endian");
   if (line.size() != 2 * kMaskSize - 1) return false;
   constexpr uint64_t kLanes = 0x0001000100010001;
   const char* s = line.data();
-  uint64_t values[7];
   uint64_t bad = 0;
   for (int w = 0; w < 7; ++w) {
     uint64_t word;
@@ -154,16 +156,13 @@ bool ReadPlainMask(Mask& mask, std::string_view line) {
     bad |= (word & 0xFF00FF00FF00FF00) ^ (0x2C00 * kLanes);  // a comma after every digit
     bad |= ~(digits + 0x7FD0 * kLanes) & (0x8000 * kLanes);  // none below '0'
     bad |= (digits + 0x46 * kLanes) & (0x0180 * kLanes);     // none above '9'
-    values[w] = digits - 0x30 * kLanes;
   }
   // "d,d,d" of values 28 to 30.
   if (bad != 0 || !IsDigit(s[56]) || s[57] != ',' || !IsDigit(s[58]) || s[59] != ',' ||
       !IsDigit(s[60]))
     return false;
-  std::memcpy(&mask[0], values, sizeof values);  // the entries lie in one array
-  mask[28] = static_cast<int16_t>(s[56] - '0');
-  mask[29] = static_cast<int16_t>(s[58] - '0');
-  mask[30] = static_cast<int16_t>(s[60] - '0');
+  MaskColumn::Row& row = mask.Overwrite();
+  for (std::size_t k = 0; k < kMaskSize; ++k) row[k] = static_cast<int8_t>(s[2 * k] - '0');
   return true;
 }
 
@@ -177,9 +176,9 @@ using Bytes16 = uint8_t __attribute__((vector_size(16)));
 // checked too. Each byte is XORed with the one the shape expects ('0' for a
 // digit), which leaves 0..9 for a digit and 0 for the right separator; the
 // byte after the LF belongs to the next line and is let through.
-bool ReadPlainMaskLine(Mask& mask, const char* s) {
+bool ReadPlainMaskLine(MaskColumn::Ref mask, const char* s) {
   static_assert(kMaskSize == 31, "61 bytes, CR LF, and the next line's first byte");
-  static_assert(std::endian::native == std::endian::little, "lanes are read little-endian");
+  static_assert(MaskColumn::kRowSize == 32, "a row is two vectors");
   constexpr Bytes16 kShape = {'0', ',', '0', ',', '0', ',', '0', ',',
                               '0', ',', '0', ',', '0', ',', '0', ','};
   constexpr Bytes16 kLimit = {9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 0};
@@ -199,20 +198,21 @@ bool ReadPlainMaskLine(Mask& mask, const char* s) {
   uint64_t halves[2];
   std::memcpy(halves, &bad, sizeof halves);
   if ((halves[0] | halves[1]) != 0) return false;
+  MaskColumn::Row& row = mask.Overwrite();
+#if defined(__SSE2__)
   // Every separator is now 0, so each digit with the byte after it is its
-  // entry as a 16-bit value. The last seven entries are taken out of their
-  // register in words: a load across stores of other widths would stall.
-  using Words = uint64_t __attribute__((vector_size(16)));
-  const uint64_t low = reinterpret_cast<Words>(v3)[0], high = reinterpret_cast<Words>(v3)[1];
-  int16_t* entries = &mask[0];  // the entries lie in one array
-  std::memcpy(entries, &v0, 16);
-  std::memcpy(entries + 8, &v1, 16);
-  std::memcpy(entries + 16, &v2, 16);
-  std::memcpy(entries + 24, &low, 8);
-  const auto last3 = static_cast<uint32_t>(high);
-  const auto last1 = static_cast<uint16_t>(high >> 32);
-  std::memcpy(entries + 28, &last3, 4);
-  std::memcpy(entries + 30, &last1, 2);
+  // entry as a 16-bit lane, and packing the lanes gives the row. The last
+  // lane holds the next line's first byte: the row's spare byte stays 0.
+  const __m128i low =
+      _mm_packus_epi16(reinterpret_cast<__m128i>(v0), reinterpret_cast<__m128i>(v1));
+  const __m128i high =
+      _mm_and_si128(_mm_packus_epi16(reinterpret_cast<__m128i>(v2), reinterpret_cast<__m128i>(v3)),
+                    _mm_set_epi8(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
+  _mm_store_si128(reinterpret_cast<__m128i*>(row.data()), low);
+  _mm_store_si128(reinterpret_cast<__m128i*>(row.data() + 16), high);
+#else
+  for (std::size_t k = 0; k < kMaskSize; ++k) row[k] = static_cast<int8_t>(s[2 * k] - '0');
+#endif
   return true;
 }
 
@@ -429,9 +429,9 @@ class RecordLoader {
     // of the marker line after them.
     constexpr std::size_t kLine = 2 * kMaskSize + 1;
     if (static_cast<std::size_t>(end - p) < 4 * kLine + 1) return false;
-    for (Mask* mask : {&table_.HourMask[id], &table_.WeekdayMask[id], &table_.DayOfMonthMask[id],
-                       &table_.MonthMask[id]}) {
-      if (!ReadPlainMaskLine(*mask, p)) return false;
+    for (MaskColumn* column :
+         {&table_.HourMask, &table_.WeekdayMask, &table_.DayOfMonthMask, &table_.MonthMask}) {
+      if (!ReadPlainMaskLine((*column)[id], p)) return false;
       p += kLine;
     }
 
@@ -556,7 +556,7 @@ class RecordLoader {
     });
   }
 
-  static void StoreMask(Mask& mask, std::string_view line) {
+  static void StoreMask(MaskColumn::Ref mask, std::string_view line) {
     if (ReadPlainMask(mask, line)) return;
     ForEachField(line, ',', kMaskSize, [&](int k, std::string_view field) {
       if (const auto value = ToInt16(field)) mask[k] = *value;

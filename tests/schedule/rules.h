@@ -19,7 +19,8 @@ struct RuleText {
   int16_t unselected = 0;
 };
 
-inline void WriteMask(Mask& mask, std::string_view list, int first, int last, int16_t off) {
+inline void WriteMask(MaskColumn::Ref mask, std::string_view list, int first, int last,
+                      int16_t off) {
   mask.Fill(off);
   for (int v = first; v <= last && list == "*"; ++v) mask[v - first] = 1;
   const char* const end = list.data() + list.size();

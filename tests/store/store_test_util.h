@@ -49,10 +49,10 @@ inline std::string Dump(const TaskTable& t) {
     for (int16_t v :
          {t.TaskChecked[id], t.EveryNDays[id], t.StartDay[id], t.StartMonth[id], t.StartYear[id]})
       out += " " + std::to_string(v);
-    for (const Mask* m :
-         {&t.HourMask[id], &t.WeekdayMask[id], &t.DayOfMonthMask[id], &t.MonthMask[id]}) {
+    for (MaskColumn::ConstRef m :
+         {t.HourMask[id], t.WeekdayMask[id], t.DayOfMonthMask[id], t.MonthMask[id]}) {
       out += " ";
-      for (int k = 0; k < kMaskSize; ++k) out += std::to_string((*m)[k]) + ",";
+      for (int k = 0; k < kMaskSize; ++k) out += std::to_string(m[k]) + ",";
     }
     out += "\n";
   }
