@@ -290,7 +290,7 @@ class RecordLoader {
       // store of the record fail: its lines are consumed, nothing is kept.
       std::optional<int> id;
       if (const auto value = ToInt16(idLine); value && table_.TaskText.Valid(*value)) id = *value;
-      if (id) table_.TaskText[*id].assign(textLine);
+      if (id) StoreText(table_.TaskText[*id], textLine);
       if (!ReadDataLines(id) || !ReadClosingLine(markerLine)) RecordError(id);
     }
   }
@@ -406,7 +406,7 @@ class RecordLoader {
 
     std::string_view text;
     if (!CrLfLine(p, end, text) || IsMarker(text)) return false;
-    table_.TaskText[id].assign(text);
+    StoreText(table_.TaskText[id], text);
 
     // Three dates take fixed places; anything else is looked at whole.
     constexpr std::size_t kDates = 3 * 13 + 2;
@@ -447,6 +447,16 @@ class RecordLoader {
       }
     }
     return false;
+  }
+
+  // A fresh table's texts are empty: a string made to size and moved in
+  // costs less than growing the empty one, which must allow for overlap.
+  static void StoreText(std::string& target, std::string_view text) {
+    if (target.capacity() >= text.size()) {
+      target.assign(text);
+    } else {
+      target = std::string(text);
+    }
   }
 
   bool IsMarker(std::string_view line) const {
