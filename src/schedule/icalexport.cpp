@@ -64,12 +64,12 @@ std::optional<DateTime> FirstOccurrence(const TaskTable& t, int id, DateTime fro
   s.WeekdayMask[0] = t.WeekdayMask[id];
   s.DayOfMonthMask[0] = t.DayOfMonthMask[id];
   s.MonthMask[0] = t.MonthMask[id];
-  s.PreviousOccurrence[0] = std::monostate();
+  s.PreviousOccurrence[0] = Occurrence();
   static const DateTime kLast = *DateTime::FromParts(DateTime::kMaxYear, 12, 31, 23);
   // The search looks at the hours after now's hour.
   for (DateTime now = from.AddHours(-1); now < kLast; now = now.AddHours(kSearchHours)) {
     FindOccurrences(s, 0, now);
-    if (const auto* next = std::get_if<DateTime>(&s.NextOccurrence[0])) return *next;
+    if (const DateTime* next = s.NextOccurrence[0].Date()) return *next;
   }
   return std::nullopt;
 }

@@ -522,21 +522,11 @@ Found Search(const Rule& r, const Window& w) {
   return SearchBy(MonthRoute(r, w), r, w);
 }
 
-void StoreMoreThanOneYear(Occurrence& field) {
-  // The marker is longer than a short string's inline buffer: reusing a
-  // string already in the field keeps repeated searches from allocating.
-  if (auto* text = std::get_if<std::string>(&field)) {
-    if (*text != kMoreThanOneYear) text->assign(kMoreThanOneYear);
-  } else {
-    field.emplace<std::string>(kMoreThanOneYear);
-  }
-}
-
 void Store(Occurrence& field, const std::optional<int64_t>& hours) {
   if (hours) {
     field = DT::FromSeconds(*hours * DT::kSecondsPerHour);
   } else {
-    StoreMoreThanOneYear(field);
+    field = Occurrence(kMoreThanOneYear);  // a marker: nothing to allocate
   }
 }
 

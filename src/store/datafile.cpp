@@ -317,7 +317,7 @@ class RecordLoader {
       return true;
     }
     if (field != kMoreThanOneYear && field != kErrorMarker) return false;
-    value = std::string(field);
+    value = Occurrence(field);
     return true;
   }
 
@@ -514,8 +514,8 @@ class RecordLoader {
 
   void RecordError(std::optional<int> id) {
     if (!id) return;  // no slot to mark and no text to name
-    table_.PreviousOccurrence[*id] = std::string(kErrorMarker);
-    table_.NextOccurrence[*id] = std::string(kErrorMarker);
+    table_.PreviousOccurrence[*id] = Occurrence(kErrorMarker);
+    table_.NextOccurrence[*id] = Occurrence(kErrorMarker);
     cutShort_.push_back(table_.TaskText[*id]);
   }
 
@@ -531,7 +531,7 @@ class RecordLoader {
       }
       Occurrence& target = k == 1 ? table_.PreviousOccurrence[id] : table_.NextOccurrence[id];
       if (generation_ == Generation::V1 || field == kMoreThanOneYear || field == kErrorMarker) {
-        target = std::string(field);
+        target = Occurrence(field);
       } else if (const auto date = ParseDateField(field)) {
         target = *date;
       }
@@ -593,8 +593,8 @@ void ClearTable(TaskTable& table) {
     table.DayOfMonthMask[id].Fill(0);
     table.MonthMask[id].Fill(0);
     table.TaskChecked[id] = 0;
-    table.PreviousOccurrence[id] = std::monostate();
-    table.NextOccurrence[id] = std::monostate();
+    table.PreviousOccurrence[id] = Occurrence();
+    table.NextOccurrence[id] = Occurrence();
     table.CheckedDate[id] = DateTime();
   }
 }

@@ -75,9 +75,9 @@ class RecordWriter {
     for (char c : text) *p_++ = (c == '\n' || (tabsToo && c == '\t')) ? ' ' : c;
   }
   void Occurrence(const zelto::Occurrence& value) {
-    if (const auto* date = std::get_if<DateTime>(&value)) {
+    if (const DateTime* date = value.Date()) {
       Date(*date);
-    } else if (const auto* text = std::get_if<std::string>(&value)) {
+    } else if (const std::string* text = value.Text()) {
       // Date texts kept from the oldest format are written as the date they
       // read as; markers and anything else as they stand.
       if (const auto asDate = OccurrenceAsDate(value)) {
@@ -152,7 +152,7 @@ class RecordWriter {
 };
 
 std::size_t TextSize(const Occurrence& value) {
-  const auto* text = std::get_if<std::string>(&value);
+  const std::string* text = value.Text();
   return text != nullptr ? text->size() : 0;
 }
 

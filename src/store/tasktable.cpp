@@ -12,10 +12,65 @@
 
 namespace zelto {
 
+namespace {
+
+const std::string& MarkerText(int marker) {
+  static const std::string kTexts[] = {std::string(kMoreThanOneYear), std::string(kErrorMarker),
+                                       std::string(kOkMarker)};
+  return kTexts[marker];
+}
+
+}  // namespace
+
+Occurrence::Occurrence(std::string_view text) {
+  if (text == kMoreThanOneYear) {
+    kind_ = Kind::MoreThanOneYear;
+  } else if (text == kErrorMarker) {
+    kind_ = Kind::Error;
+  } else if (text == kOkMarker) {
+    kind_ = Kind::Ok;
+  } else {
+    text_ = new std::string(text);
+    kind_ = Kind::Text;
+  }
+}
+
+Occurrence::Occurrence(const Occurrence& other) : kind_(other.kind_) {
+  if (kind_ == Kind::Text) {
+    text_ = new std::string(*other.text_);
+  } else {
+    date_ = other.date_;
+  }
+}
+
+const std::string* Occurrence::Text() const {
+  switch (kind_) {
+    case Kind::Empty:
+    case Kind::Date:
+      return nullptr;
+    case Kind::MoreThanOneYear:
+      return &MarkerText(0);
+    case Kind::Error:
+      return &MarkerText(1);
+    case Kind::Ok:
+      return &MarkerText(2);
+    case Kind::Text:
+      break;
+  }
+  return text_;
+}
+
+bool Occurrence::operator==(const Occurrence& other) const {
+  if (kind_ != other.kind_) return false;
+  if (kind_ == Kind::Date) return date_ == other.date_;
+  if (kind_ == Kind::Text) return *text_ == *other.text_;
+  return true;
+}
+
 std::optional<DateTime> OccurrenceAsDate(const Occurrence& value) {
-  if (std::holds_alternative<std::monostate>(value)) return DateTime();
-  if (const auto* date = std::get_if<DateTime>(&value)) return *date;
-  const auto& text = std::get<std::string>(value);
+  if (value.Empty()) return DateTime();
+  if (const DateTime* date = value.Date()) return *date;
+  const std::string& text = *value.Text();
   if (auto parsed = ParseGeneralDate(text)) return parsed;
   return ParseFileDate(text);
 }

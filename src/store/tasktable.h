@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -53,7 +54,7 @@ class CheckedArray {
   std::array<T, N> data_{};
 };
 
-// A mask as a value on its own: what the editor and the rule search work on.
+// A mask as a value on its own, as the editor works on it.
 using Mask = CheckedArray<int16_t, kMaskSize>;
 
 // The table's masks, one column per mask with a byte per entry. Entries are
@@ -196,11 +197,65 @@ class MaskColumn {
 };
 
 // An occurrence field: empty (never scheduled), a date-time, or a text
-// (a marker, or a date text kept from the oldest file format).
-using Occurrence = std::variant<std::monostate, DateTime, std::string>;
+// (a marker, or a date text kept from the oldest file format). Sixteen
+// bytes: the markers are known texts and take no memory of their own, and
+// any other text is kept apart.
+class Occurrence {
+ public:
+  Occurrence() = default;
+  Occurrence(std::monostate) {}
+  Occurrence(DateTime date) : kind_(Kind::Date), date_(date) {}
+  Occurrence(std::string_view text);
+  Occurrence(const std::string& text) : Occurrence(std::string_view(text)) {}
+  Occurrence(const char* text) : Occurrence(std::string_view(text)) {}
+  Occurrence(const Occurrence& other);
+  Occurrence(Occurrence&& other) noexcept { Take(other); }
+  Occurrence& operator=(const Occurrence& other) {
+    if (this != &other) *this = Occurrence(other);
+    return *this;
+  }
+  Occurrence& operator=(Occurrence&& other) noexcept {
+    if (this != &other) {
+      Release();
+      Take(other);
+    }
+    return *this;
+  }
+  ~Occurrence() { Release(); }
+
+  bool Empty() const { return kind_ == Kind::Empty; }
+  const DateTime* Date() const { return kind_ == Kind::Date ? &date_ : nullptr; }
+  // The text, a marker's too; null for an empty field or a date-time.
+  const std::string* Text() const;
+  bool operator==(const Occurrence& other) const;
+
+ private:
+  enum class Kind : uint8_t { Empty, Date, MoreThanOneYear, Error, Ok, Text };
+  void Release() {
+    if (kind_ == Kind::Text) delete text_;
+  }
+  // Leaves `other` empty if it held a text of its own.
+  void Take(Occurrence& other) {
+    kind_ = other.kind_;
+    if (kind_ == Kind::Text) {
+      text_ = other.text_;
+      other.kind_ = Kind::Empty;
+    } else {
+      date_ = other.date_;
+    }
+  }
+
+  Kind kind_ = Kind::Empty;
+  union {
+    DateTime date_{};
+    std::string* text_;  // owned
+  };
+};
+
+static_assert(sizeof(Occurrence) == 16);
 
 inline bool HoldsText(const Occurrence& value, std::string_view text) {
-  const auto* s = std::get_if<std::string>(&value);
+  const std::string* s = value.Text();
   return s != nullptr && *s == text;
 }
 

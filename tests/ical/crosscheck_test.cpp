@@ -37,7 +37,7 @@ template <typename Search>
 Found ProgramFinds(TaskTable& t, int id, DateTime now, Search search) {
   search(t, id, now);
   const auto date = [](const Occurrence& field) -> std::optional<DateTime> {
-    if (const auto* value = std::get_if<DateTime>(&field)) return *value;
+    if (const DateTime* value = field.Date()) return *value;
     return std::nullopt;
   };
   return {date(t.PreviousOccurrence[id]), date(t.NextOccurrence[id])};

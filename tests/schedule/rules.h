@@ -46,8 +46,8 @@ inline void WriteRule(TaskTable& t, int id, const RuleText& r) {
 
 // An occurrence field as the data file writes it ("yyyy-mm-dd-hh") or its text.
 inline std::string Show(const Occurrence& value) {
-  if (const auto* date = std::get_if<DateTime>(&value)) return FormatFileDate(*date);
-  if (const auto* text = std::get_if<std::string>(&value)) return *text;
+  if (const DateTime* date = value.Date()) return FormatFileDate(*date);
+  if (const std::string* text = value.Text()) return *text;
   return "(empty)";
 }
 inline std::string Occurrences(const TaskTable& t, int id) {

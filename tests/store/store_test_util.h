@@ -37,8 +37,8 @@ inline std::string Dump(const TaskTable& t) {
     return FormatFileDate(d) + ":" + std::to_string(d.Seconds() - d.StartOfHour().Seconds());
   };
   auto occurrence = [&](const Occurrence& o) -> std::string {
-    if (const auto* d = std::get_if<DateTime>(&o)) return date(*d);
-    if (const auto* s = std::get_if<std::string>(&o)) return "'" + *s + "'";
+    if (const DateTime* d = o.Date()) return date(*d);
+    if (const std::string* s = o.Text()) return "'" + *s + "'";
     return "-";
   };
   std::string out;
