@@ -194,10 +194,20 @@ bool ReadPlainMaskLine(MaskColumn::Ref mask, const char* s) {
   v1 ^= kShape;
   v2 ^= kShape;
   v3 ^= kLastShape;
+#if defined(__SSE2__)
+  // A byte above its limit leaves something after the limit is taken away.
+  const auto over = [](Bytes16 v, Bytes16 limit) {
+    return _mm_subs_epu8(reinterpret_cast<__m128i>(v), reinterpret_cast<__m128i>(limit));
+  };
+  const __m128i excess = _mm_or_si128(_mm_or_si128(over(v0, kLimit), over(v1, kLimit)),
+                                      _mm_or_si128(over(v2, kLimit), over(v3, kLastLimit)));
+  if (_mm_movemask_epi8(_mm_cmpeq_epi8(excess, _mm_setzero_si128())) != 0xFFFF) return false;
+#else
   const auto bad = (v0 > kLimit) | (v1 > kLimit) | (v2 > kLimit) | (v3 > kLastLimit);
   uint64_t halves[2];
   std::memcpy(halves, &bad, sizeof halves);
   if ((halves[0] | halves[1]) != 0) return false;
+#endif
   MaskColumn::Row& row = mask.Overwrite();
 #if defined(__SSE2__)
   // Every separator is now 0, so each digit with the byte after it is its
@@ -395,10 +405,12 @@ class RecordLoader {
     const char* const end = bytes.data() + bytes.size();
 
     // " id "
-    if (end - p < 4 || *p != ' ') return false;
+    // The shortest record takes far more than " 10000 \r\n", so up to five
+    // digits are read without looking for the end.
+    if (end - p < 9 || *p != ' ') return false;
     const char* q = p + 1;
     int id = 0;
-    while (q != end && IsDigit(*q) && q - p <= 5) id = id * 10 + (*q++ - '0');
+    for (const char* const last = p + 6; q != last && IsDigit(*q); ++q) id = id * 10 + (*q - '0');
     if (q == p + 1 || end - q < 3 || q[0] != ' ' || q[1] != '\r' || q[2] != '\n' ||
         !table_.TaskText.Valid(id))
       return false;
@@ -437,14 +449,25 @@ class RecordLoader {
 
     // Only files of the newest records come here, so the separator is
     // "*****"; both markers are compared whole with their line end.
-    constexpr std::string_view kNextRecord = "*****\r\n", kEnd = "*** end\r\n";
-    for (const std::string_view marker : {kNextRecord, kEnd}) {
-      if (static_cast<std::size_t>(end - p) >= marker.size() &&
-          std::memcmp(p, marker.data(), marker.size()) == 0) {
-        lines_.SkipTo(static_cast<std::size_t>(p + marker.size() - bytes.data()));
-        markerLine = marker.substr(0, marker.size() - 2);
-        return true;
-      }
+    // Compared as words: "*****\r\n" as two overlapping halves, "*** end\r\n"
+    // as eight bytes and the LF.
+    auto skipOver = [&](std::string_view marker) {
+      lines_.SkipTo(static_cast<std::size_t>(p + marker.size() - bytes.data()));
+      markerLine = marker.substr(0, marker.size() - 2);
+      return true;
+    };
+    if (end - p >= 7) {
+      uint32_t head, tail;
+      std::memcpy(&head, p, 4);
+      std::memcpy(&tail, p + 3, 4);
+      if (head == static_cast<uint32_t>(Word("****\0\0\0\0")) &&
+          tail == static_cast<uint32_t>(Word("**\r\n\0\0\0\0")))
+        return skipOver("*****\r\n");
+    }
+    if (end - p >= 9) {
+      uint64_t head;
+      std::memcpy(&head, p, 8);
+      if (head == Word("*** end\r") && p[8] == '\n') return skipOver("*** end\r\n");
     }
     return false;
   }
@@ -460,6 +483,8 @@ class RecordLoader {
   }
 
   bool IsMarker(std::string_view line) const {
+    // Both markers start with '*'; task texts hardly ever do.
+    if (line.empty() || line[0] != '*') return false;
     if (line == separator_ || line == kEndMarker) return true;
     if (line.empty() || (line.back() != ' ' && line.back() != '\t')) return false;
     line = WithoutTrailingBlanks(line);

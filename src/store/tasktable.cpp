@@ -43,6 +43,11 @@ Occurrence::Occurrence(const Occurrence& other) : kind_(other.kind_) {
   }
 }
 
+void Occurrence::DeleteText() {
+  delete text_;
+  kind_ = Kind::Empty;
+}
+
 const std::string* Occurrence::Text() const {
   switch (kind_) {
     case Kind::Empty:

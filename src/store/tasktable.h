@@ -221,6 +221,13 @@ class Occurrence {
     }
     return *this;
   }
+  // The loader and the search store date-times in bulk.
+  Occurrence& operator=(DateTime date) {
+    Release();
+    kind_ = Kind::Date;
+    date_ = date;
+    return *this;
+  }
   ~Occurrence() { Release(); }
 
   bool Empty() const { return kind_ == Kind::Empty; }
@@ -232,8 +239,10 @@ class Occurrence {
  private:
   enum class Kind : uint8_t { Empty, Date, MoreThanOneYear, Error, Ok, Text };
   void Release() {
-    if (kind_ == Kind::Text) delete text_;
+    if (kind_ == Kind::Text) [[unlikely]]
+      DeleteText();
   }
+  void DeleteText();
   // Leaves `other` empty if it held a text of its own.
   void Take(Occurrence& other) {
     kind_ = other.kind_;
