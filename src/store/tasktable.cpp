@@ -22,17 +22,9 @@ const std::string& MarkerText(int marker) {
 
 }  // namespace
 
-Occurrence::Occurrence(std::string_view text) {
-  if (text == kMoreThanOneYear) {
-    kind_ = Kind::MoreThanOneYear;
-  } else if (text == kErrorMarker) {
-    kind_ = Kind::Error;
-  } else if (text == kOkMarker) {
-    kind_ = Kind::Ok;
-  } else {
-    text_ = new std::string(text);
-    kind_ = Kind::Text;
-  }
+void Occurrence::SetText(std::string_view text) {
+  text_ = new std::string(text);
+  kind_ = Kind::Text;
 }
 
 Occurrence::Occurrence(const Occurrence& other) : kind_(other.kind_) {

@@ -205,7 +205,18 @@ class Occurrence {
   Occurrence() = default;
   Occurrence(std::monostate) {}
   Occurrence(DateTime date) : kind_(Kind::Date), date_(date) {}
-  Occurrence(std::string_view text);
+  // Inline, so that a marker given as a constant costs a store.
+  Occurrence(std::string_view text) {
+    if (text == kMoreThanOneYear) {
+      kind_ = Kind::MoreThanOneYear;
+    } else if (text == kErrorMarker) {
+      kind_ = Kind::Error;
+    } else if (text == kOkMarker) {
+      kind_ = Kind::Ok;
+    } else {
+      SetText(text);
+    }
+  }
   Occurrence(const std::string& text) : Occurrence(std::string_view(text)) {}
   Occurrence(const char* text) : Occurrence(std::string_view(text)) {}
   Occurrence(const Occurrence& other);
@@ -243,6 +254,7 @@ class Occurrence {
       DeleteText();
   }
   void DeleteText();
+  void SetText(std::string_view text);
   // Leaves `other` empty if it held a text of its own.
   void Take(Occurrence& other) {
     kind_ = other.kind_;
