@@ -57,7 +57,8 @@ TEST(Occurrence, HoldsItsValueThroughCopiesMovesAndAssignments) {
     ExpectHolds(moved, a);
     copy = moved;  // a moved-from field takes a value again
     ExpectHolds(copy, a);
-    moved = moved;
+    const Occurrence& itself = moved;
+    moved = itself;
     ExpectHolds(moved, a);
     for (const Held& b : values) {
       SCOPED_TRACE(b.what);
