@@ -27,14 +27,6 @@ void Occurrence::SetText(std::string_view text) {
   kind_ = Kind::Text;
 }
 
-Occurrence::Occurrence(const Occurrence& other) : kind_(other.kind_) {
-  if (kind_ == Kind::Text) {
-    text_ = new std::string(*other.text_);
-  } else {
-    date_ = other.date_;
-  }
-}
-
 void Occurrence::DeleteText() {
   delete text_;
   kind_ = Kind::Empty;

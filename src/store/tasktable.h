@@ -219,7 +219,13 @@ class Occurrence {
   }
   Occurrence(const std::string& text) : Occurrence(std::string_view(text)) {}
   Occurrence(const char* text) : Occurrence(std::string_view(text)) {}
-  Occurrence(const Occurrence& other);
+  Occurrence(const Occurrence& other) : kind_(other.kind_) {
+    if (kind_ == Kind::Text) [[unlikely]] {
+      SetText(*other.text_);
+    } else {
+      date_ = other.date_;
+    }
+  }
   Occurrence(Occurrence&& other) noexcept { Take(other); }
   Occurrence& operator=(const Occurrence& other) {
     if (this != &other) *this = Occurrence(other);
