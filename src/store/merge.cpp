@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -16,28 +15,12 @@ namespace {
 // and by the due-task refresh, and the occurrences only by the program's own
 // search, which the refresh after the merge runs again anyway.
 
-bool SameMask(const Mask& a, const Mask& b) {
-  // The entries lie in one array of 62 bytes: compared as eight words (the
-  // last overlapping), with no call and no early exit.
-  static_assert(sizeof(int16_t) * kMaskSize == 62);
-  const char *x = reinterpret_cast<const char*>(&a[0]), *y = reinterpret_cast<const char*>(&b[0]);
-  uint64_t difference = 0;
-  for (int offset : {0, 8, 16, 24, 32, 40, 48, 54}) {
-    uint64_t u, v;
-    std::memcpy(&u, x + offset, 8);
-    std::memcpy(&v, y + offset, 8);
-    difference |= u ^ v;
-  }
-  return difference == 0;
-}
-
 bool SameRule(const TaskTable& a, int i, const TaskTable& b, int j) {
   return a.TaskText[i] == b.TaskText[j] && a.EveryNDays[i] == b.EveryNDays[j] &&
          a.StartDay[i] == b.StartDay[j] && a.StartMonth[i] == b.StartMonth[j] &&
-         a.StartYear[i] == b.StartYear[j] && SameMask(a.HourMask[i], b.HourMask[j]) &&
-         SameMask(a.WeekdayMask[i], b.WeekdayMask[j]) &&
-         SameMask(a.DayOfMonthMask[i], b.DayOfMonthMask[j]) &&
-         SameMask(a.MonthMask[i], b.MonthMask[j]);
+         a.StartYear[i] == b.StartYear[j] && a.HourMask[i] == b.HourMask[j] &&
+         a.WeekdayMask[i] == b.WeekdayMask[j] && a.DayOfMonthMask[i] == b.DayOfMonthMask[j] &&
+         a.MonthMask[i] == b.MonthMask[j];
 }
 
 bool SameTick(const TaskTable& a, const TaskTable& b, int id) {
