@@ -28,7 +28,7 @@ struct Rule {
   int startYear = 2024, startMonth = 1, startDay = 1;
 };
 
-void WriteMask(Mask& mask, const std::vector<int>& selected, int first, int count) {
+void WriteMask(MaskColumn::Ref mask, const std::vector<int>& selected, int first, int count) {
   mask.Fill(0);
   if (selected.empty()) {
     for (int k = 0; k < count; ++k) mask[k] = 1;

@@ -112,6 +112,21 @@ void Load(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(Data().bytes().size()));
 }
 
+// Reading the bytes into the table alone, to tell the parser's share from
+// the file's.
+void LoadParseOnly(benchmark::State& state) {
+  std::unique_ptr<TaskTable> table;
+  bool clean = true;
+  for (auto _ : state) {
+    state.PauseTiming();
+    table = MakeTaskTable();
+    state.ResumeTiming();
+    clean = clean && LoadDataBytes(*table, Data().bytes()).cutShortTasks.empty();
+  }
+  if (!clean) state.SkipWithError("the bytes did not load cleanly");
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(Data().bytes().size()));
+}
+
 // Writes `bytes` to `file` from its start and waits until the disk has them.
 bool WriteAndSync(const std::filesystem::path& file, const std::string& bytes) {
   const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -229,6 +244,7 @@ BENCHMARK(MergePlanRecounted)
     ->UseRealTime();
 BENCHMARK(LoadFloor)->Name("Load/floor")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(Load)->Name("Load")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(LoadParseOnly)->Name("Load/parse-only")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(WriteOneFile)->Name("WriteOneFile")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(SaveFloor)->Name("Save/floor")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(Save)->Name("Save")->Unit(benchmark::kMillisecond)->UseRealTime();

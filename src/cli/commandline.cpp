@@ -76,8 +76,8 @@ std::string Digits(int value, int width) {
 
 // "yyyy-mm-dd hh:nn", or a text field as it is.
 std::string FormatOccurrence(const Occurrence& value) {
-  if (const auto* text = std::get_if<std::string>(&value)) return *text;
-  const auto* date = std::get_if<DateTime>(&value);
+  if (const std::string* text = value.Text()) return *text;
+  const DateTime* date = value.Date();
   if (date == nullptr) return {};
   int year, month, day;
   date->YearMonthDay(year, month, day);

@@ -28,8 +28,8 @@ std::optional<int> SortNumber(const QString& text) {
 
 // The date-time an occurrence cell shows as a date, if it shows one.
 std::optional<DateTime> ShownDate(const Occurrence& value) {
-  if (const auto* date = std::get_if<DateTime>(&value)) return *date;
-  if (std::holds_alternative<std::string>(value)) return OccurrenceAsDate(value);
+  if (const DateTime* date = value.Date()) return *date;
+  if (value.Text() != nullptr) return OccurrenceAsDate(value);
   return std::nullopt;
 }
 
@@ -114,8 +114,7 @@ void TaskList::Fill(const TaskTable& table, View view) {
     const std::optional<DateTime> shown = ShownDate(occurrence);
     QString marker;
     if (!shown)
-      if (const auto* markerText = std::get_if<std::string>(&occurrence))
-        marker = DisplayText(*markerText);
+      if (const std::string* markerText = occurrence.Text()) marker = DisplayText(*markerText);
     rows.Add(id, checked != 0, shown, marker);
   }
   if (todo || done) {

@@ -12,11 +12,11 @@ namespace {
 constexpr std::array<const char*, 7> kWeekdayCodes = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
 constexpr std::array<int, 12> kLongestMonth = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-bool Selected(const Mask& mask, int k) {
+bool Selected(MaskColumn::ConstRef mask, int k) {
   return mask[k] == 1;
 }
 
-int CountSelected(const Mask& mask, int count) {
+int CountSelected(MaskColumn::ConstRef mask, int count) {
   int n = 0;
   for (int k = 0; k < count; ++k) n += Selected(mask, k);
   return n;
@@ -66,12 +66,12 @@ std::optional<DateTime> FirstOccurrence(const TaskTable& t, int id, DateTime fro
   s.WeekdayMask[0] = t.WeekdayMask[id];
   s.DayOfMonthMask[0] = t.DayOfMonthMask[id];
   s.MonthMask[0] = t.MonthMask[id];
-  s.PreviousOccurrence[0] = std::monostate();
+  s.PreviousOccurrence[0] = Occurrence();
   static const DateTime kLast = *DateTime::FromParts(DateTime::kMaxYear, 12, 31, 23);
   // The search looks at the hours after now's hour.
   for (DateTime now = from.AddHours(-1); now < kLast; now = now.AddHours(kSearchHours)) {
     FindOccurrences(s, 0, now);
-    if (const auto* next = std::get_if<DateTime>(&s.NextOccurrence[0])) {
+    if (const DateTime* next = s.NextOccurrence[0].Date()) {
       if (kLast < *next) break;
       return *next;
     }
@@ -79,7 +79,8 @@ std::optional<DateTime> FirstOccurrence(const TaskTable& t, int id, DateTime fro
   return std::nullopt;
 }
 
-void AppendList(std::string& rule, const char* name, const Mask& mask, int first, int count) {
+void AppendList(std::string& rule, const char* name, MaskColumn::ConstRef mask, int first,
+                int count) {
   rule += ';';
   rule += name;
   char separator = '=';

@@ -35,49 +35,29 @@ using DT = DateTime;
 
 // --- The rule as bit sets ---------------------------------------------------
 
+// Bit k set when entry k of the row is 1: only an entry holding exactly 1
+// selects. A wide entry's byte is never 1, and neither is its value (1 fits
+// a byte), so the bytes alone answer.
+uint32_t OnesOf(const MaskColumn::Row& row) {
 #if defined(__SSE2__)
-// Bit k set when p[k] == 1, for k = 0..7.
-inline uint32_t OnesOf8(const int16_t* p) {
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i eq = _mm_cmpeq_epi16(v, _mm_set1_epi16(1));
-  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(eq, _mm_setzero_si128())));
-}
-// Bit k set when p[k] == 1, for k = 0..15.
-inline uint32_t OnesOf16(const int16_t* p) {
-  const __m128i one = _mm_set1_epi16(1);
-  const __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), one);
-  const __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)), one);
-  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
-}
+  const __m128i one = _mm_set1_epi8(1);
+  const auto* p = reinterpret_cast<const __m128i*>(row.data());
+  const auto low = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(p), one)));
+  const auto high =
+      static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(p + 1), one)));
+  return low | high << 16;
 #else
-inline uint32_t OnesOfN(const int16_t* p, int n) {
   uint32_t bits = 0;
-  for (int k = 0; k < n; ++k) bits |= static_cast<uint32_t>(p[k] == 1) << k;
+  for (std::size_t k = 0; k < MaskColumn::kRowSize; ++k) bits |= uint32_t{row[k] == 1} << k;
   return bits;
-}
-inline uint32_t OnesOf8(const int16_t* p) {
-  return OnesOfN(p, 8);
-}
-inline uint32_t OnesOf16(const int16_t* p) {
-  return OnesOfN(p, 16);
-}
 #endif
+}
 
-// Only an entry holding exactly 1 selects; a mask's entries are contiguous,
-// and no read goes past entry 30.
-uint32_t HourBits(const Mask& m) {
-  const int16_t* p = &m[0];
-  return OnesOf16(p) | (OnesOf8(p + 16) << 16);
-}
-uint32_t DayOfMonthBits(const Mask& m) {
-  const int16_t* p = &m[0];
-  return OnesOf16(p) | (OnesOf16(p + 15) << 15);
-}
-uint32_t MonthBits(const Mask& m) {
-  return OnesOf16(&m[0]) & 0xFFFu;
-}
-uint32_t WeekdayBits(const Mask& m) {
-  return OnesOf8(&m[0]) & 0x7Fu;
+// The same for the editor's value: its entries as the bytes 1 and 0.
+MaskColumn::Row RowOf(const Mask& mask) {
+  MaskColumn::Row row{};
+  for (int k = 0; k < kMaskSize; ++k) row[static_cast<std::size_t>(k)] = mask[k] == 1;
+  return row;
 }
 
 // 0 = Sunday.
@@ -119,19 +99,19 @@ struct Rule {
 
 // The rule's fields, from a slot of the table or from the editor's value.
 struct RuleFields {
-  const Mask& hourMask;
-  const Mask& weekdayMask;
-  const Mask& dayOfMonthMask;
-  const Mask& monthMask;
+  const MaskColumn::Row& hourMask;
+  const MaskColumn::Row& weekdayMask;
+  const MaskColumn::Row& dayOfMonthMask;
+  const MaskColumn::Row& monthMask;
   int16_t everyNDays, startYear, startMonth, startDay;
 };
 
 Rule ReadRule(const RuleFields& f) {
   Rule r;
-  r.hours = HourBits(f.hourMask);
-  r.days = DayOfMonthBits(f.dayOfMonthMask);
-  r.months = MonthBits(f.monthMask);
-  r.weekdays = WeekdayBits(f.weekdayMask);
+  r.hours = OnesOf(f.hourMask) & 0xFFFFFFu;
+  r.days = OnesOf(f.dayOfMonthMask) & kAllDays;
+  r.months = OnesOf(f.monthMask) & kAllMonths;
+  r.weekdays = OnesOf(f.weekdayMask) & 0x7Fu;
   // A month too short for every selected day can never pass: dropping it
   // lets the month walk skip it.
   const int earliestDay = std::countr_zero(r.days) + 1;
@@ -542,21 +522,11 @@ Found Search(const Rule& r, const Window& w) {
   return SearchBy(MonthRoute(r, w), r, w);
 }
 
-void StoreMoreThanOneYear(Occurrence& field) {
-  // The marker is longer than a short string's inline buffer: reusing a
-  // string already in the field keeps repeated searches from allocating.
-  if (auto* text = std::get_if<std::string>(&field)) {
-    if (*text != kMoreThanOneYear) text->assign(kMoreThanOneYear);
-  } else {
-    field.emplace<std::string>(kMoreThanOneYear);
-  }
-}
-
 void Store(Occurrence& field, const std::optional<int64_t>& hours) {
   if (hours) {
     field = DT::FromSeconds(*hours * DT::kSecondsPerHour);
   } else {
-    StoreMoreThanOneYear(field);
+    field = Occurrence(kMoreThanOneYear);  // a marker: nothing to allocate
   }
 }
 
@@ -568,9 +538,10 @@ bool CanPass(const Rule& r) {
 
 void FindOccurrences(TaskTable& table, int id, DateTime now) {
   if (HoldsText(table.PreviousOccurrence[id], kErrorMarker)) return;
-  const Rule rule = ReadRule({table.HourMask[id], table.WeekdayMask[id], table.DayOfMonthMask[id],
-                              table.MonthMask[id], table.EveryNDays[id], table.StartYear[id],
-                              table.StartMonth[id], table.StartDay[id]});
+  const Rule rule =
+      ReadRule({table.HourMask[id].Bytes(), table.WeekdayMask[id].Bytes(),
+                table.DayOfMonthMask[id].Bytes(), table.MonthMask[id].Bytes(), table.EveryNDays[id],
+                table.StartYear[id], table.StartMonth[id], table.StartDay[id]});
   Found found;
   if (CanPass(rule)) found = Search(rule, Window(now));
   Store(table.PreviousOccurrence[id], found.previous);
@@ -579,9 +550,9 @@ void FindOccurrences(TaskTable& table, int id, DateTime now) {
 
 std::vector<DateTime> NextOccurrences(const TaskValue& value, DateTime now, int count) {
   std::vector<DateTime> hours;
-  const Rule rule =
-      ReadRule({value.HourMask, value.WeekdayMask, value.DayOfMonthMask, value.MonthMask,
-                value.EveryNDays, value.StartYear, value.StartMonth, value.StartDay});
+  const Rule rule = ReadRule({RowOf(value.HourMask), RowOf(value.WeekdayMask),
+                              RowOf(value.DayOfMonthMask), RowOf(value.MonthMask), value.EveryNDays,
+                              value.StartYear, value.StartMonth, value.StartDay});
   if (!CanPass(rule)) return hours;
   hours.reserve(static_cast<size_t>(std::max(count, 0)));
   DateTime from = now;

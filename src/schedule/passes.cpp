@@ -11,7 +11,7 @@ namespace {
 // never due.
 bool IsDue(const Occurrence& next, DateTime now) {
   if (HoldsText(next, kMoreThanOneYear)) return false;
-  if (const auto* date = std::get_if<DateTime>(&next)) return now >= *date;
+  if (const DateTime* date = next.Date()) return now >= *date;
   const auto date = OccurrenceAsDate(next);
   return !date || now >= *date;
 }

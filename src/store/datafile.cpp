@@ -7,6 +7,10 @@
 #include <optional>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "store/convert.h"
 #include "store/filebytes.h"
 #include "store/linereader.h"
@@ -137,15 +141,13 @@ std::optional<DateTime> ParseDateField(std::string_view text) {
 // Masks as the program writes them, 31 single digits between commas, make
 // up most of a data file. Eight bytes at a time are checked for the shape
 // "d,d,d,d,": in little-endian order each digit with the comma after it is
-// one 16-bit lane, which less "0," is the entry itself. Nothing is stored
-// unless the whole line has the shape.
-bool ReadPlainMask(Mask& mask, std::string_view line) {
+// one 16-bit lane. Nothing is stored unless the whole line has the shape.
+bool ReadPlainMask(MaskColumn::Ref mask, std::string_view line) {
   static_assert(kMaskSize == 31, "seven words of four values, then three alone");
   static_assert(std::endian::native == std::endian::little, "lanes are read little-endian");
   if (line.size() != 2 * kMaskSize - 1) return false;
   constexpr uint64_t kLanes = 0x0001000100010001;
   const char* s = line.data();
-  uint64_t values[7];
   uint64_t bad = 0;
   for (int w = 0; w < 7; ++w) {
     uint64_t word;
@@ -154,16 +156,13 @@ bool ReadPlainMask(Mask& mask, std::string_view line) {
     bad |= (word & 0xFF00FF00FF00FF00) ^ (0x2C00 * kLanes);  // a comma after every digit
     bad |= ~(digits + 0x7FD0 * kLanes) & (0x8000 * kLanes);  // none below '0'
     bad |= (digits + 0x46 * kLanes) & (0x0180 * kLanes);     // none above '9'
-    values[w] = digits - 0x30 * kLanes;
   }
   // "d,d,d" of values 28 to 30.
   if (bad != 0 || !IsDigit(s[56]) || s[57] != ',' || !IsDigit(s[58]) || s[59] != ',' ||
       !IsDigit(s[60]))
     return false;
-  std::memcpy(&mask[0], values, sizeof values);  // the entries lie in one array
-  mask[28] = static_cast<int16_t>(s[56] - '0');
-  mask[29] = static_cast<int16_t>(s[58] - '0');
-  mask[30] = static_cast<int16_t>(s[60] - '0');
+  MaskColumn::Row& row = mask.Overwrite();
+  for (std::size_t k = 0; k < kMaskSize; ++k) row[k] = static_cast<int8_t>(s[2 * k] - '0');
   return true;
 }
 
@@ -177,9 +176,9 @@ using Bytes16 = uint8_t __attribute__((vector_size(16)));
 // checked too. Each byte is XORed with the one the shape expects ('0' for a
 // digit), which leaves 0..9 for a digit and 0 for the right separator; the
 // byte after the LF belongs to the next line and is let through.
-bool ReadPlainMaskLine(Mask& mask, const char* s) {
+bool ReadPlainMaskLine(MaskColumn::Ref mask, const char* s) {
   static_assert(kMaskSize == 31, "61 bytes, CR LF, and the next line's first byte");
-  static_assert(std::endian::native == std::endian::little, "lanes are read little-endian");
+  static_assert(MaskColumn::kRowSize == 32, "a row is two vectors");
   constexpr Bytes16 kShape = {'0', ',', '0', ',', '0', ',', '0', ',',
                               '0', ',', '0', ',', '0', ',', '0', ','};
   constexpr Bytes16 kLimit = {9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 0};
@@ -195,24 +194,35 @@ bool ReadPlainMaskLine(Mask& mask, const char* s) {
   v1 ^= kShape;
   v2 ^= kShape;
   v3 ^= kLastShape;
+#if defined(__SSE2__)
+  // A byte above its limit leaves something after the limit is taken away.
+  const auto over = [](Bytes16 v, Bytes16 limit) {
+    return _mm_subs_epu8(reinterpret_cast<__m128i>(v), reinterpret_cast<__m128i>(limit));
+  };
+  const __m128i excess = _mm_or_si128(_mm_or_si128(over(v0, kLimit), over(v1, kLimit)),
+                                      _mm_or_si128(over(v2, kLimit), over(v3, kLastLimit)));
+  if (_mm_movemask_epi8(_mm_cmpeq_epi8(excess, _mm_setzero_si128())) != 0xFFFF) return false;
+#else
   const auto bad = (v0 > kLimit) | (v1 > kLimit) | (v2 > kLimit) | (v3 > kLastLimit);
   uint64_t halves[2];
   std::memcpy(halves, &bad, sizeof halves);
   if ((halves[0] | halves[1]) != 0) return false;
+#endif
+  MaskColumn::Row& row = mask.Overwrite();
+#if defined(__SSE2__)
   // Every separator is now 0, so each digit with the byte after it is its
-  // entry as a 16-bit value. The last seven entries are taken out of their
-  // register in words: a load across stores of other widths would stall.
-  using Words = uint64_t __attribute__((vector_size(16)));
-  const uint64_t low = reinterpret_cast<Words>(v3)[0], high = reinterpret_cast<Words>(v3)[1];
-  int16_t* entries = &mask[0];  // the entries lie in one array
-  std::memcpy(entries, &v0, 16);
-  std::memcpy(entries + 8, &v1, 16);
-  std::memcpy(entries + 16, &v2, 16);
-  std::memcpy(entries + 24, &low, 8);
-  const auto last3 = static_cast<uint32_t>(high);
-  const auto last1 = static_cast<uint16_t>(high >> 32);
-  std::memcpy(entries + 28, &last3, 4);
-  std::memcpy(entries + 30, &last1, 2);
+  // entry as a 16-bit lane, and packing the lanes gives the row. The last
+  // lane holds the next line's first byte: the row's spare byte stays 0.
+  const __m128i low =
+      _mm_packus_epi16(reinterpret_cast<__m128i>(v0), reinterpret_cast<__m128i>(v1));
+  const __m128i high =
+      _mm_and_si128(_mm_packus_epi16(reinterpret_cast<__m128i>(v2), reinterpret_cast<__m128i>(v3)),
+                    _mm_set_epi8(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
+  _mm_store_si128(reinterpret_cast<__m128i*>(row.data()), low);
+  _mm_store_si128(reinterpret_cast<__m128i*>(row.data() + 16), high);
+#else
+  for (std::size_t k = 0; k < kMaskSize; ++k) row[k] = static_cast<int8_t>(s[2 * k] - '0');
+#endif
   return true;
 }
 
@@ -290,7 +300,7 @@ class RecordLoader {
       // store of the record fail: its lines are consumed, nothing is kept.
       std::optional<int> id;
       if (const auto value = ToInt16(idLine); value && table_.TaskText.Valid(*value)) id = *value;
-      if (id) table_.TaskText[*id].assign(textLine);
+      if (id) StoreText(table_.TaskText[*id], textLine);
       if (!ReadDataLines(id) || !ReadClosingLine(markerLine)) RecordError(id);
     }
   }
@@ -317,7 +327,7 @@ class RecordLoader {
       return true;
     }
     if (field != kMoreThanOneYear && field != kErrorMarker) return false;
-    value = std::string(field);
+    value = Occurrence(field);
     return true;
   }
 
@@ -395,10 +405,12 @@ class RecordLoader {
     const char* const end = bytes.data() + bytes.size();
 
     // " id "
-    if (end - p < 4 || *p != ' ') return false;
+    // The shortest record takes far more than " 10000 \r\n", so up to five
+    // digits are read without looking for the end.
+    if (end - p < 9 || *p != ' ') return false;
     const char* q = p + 1;
     int id = 0;
-    while (q != end && IsDigit(*q) && q - p <= 5) id = id * 10 + (*q++ - '0');
+    for (const char* const last = p + 6; q != last && IsDigit(*q); ++q) id = id * 10 + (*q - '0');
     if (q == p + 1 || end - q < 3 || q[0] != ' ' || q[1] != '\r' || q[2] != '\n' ||
         !table_.TaskText.Valid(id))
       return false;
@@ -406,7 +418,7 @@ class RecordLoader {
 
     std::string_view text;
     if (!CrLfLine(p, end, text) || IsMarker(text)) return false;
-    table_.TaskText[id].assign(text);
+    StoreText(table_.TaskText[id], text);
 
     // Three dates take fixed places; anything else is looked at whole.
     constexpr std::size_t kDates = 3 * 13 + 2;
@@ -429,27 +441,50 @@ class RecordLoader {
     // of the marker line after them.
     constexpr std::size_t kLine = 2 * kMaskSize + 1;
     if (static_cast<std::size_t>(end - p) < 4 * kLine + 1) return false;
-    for (Mask* mask : {&table_.HourMask[id], &table_.WeekdayMask[id], &table_.DayOfMonthMask[id],
-                       &table_.MonthMask[id]}) {
-      if (!ReadPlainMaskLine(*mask, p)) return false;
+    for (MaskColumn* column :
+         {&table_.HourMask, &table_.WeekdayMask, &table_.DayOfMonthMask, &table_.MonthMask}) {
+      if (!ReadPlainMaskLine((*column)[id], p)) return false;
       p += kLine;
     }
 
     // Only files of the newest records come here, so the separator is
     // "*****"; both markers are compared whole with their line end.
-    constexpr std::string_view kNextRecord = "*****\r\n", kEnd = "*** end\r\n";
-    for (const std::string_view marker : {kNextRecord, kEnd}) {
-      if (static_cast<std::size_t>(end - p) >= marker.size() &&
-          std::memcmp(p, marker.data(), marker.size()) == 0) {
-        lines_.SkipTo(static_cast<std::size_t>(p + marker.size() - bytes.data()));
-        markerLine = marker.substr(0, marker.size() - 2);
-        return true;
-      }
+    // Compared as words: "*****\r\n" as two overlapping halves, "*** end\r\n"
+    // as eight bytes and the LF.
+    auto skipOver = [&](std::string_view marker) {
+      lines_.SkipTo(static_cast<std::size_t>(p + marker.size() - bytes.data()));
+      markerLine = marker.substr(0, marker.size() - 2);
+      return true;
+    };
+    if (end - p >= 7) {
+      uint32_t head, tail;
+      std::memcpy(&head, p, 4);
+      std::memcpy(&tail, p + 3, 4);
+      if (head == static_cast<uint32_t>(Word("****\0\0\0\0")) &&
+          tail == static_cast<uint32_t>(Word("**\r\n\0\0\0\0")))
+        return skipOver("*****\r\n");
+    }
+    if (end - p >= 9) {
+      uint64_t head;
+      std::memcpy(&head, p, 8);
+      if (head == Word("*** end\r") && p[8] == '\n') return skipOver("*** end\r\n");
     }
     return false;
   }
 
+  // A fresh table's texts are empty: a string made to size and moved in
+  // costs less than growing the empty one, which must allow for overlap.
+  static void StoreText(std::string& target, std::string_view text) {
+    if (target.capacity() >= text.size()) {
+      target.assign(text);
+    } else {
+      target = std::string(text);
+    }
+  }
+
   bool IsMarker(std::string_view line) const {
+    // Both markers start with '*'; task texts hardly ever do.
+    if (line.empty() || line[0] != '*') return false;
     if (line == separator_ || line == kEndMarker) return true;
     if (line.empty() || (line.back() != ' ' && line.back() != '\t')) return false;
     line = WithoutTrailingBlanks(line);
@@ -504,8 +539,8 @@ class RecordLoader {
 
   void RecordError(std::optional<int> id) {
     if (!id) return;  // no slot to mark and no text to name
-    table_.PreviousOccurrence[*id] = std::string(kErrorMarker);
-    table_.NextOccurrence[*id] = std::string(kErrorMarker);
+    table_.PreviousOccurrence[*id] = Occurrence(kErrorMarker);
+    table_.NextOccurrence[*id] = Occurrence(kErrorMarker);
     cutShort_.push_back(table_.TaskText[*id]);
   }
 
@@ -521,7 +556,7 @@ class RecordLoader {
       }
       Occurrence& target = k == 1 ? table_.PreviousOccurrence[id] : table_.NextOccurrence[id];
       if (generation_ == Generation::V1 || field == kMoreThanOneYear || field == kErrorMarker) {
-        target = std::string(field);
+        target = Occurrence(field);
       } else if (const auto date = ParseDateField(field)) {
         target = *date;
       }
@@ -556,7 +591,7 @@ class RecordLoader {
     });
   }
 
-  static void StoreMask(Mask& mask, std::string_view line) {
+  static void StoreMask(MaskColumn::Ref mask, std::string_view line) {
     if (ReadPlainMask(mask, line)) return;
     ForEachField(line, ',', kMaskSize, [&](int k, std::string_view field) {
       if (const auto value = ToInt16(field)) mask[k] = *value;
@@ -583,8 +618,8 @@ void ClearTable(TaskTable& table) {
     table.DayOfMonthMask[id].Fill(0);
     table.MonthMask[id].Fill(0);
     table.TaskChecked[id] = 0;
-    table.PreviousOccurrence[id] = std::monostate();
-    table.NextOccurrence[id] = std::monostate();
+    table.PreviousOccurrence[id] = Occurrence();
+    table.NextOccurrence[id] = Occurrence();
     table.CheckedDate[id] = DateTime();
   }
 }

@@ -6,6 +6,10 @@
 #include <memory>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "store/dataformat.h"
 
 namespace zelto {
@@ -71,9 +75,9 @@ class RecordWriter {
     for (char c : text) *p_++ = (c == '\n' || (tabsToo && c == '\t')) ? ' ' : c;
   }
   void Occurrence(const zelto::Occurrence& value) {
-    if (const auto* date = std::get_if<DateTime>(&value)) {
+    if (const DateTime* date = value.Date()) {
       Date(*date);
-    } else if (const auto* text = std::get_if<std::string>(&value)) {
+    } else if (const std::string* text = value.Text()) {
       // Date texts kept from the oldest format are written as the date they
       // read as; markers and anything else as they stand.
       if (const auto asDate = OccurrenceAsDate(value)) {
@@ -86,40 +90,45 @@ class RecordWriter {
     // the field's previous value for it, which in a fresh table is again
     // nothing.
   }
-  void MaskLine(const Mask& mask) {
-    static_assert(kMaskSize == 31, "seven words of four values, then three alone");
-    static_assert(std::endian::native == std::endian::little, "lanes are written little-endian");
-    // Nearly every entry is 0 or 1. Four entries at a time are checked for
-    // 0..9 and turned into "d," pairs: in little-endian order each 16-bit
-    // lane holds the digit and the comma after it. The words are read from
-    // the entries themselves, eight bytes each, so that no load waits for a
-    // store of a different width.
-    constexpr uint64_t kLanes = 0x0001000100010001;
-    const int16_t* entries = &mask[0];  // the entries lie in one array
-    uint64_t words[7];
-    uint64_t large = 0;
-    for (int w = 0; w < 7; ++w) {
-      std::memcpy(&words[w], entries + 4 * w, 8);
-      large |= ((words[w] + 0x7FF6 * kLanes) | words[w]) & (0x8000 * kLanes);
-    }
-    const int16_t last[3] = {entries[28], entries[29], entries[30]};
-    if (large == 0 && static_cast<uint16_t>(last[0]) <= 9 && static_cast<uint16_t>(last[1]) <= 9 &&
-        static_cast<uint16_t>(last[2]) <= 9) {
-      for (int w = 0; w < 7; ++w) {
-        const uint64_t pairs = words[w] + 0x2C30 * kLanes;
-        std::memcpy(p_ + 8 * w, &pairs, 8);
-      }
-      char* tail = p_ + 56;
-      tail[0] = static_cast<char>('0' + last[0]);
-      tail[1] = ',';
-      tail[2] = static_cast<char>('0' + last[1]);
-      tail[3] = ',';
-      tail[4] = static_cast<char>('0' + last[2]);
-      tail[5] = '\r';
-      tail[6] = '\n';
-      p_ = tail + 7;
+  void MaskLine(MaskColumn::ConstRef mask) {
+    static_assert(kMaskSize == 31 && MaskColumn::kRowSize == 32, "a row is two vectors");
+    // Nearly every entry is 0 or 1. When all are 0..9, each byte with a
+    // comma after it is its "d," pair, and the row's spare byte (0) gives
+    // one pair too many, which the line end then overwrites.
+    const MaskColumn::Row& row = mask.Bytes();
+#if defined(__SSE2__)
+    const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(row.data()));
+    const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(row.data() + 16));
+    const __m128i nine = _mm_set1_epi8(9);
+    // Unsigned, so that negative entries and kWide count as large.
+    const __m128i small = _mm_and_si128(_mm_cmpeq_epi8(_mm_max_epu8(low, nine), nine),
+                                        _mm_cmpeq_epi8(_mm_max_epu8(high, nine), nine));
+    if (_mm_movemask_epi8(small) == 0xFFFF) {
+      const __m128i zero = _mm_set1_epi8('0'), comma = _mm_set1_epi8(',');
+      const __m128i digitsLow = _mm_add_epi8(low, zero), digitsHigh = _mm_add_epi8(high, zero);
+      auto* out = reinterpret_cast<__m128i*>(p_);
+      _mm_storeu_si128(out, _mm_unpacklo_epi8(digitsLow, comma));
+      _mm_storeu_si128(out + 1, _mm_unpackhi_epi8(digitsLow, comma));
+      _mm_storeu_si128(out + 2, _mm_unpacklo_epi8(digitsHigh, comma));
+      _mm_storeu_si128(out + 3, _mm_unpackhi_epi8(digitsHigh, comma));
+      p_[2 * kMaskSize - 1] = '\r';  // no separator after the last value
+      p_[2 * kMaskSize] = '\n';
+      p_ += 2 * kMaskSize + 1;
       return;
     }
+#else
+    if (std::all_of(row.begin(), row.begin() + kMaskSize,
+                    [](int8_t entry) { return entry >= 0 && entry <= 9; })) {
+      for (std::size_t k = 0; k < kMaskSize; ++k) {
+        p_[2 * k] = static_cast<char>('0' + row[k]);
+        p_[2 * k + 1] = ',';
+      }
+      p_[2 * kMaskSize - 1] = '\r';
+      p_[2 * kMaskSize] = '\n';
+      p_ += 2 * kMaskSize + 1;
+      return;
+    }
+#endif
     for (int k = 0; k < kMaskSize; ++k) {
       Int(mask[k]);
       *p_++ = ',';
@@ -143,7 +152,7 @@ class RecordWriter {
 };
 
 std::size_t TextSize(const Occurrence& value) {
-  const auto* text = std::get_if<std::string>(&value);
+  const std::string* text = value.Text();
   return text != nullptr ? text->size() : 0;
 }
 

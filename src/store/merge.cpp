@@ -19,74 +19,46 @@ namespace {
 // and by the due-task refresh, and the occurrences only by the program's own
 // search, which the refresh after the merge runs again anyway.
 
-bool SameMask(const Mask& a, const Mask& b) {
-  // The entries lie in one array of 62 bytes: compared as eight words (the
-  // last overlapping), with no call and no early exit.
-  static_assert(sizeof(int16_t) * kMaskSize == 62);
-  const char *x = reinterpret_cast<const char*>(&a[0]), *y = reinterpret_cast<const char*>(&b[0]);
-  uint64_t difference = 0;
-  for (int offset : {0, 8, 16, 24, 32, 40, 48, 54}) {
-    uint64_t u, v;
-    std::memcpy(&u, x + offset, 8);
-    std::memcpy(&v, y + offset, 8);
-    difference |= u ^ v;
-  }
-  return difference == 0;
-}
-
 bool SameRule(const TaskTable& a, int i, const TaskTable& b, int j) {
   return a.TaskText[i] == b.TaskText[j] && a.EveryNDays[i] == b.EveryNDays[j] &&
          a.StartDay[i] == b.StartDay[j] && a.StartMonth[i] == b.StartMonth[j] &&
-         a.StartYear[i] == b.StartYear[j] && SameMask(a.HourMask[i], b.HourMask[j]) &&
-         SameMask(a.WeekdayMask[i], b.WeekdayMask[j]) &&
-         SameMask(a.DayOfMonthMask[i], b.DayOfMonthMask[j]) &&
-         SameMask(a.MonthMask[i], b.MonthMask[j]);
-}
-
-// A mask whose entries are all 0 or 1 (nearly every one) in one word; none
-// otherwise. The 62 bytes are read as eight words of four 16-bit lanes (the
-// last overlapping the one before), and the words shifted onto each other,
-// so that lane k of the result holds bit w of entry k + 4w: every entry
-// keeps a bit of its own.
-std::optional<uint64_t> PackedMask(const Mask& mask) {
-  static_assert(sizeof(Mask) == 62, "31 entries of 16 bits in one array");
-  constexpr uint64_t kLanes = 0x0001000100010001;
-  const char* entries = reinterpret_cast<const char*>(&mask[0]);
-  uint64_t w[8];
-  for (int k = 0; k < 7; ++k) std::memcpy(&w[k], entries + 8 * k, 8);
-  std::memcpy(&w[7], entries + 54, 8);
-  const uint64_t other = (w[0] | w[1] | w[2] | w[3] | w[4] | w[5] | w[6] | w[7]) & ~kLanes;
-  if (other != 0) return std::nullopt;
-  return w[0] | w[1] << 1 | w[2] << 2 | w[3] << 3 | w[4] << 4 | w[5] << 5 | w[6] << 6 | w[7] << 7;
+         a.StartYear[i] == b.StartYear[j] && a.HourMask[i] == b.HourMask[j] &&
+         a.WeekdayMask[i] == b.WeekdayMask[j] && a.DayOfMonthMask[i] == b.DayOfMonthMask[j] &&
+         a.MonthMask[i] == b.MonthMask[j];
 }
 
 // Base keeps a hash of the text and rule in place of them, of the fields
-// laid out as one run of bytes: the numbers, each mask packed, a byte that
-// says which masks follow whole (those with other entries than 0 and 1),
-// those masks, and the text last, so that the run's length (which the hash
-// takes in) fixes the text's. Two tasks that differ in any field give
-// different runs.
+// laid out as one run of bytes: the numbers, the four masks' rows of bytes,
+// then each mask that has an entry kept beside its bytes in full, and the
+// text last. The rows say which masks follow in full, and the run's length
+// (which the hash takes in) fixes the text's: two tasks that differ in any
+// field give different runs.
 class RuleHasher {
  public:
   std::uint64_t operator()(const TaskTable& t, int id, bool lineBreaksAsBlanks = false) {
-    struct {
-      int16_t numbers[4];
-      uint64_t masks[4];
-      uint8_t whole;
-    } fixed{{t.EveryNDays[id], t.StartDay[id], t.StartMonth[id], t.StartYear[id]}, {}, 0};
-    static_assert(offsetof(decltype(fixed), whole) == 40, "no padding before `whole`");
-    const Mask* masks[4] = {&t.HourMask[id], &t.WeekdayMask[id], &t.DayOfMonthMask[id],
-                            &t.MonthMask[id]};
-    for (int m = 0; m < 4; ++m) {
-      if (const auto packed = PackedMask(*masks[m]))
-        fixed.masks[m] = *packed;
-      else
-        fixed.whole |= static_cast<uint8_t>(1u << m);
+    const int16_t numbers[4] = {t.EveryNDays[id], t.StartDay[id], t.StartMonth[id],
+                                t.StartYear[id]};
+    run_.assign(reinterpret_cast<const char*>(numbers), sizeof numbers);
+    const MaskColumn::ConstRef masks[4] = {t.HourMask[id], t.WeekdayMask[id], t.DayOfMonthMask[id],
+                                           t.MonthMask[id]};
+    bool wide = false;
+    for (const auto& mask : masks) {
+      const MaskColumn::Row& row = mask.Bytes();
+      run_.append(reinterpret_cast<const char*>(row.data()), row.size());
+      wide = wide || std::memchr(row.data(), static_cast<uint8_t>(MaskColumn::kWide), row.size()) !=
+                         nullptr;
     }
-    run_.assign(reinterpret_cast<const char*>(&fixed), offsetof(decltype(fixed), whole) + 1);
-    for (int m = 0; m < 4; ++m)
-      if (fixed.whole & (1u << m))
-        run_.append(reinterpret_cast<const char*>(masks[m]), sizeof(Mask));
+    if (wide) {
+      for (const auto& mask : masks) {
+        const MaskColumn::Row& row = mask.Bytes();
+        if (std::memchr(row.data(), static_cast<uint8_t>(MaskColumn::kWide), row.size()) == nullptr)
+          continue;
+        for (int k = 0; k < kMaskSize; ++k) {
+          const int16_t entry = mask[k];
+          run_.append(reinterpret_cast<const char*>(&entry), sizeof entry);
+        }
+      }
+    }
     const std::string& text = t.TaskText[id];
     const std::size_t at = run_.size();
     run_ += text;

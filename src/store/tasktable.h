@@ -4,10 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <variant>
 
 #include "store/datetime.h"
@@ -52,14 +54,235 @@ class CheckedArray {
   std::array<T, N> data_{};
 };
 
+// A mask as a value on its own, as the editor works on it.
 using Mask = CheckedArray<int16_t, kMaskSize>;
 
+// The table's masks, one column per mask with a byte per entry. Entries are
+// nearly always 0 or 1, yet a data file may give any 16-bit value, and the
+// file written back must hold it unchanged: a value of -127..127 is its own
+// byte, any other is kept beside the bytes, with kWide as its byte. Since
+// a value that fits is always its own byte, two masks are equal exactly
+// when their bytes are and their wide entries are. Every access is
+// bounds-checked like CheckedArray's, the entry too.
+class MaskColumn {
+ public:
+  // 31 entries and a byte that stays 0, so that a row is two vector words.
+  static constexpr std::size_t kRowSize = 32;
+  static constexpr int8_t kWide = INT8_MIN;
+  struct alignas(16) Row : std::array<int8_t, kRowSize> {};
+
+  static constexpr bool Fits(int value) { return value >= -127 && value <= 127; }
+  static constexpr bool Valid(int id) { return Rows::Valid(id); }
+  constexpr std::size_t size() const { return kSlotCount; }
+
+  class ConstRef;
+  class Ref;
+
+  // One entry of a slot's mask, read and assigned as an int16_t.
+  class Entry {
+   public:
+    operator int16_t() const { return column_->Get(id_, k_); }
+    const Entry& operator=(int16_t value) const {
+      column_->Set(id_, k_, value);
+      return *this;
+    }
+    const Entry& operator=(const Entry& other) const { return *this = static_cast<int16_t>(other); }
+    Entry(const Entry&) = default;
+
+   private:
+    friend class Ref;
+    Entry(MaskColumn& column, int id, int k) : column_(&column), id_(id), k_(CheckEntry(k)) {}
+    MaskColumn* column_;
+    int id_;
+    int k_;
+  };
+
+  // A slot's mask, read whole as a Mask or entry by entry.
+  class ConstRef {
+   public:
+    int16_t operator[](int k) const { return column_->Get(id_, CheckEntry(k)); }
+    operator Mask() const { return column_->Read(id_); }
+    // The entries as bytes; kWide marks one that only operator[] reads.
+    const Row& Bytes() const { return column_->rows_[id_]; }
+    bool operator==(const ConstRef& other) const {
+      return Equal(*column_, id_, *other.column_, other.id_);
+    }
+    ConstRef(const ConstRef&) = default;
+    ConstRef& operator=(const ConstRef&) = delete;
+
+   private:
+    friend class MaskColumn;
+    friend class Ref;
+    ConstRef(const MaskColumn& column, int id) : column_(&column), id_(id) {}
+    const MaskColumn* column_;
+    int id_;
+  };
+
+  // A slot's mask that assignments write into: a Mask, another slot's mask
+  // (of any table), a single entry or the same value everywhere.
+  class Ref : public ConstRef {
+   public:
+    Entry operator[](int k) const { return Entry(Column(), id_, k); }
+    const Ref& operator=(const Mask& mask) const {
+      Column().Write(id_, mask);
+      return *this;
+    }
+    const Ref& operator=(const ConstRef& other) const {
+      Column().Copy(id_, *other.column_, other.id_);
+      return *this;
+    }
+    const Ref& operator=(const Ref& other) const {
+      return *this = static_cast<const ConstRef&>(other);
+    }
+    Ref(const Ref&) = default;
+    void Fill(int16_t value) const { Column().Fill(id_, value); }
+    // For a reader that sets all entries at once to values that fit: the
+    // bytes to write them into, with no wide entry left behind.
+    Row& Overwrite() const { return Column().Overwrite(id_); }
+
+   private:
+    friend class MaskColumn;
+    Ref(MaskColumn& column, int id) : ConstRef(column, id) {}
+    // Made only from a column that is not const.
+    MaskColumn& Column() const { return const_cast<MaskColumn&>(*column_); }
+  };
+
+  Ref operator[](int id) { return Ref(*this, CheckId(id)); }
+  ConstRef operator[](int id) const { return ConstRef(*this, CheckId(id)); }
+
+ private:
+  using Rows = CheckedArray<Row, kSlotCount>;
+  using WideEntries = std::array<int16_t, kMaskSize>;  // only those under a kWide byte count
+
+  static int CheckId(int id) {
+    if (!Valid(id)) [[unlikely]]
+      OutOfRange();
+    return id;
+  }
+  static int CheckEntry(int k) {
+    if (static_cast<unsigned>(k) >= kMaskSize) [[unlikely]]
+      OutOfRange();
+    return k;
+  }
+  [[noreturn, gnu::cold, gnu::noinline]] static void OutOfRange();
+
+  int16_t Get(int id, int k) const {
+    const int8_t byte = rows_[id][static_cast<std::size_t>(k)];
+    return byte != kWide ? byte : GetWide(id, k);
+  }
+  void Set(int id, int k, int16_t value) {
+    int8_t& byte = rows_[id][static_cast<std::size_t>(k)];
+    if (Fits(value) && byte != kWide) {
+      byte = static_cast<int8_t>(value);
+    } else {
+      SetWide(id, k, value);
+    }
+  }
+  Row& Overwrite(int id) {
+    if (!wide_.empty()) [[unlikely]]
+      wide_.erase(id);
+    return rows_[id];
+  }
+  Mask Read(int id) const;
+  void Write(int id, const Mask& mask);
+  void Copy(int id, const MaskColumn& from, int fromId);
+  void Fill(int id, int16_t value);
+  static bool Equal(const MaskColumn& a, int i, const MaskColumn& b, int j);
+  int16_t GetWide(int id, int k) const;
+  void SetWide(int id, int k, int16_t value);
+
+  Rows rows_;
+  // By slot, for the slots that have a kWide byte and for no other.
+  std::unordered_map<int, WideEntries> wide_;
+};
+
 // An occurrence field: empty (never scheduled), a date-time, or a text
-// (a marker, or a date text kept from the oldest file format).
-using Occurrence = std::variant<std::monostate, DateTime, std::string>;
+// (a marker, or a date text kept from the oldest file format). Sixteen
+// bytes: the markers are known texts and take no memory of their own, and
+// any other text is kept apart.
+class Occurrence {
+ public:
+  Occurrence() = default;
+  Occurrence(std::monostate) {}
+  Occurrence(DateTime date) : kind_(Kind::Date), date_(date) {}
+  // Inline, so that a marker given as a constant costs a store.
+  Occurrence(std::string_view text) {
+    if (text == kMoreThanOneYear) {
+      kind_ = Kind::MoreThanOneYear;
+    } else if (text == kErrorMarker) {
+      kind_ = Kind::Error;
+    } else if (text == kOkMarker) {
+      kind_ = Kind::Ok;
+    } else {
+      SetText(text);
+    }
+  }
+  Occurrence(const std::string& text) : Occurrence(std::string_view(text)) {}
+  Occurrence(const char* text) : Occurrence(std::string_view(text)) {}
+  Occurrence(const Occurrence& other) : kind_(other.kind_) {
+    if (kind_ == Kind::Text) [[unlikely]] {
+      SetText(*other.text_);
+    } else {
+      date_ = other.date_;
+    }
+  }
+  Occurrence(Occurrence&& other) noexcept { Take(other); }
+  Occurrence& operator=(const Occurrence& other) {
+    if (this != &other) *this = Occurrence(other);
+    return *this;
+  }
+  Occurrence& operator=(Occurrence&& other) noexcept {
+    if (this != &other) {
+      Release();
+      Take(other);
+    }
+    return *this;
+  }
+  // The loader and the search store date-times in bulk.
+  Occurrence& operator=(DateTime date) {
+    Release();
+    kind_ = Kind::Date;
+    date_ = date;
+    return *this;
+  }
+  ~Occurrence() { Release(); }
+
+  bool Empty() const { return kind_ == Kind::Empty; }
+  const DateTime* Date() const { return kind_ == Kind::Date ? &date_ : nullptr; }
+  // The text, a marker's too; null for an empty field or a date-time.
+  const std::string* Text() const;
+  bool operator==(const Occurrence& other) const;
+
+ private:
+  enum class Kind : uint8_t { Empty, Date, MoreThanOneYear, Error, Ok, Text };
+  void Release() {
+    if (kind_ == Kind::Text) [[unlikely]]
+      DeleteText();
+  }
+  void DeleteText();
+  void SetText(std::string_view text);
+  // Leaves `other` empty if it held a text of its own.
+  void Take(Occurrence& other) {
+    kind_ = other.kind_;
+    if (kind_ == Kind::Text) {
+      text_ = other.text_;
+      other.kind_ = Kind::Empty;
+    } else {
+      date_ = other.date_;
+    }
+  }
+
+  Kind kind_ = Kind::Empty;
+  union {
+    DateTime date_{};
+    std::string* text_;  // owned
+  };
+};
+
+static_assert(sizeof(Occurrence) == 16);
 
 inline bool HoldsText(const Occurrence& value, std::string_view text) {
-  const auto* s = std::get_if<std::string>(&value);
+  const std::string* s = value.Text();
   return s != nullptr && *s == text;
 }
 
@@ -70,7 +293,7 @@ std::optional<DateTime> OccurrenceAsDate(const Occurrence& value);
 
 // The whole data model: 10,001 slots as parallel arrays, one per field,
 // indexed by task id. A slot is in use exactly when its TaskText is not
-// empty. About 4 MB, so it lives on the heap (use MakeTaskTable).
+// empty. About 2.5 MB, so it lives on the heap (use MakeTaskTable).
 struct TaskTable {
   template <typename T>
   using Column = CheckedArray<T, kSlotCount>;
@@ -80,10 +303,10 @@ struct TaskTable {
   Column<int16_t> StartDay;
   Column<int16_t> StartMonth;
   Column<int16_t> StartYear;
-  Column<Mask> HourMask;        // entry h: hour h (0..23)
-  Column<Mask> WeekdayMask;     // entry w-1: weekday w, Sunday = 1
-  Column<Mask> DayOfMonthMask;  // entry d-1: day d
-  Column<Mask> MonthMask;       // entry m-1: month m
+  MaskColumn HourMask;          // entry h: hour h (0..23)
+  MaskColumn WeekdayMask;       // entry w-1: weekday w, Sunday = 1
+  MaskColumn DayOfMonthMask;    // entry d-1: day d
+  MaskColumn MonthMask;         // entry m-1: month m
   Column<int16_t> TaskChecked;  // -1 ticked, 0 not
   Column<Occurrence> PreviousOccurrence;
   Column<Occurrence> NextOccurrence;

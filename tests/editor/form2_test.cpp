@@ -66,8 +66,8 @@ std::array<Frame, 4> Frames(Form2* e) {  // hour, weekday, day, month
            {e->Command7, e->Command8, all(e->Check4)},
            {e->Command9, e->Command10, all(e->Check3)}}};
 }
-std::array<Mask*, 4> Masks(TaskTable& t, int id) {
-  return {&t.HourMask[id], &t.WeekdayMask[id], &t.DayOfMonthMask[id], &t.MonthMask[id]};
+std::array<MaskColumn::Ref, 4> Masks(TaskTable& t, int id) {
+  return {t.HourMask[id], t.WeekdayMask[id], t.DayOfMonthMask[id], t.MonthMask[id]};
 }
 int16_t Pattern(int k) {
   return k % 2 ? 2 : 1;
@@ -77,8 +77,8 @@ TEST_F(Form2Test, PlusAndMinusSetOneFrameAndNothingElse) {
   for (int f = 0; f < 4; ++f) {
     SCOPED_TRACE(f);
     AddTask(1, "task");
-    for (Mask* mask : Masks(*table, 1))
-      for (int k = 0; k < kMaskSize; ++k) (*mask)[k] = Pattern(k);
+    for (MaskColumn::Ref mask : Masks(*table, 1))
+      for (int k = 0; k < kMaskSize; ++k) mask[k] = Pattern(k);
     Form2* editor = OpenEdit(1);
     const Frame frame = Frames(editor)[f];
     EXPECT_EQ(Form2::CheckValue(frame.boxes[1]), 2) << "a stored 2 shows greyed";
@@ -92,7 +92,7 @@ TEST_F(Form2Test, PlusAndMinusSetOneFrameAndNothingElse) {
     for (int g = 0; g < 4; ++g) {
       const int boxes = static_cast<int>(frame.boxes.size());
       for (int k = 0; k < kMaskSize; ++k)
-        EXPECT_EQ((*Masks(*table, 1)[g])[k], g == f && k < boxes ? 0 : Pattern(k)) << g << "/" << k;
+        EXPECT_EQ(Masks(*table, 1)[g][k], g == f && k < boxes ? 0 : Pattern(k)) << g << "/" << k;
     }
     editor = OpenEdit(1);
     const Frame again = Frames(editor)[f];

@@ -37,7 +37,7 @@ template <typename Search>
 Found ProgramFinds(TaskTable& t, int id, DateTime now, Search search) {
   search(t, id, now);
   const auto date = [](const Occurrence& field) -> std::optional<DateTime> {
-    if (const auto* value = std::get_if<DateTime>(&field)) return *value;
+    if (const DateTime* value = field.Date()) return *value;
     return std::nullopt;
   };
   return {date(t.PreviousOccurrence[id]), date(t.NextOccurrence[id])};
@@ -101,7 +101,7 @@ Found LibicalFinds(const icalrecurrencetype& rule, const icaltimetype& dtstart, 
 
 // `count` random entries of the first `used` hold 1; the rest anything else,
 // and entries the search never reads anything at all.
-void SetMask(std::mt19937& rng, Mask& mask, int used, int count) {
+void SetMask(std::mt19937& rng, MaskColumn::Ref mask, int used, int count) {
   constexpr int16_t kOthers[] = {0, 0, 0, 2, -1, 3, 257, -32768};
   for (int k = 0; k < kMaskSize; ++k) {
     mask[k] = k >= used && rng() % 2 == 0 ? 1 : kOthers[rng() % std::size(kOthers)];

@@ -59,9 +59,9 @@ class Form1Test : public ::testing::Test {
     table->StartDay[id] = 18;
     table->StartMonth[id] = 12;
     table->StartYear[id] = 2011;
-    for (Mask* mask : {&table->HourMask[id], &table->WeekdayMask[id], &table->DayOfMonthMask[id],
-                       &table->MonthMask[id]})
-      mask->Fill(1);
+    for (MaskColumn::Ref mask : {table->HourMask[id], table->WeekdayMask[id],
+                                 table->DayOfMonthMask[id], table->MonthMask[id]})
+      mask.Fill(1);
     table->TaskChecked[id] = checked;
     FindOccurrences(*table, id, clock.Now());
     if (id > table->TaskCount) table->TaskCount = static_cast<int16_t>(id);

@@ -168,7 +168,7 @@ class RuleMaker {
  private:
   // p: the chance that an entry the search reads is 1; the others are 0 or
   // junk. Entries it never reads get anything, 1 included.
-  void Fill(Mask& mask, int read, double p, bool mayBeEmpty) {
+  void Fill(MaskColumn::Ref mask, int read, double p, bool mayBeEmpty) {
     const double junk = Chance(0.3) ? 0.3 : 0.0;
     for (int k = 0; k < kMaskSize; ++k) {
       const bool one = Chance(k < read ? p : 0.5);

@@ -19,7 +19,8 @@ struct RuleText {
   int16_t unselected = 0;
 };
 
-inline void WriteMask(Mask& mask, std::string_view list, int first, int last, int16_t off) {
+inline void WriteMask(MaskColumn::Ref mask, std::string_view list, int first, int last,
+                      int16_t off) {
   mask.Fill(off);
   for (int v = first; v <= last && list == "*"; ++v) mask[v - first] = 1;
   const char* const end = list.data() + list.size();
@@ -45,8 +46,8 @@ inline void WriteRule(TaskTable& t, int id, const RuleText& r) {
 
 // An occurrence field as the data file writes it ("yyyy-mm-dd-hh") or its text.
 inline std::string Show(const Occurrence& value) {
-  if (const auto* date = std::get_if<DateTime>(&value)) return FormatFileDate(*date);
-  if (const auto* text = std::get_if<std::string>(&value)) return *text;
+  if (const DateTime* date = value.Date()) return FormatFileDate(*date);
+  if (const std::string* text = value.Text()) return *text;
   return "(empty)";
 }
 inline std::string Occurrences(const TaskTable& t, int id) {

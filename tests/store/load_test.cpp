@@ -250,8 +250,8 @@ TEST(LoadDamaged, LaterRecordsOverwriteAndUnreadableFieldsKeepTheirValue) {
   auto table = MakeTaskTable();
   table->PreviousOccurrence[3] = std::string("prior");
   table->WeekdayMask[6][3] = 5;
-  for (Mask* mask : {&table->HourMask[5], &table->DayOfMonthMask[5], &table->MonthMask[5]})
-    mask->Fill(7);
+  for (MaskColumn::Ref mask : {table->HourMask[5], table->DayOfMonthMask[5], table->MonthMask[5]})
+    mask.Fill(7);
   std::string forty;  // 0,1,2,0,1,2,... then nine surplus values
   for (int k = 0; k < 40; ++k) forty += (k ? "," : "") + std::to_string(k < 31 ? k % 3 : 9);
   const std::string file =

@@ -34,7 +34,7 @@ void Set(TaskTable& t, int id, std::string text, DateTime checked, Occurrence pr
   t.StartYear[id] = numbers[4];
 }
 
-void Select(Mask& mask, int from, int to) {
+void Select(MaskColumn::Ref mask, int from, int to) {
   for (int k = from; k <= to; ++k) mask[k] = 1;
 }
 
@@ -77,11 +77,11 @@ std::unique_ptr<TaskTable> RandomTable() {
     Set(*table, id, "task " + std::to_string(n),
         At(2024, 1, 1).AddHours(static_cast<int>(random() % 100000) - 50000), {}, {},
         {value(), value(), value(), value(), value()});
-    for (Mask* mask : {&table->HourMask[id], &table->WeekdayMask[id], &table->DayOfMonthMask[id],
-                       &table->MonthMask[id]}) {
+    for (MaskColumn::Ref mask : {table->HourMask[id], table->WeekdayMask[id],
+                                 table->DayOfMonthMask[id], table->MonthMask[id]}) {
       const bool small = random() % 2;  // only values 0..10: one digit but for the tens
       for (int k = 0; k < kMaskSize; ++k)
-        (*mask)[k] = small ? static_cast<int16_t>(random() % 11) : value();
+        mask[k] = small ? static_cast<int16_t>(random() % 11) : value();
     }
   }
   return table;

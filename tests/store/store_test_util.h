@@ -37,8 +37,8 @@ inline std::string Dump(const TaskTable& t) {
     return FormatFileDate(d) + ":" + std::to_string(d.Seconds() - d.StartOfHour().Seconds());
   };
   auto occurrence = [&](const Occurrence& o) -> std::string {
-    if (const auto* d = std::get_if<DateTime>(&o)) return date(*d);
-    if (const auto* s = std::get_if<std::string>(&o)) return "'" + *s + "'";
+    if (const DateTime* d = o.Date()) return date(*d);
+    if (const std::string* s = o.Text()) return "'" + *s + "'";
     return "-";
   };
   std::string out;
@@ -49,10 +49,10 @@ inline std::string Dump(const TaskTable& t) {
     for (int16_t v :
          {t.TaskChecked[id], t.EveryNDays[id], t.StartDay[id], t.StartMonth[id], t.StartYear[id]})
       out += " " + std::to_string(v);
-    for (const Mask* m :
-         {&t.HourMask[id], &t.WeekdayMask[id], &t.DayOfMonthMask[id], &t.MonthMask[id]}) {
+    for (MaskColumn::ConstRef m :
+         {t.HourMask[id], t.WeekdayMask[id], t.DayOfMonthMask[id], t.MonthMask[id]}) {
       out += " ";
-      for (int k = 0; k < kMaskSize; ++k) out += std::to_string((*m)[k]) + ",";
+      for (int k = 0; k < kMaskSize; ++k) out += std::to_string(m[k]) + ",";
     }
     out += "\n";
   }
