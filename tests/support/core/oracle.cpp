@@ -8,7 +8,9 @@ namespace {
 
 constexpr int kScanHours = 8800;
 
-bool Selected(const Mask& mask, int k) {
+// Read entry by entry: a whole Mask made for every look would make the
+// brute force several times slower still.
+bool Selected(MaskColumn::ConstRef mask, int k) {
   return mask[k] == 1;
 }
 
