@@ -115,18 +115,23 @@ void Lifecycle::ShareLoadedVersion(bool read, FileBytes bytes,
   // The ticks are taken before the refresh unticks the tasks that fell due;
   // the texts and rules, which neither the refresh nor the list changes, are
   // hashed beside them, off the window's way.
-  base_ = read ? MakeMergeBaseTicks(table_) : MergeBase();
-  std::optional<std::jthread> rules;  // joined before this returns
-  try {
-    if (!base_.tasks.empty())
-      rules.emplace([this, bytes = std::move(bytes)]() mutable {
-        HashMergeBaseRules(base_, table_);
-        bytes = {};
-      });
-  } catch (const std::system_error&) {
-    HashMergeBaseRules(base_, table_);  // no thread to spare
+  // The thread fills a base of its own, taken only once it has ended: base_
+  // is never written from two threads, whatever `meanwhile` does.
+  MergeBase shared = read ? MakeMergeBaseTicks(table_) : MergeBase();
+  {
+    std::optional<std::jthread> rules;  // joined at the end of this block
+    try {
+      if (!shared.tasks.empty())
+        rules.emplace([this, &shared, bytes = std::move(bytes)]() mutable {
+          HashMergeBaseRules(shared, table_);
+          bytes = {};
+        });
+    } catch (const std::system_error&) {
+      HashMergeBaseRules(shared, table_);  // no thread to spare
+    }
+    meanwhile();
   }
-  meanwhile();
+  base_ = std::move(shared);
 }
 
 EarlyLoad LoadEarly(std::filesystem::path folder) {
