@@ -96,15 +96,17 @@ void LoadFloor(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(Data().bytes().size()));
 }
 
-void Load(benchmark::State& state) {
+// Times `load` into a fresh table each time: the empty table is start-up's,
+// not the loader's, work.
+template <typename LoadInto>
+void TimeLoads(benchmark::State& state, LoadInto load) {
   std::unique_ptr<TaskTable> table;
   bool clean = true;
   for (auto _ : state) {
-    // The empty table is start-up's, not the loader's, work.
     state.PauseTiming();
     table = MakeTaskTable();
     state.ResumeTiming();
-    const LoadResult result = LoadDataFile(*table, Data().folder().path());
+    const LoadResult result = load(*table);
     clean = clean && result.Read() && result.cutShortTasks.empty();
   }
   if (!clean || table->TaskText[kTasks] != Data().table().TaskText[kTasks])
@@ -112,19 +114,14 @@ void Load(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(Data().bytes().size()));
 }
 
+void Load(benchmark::State& state) {
+  TimeLoads(state, [](TaskTable& table) { return LoadDataFile(table, Data().folder().path()); });
+}
+
 // Reading the bytes into the table alone, to tell the parser's share from
 // the file's.
 void LoadParseOnly(benchmark::State& state) {
-  std::unique_ptr<TaskTable> table;
-  bool clean = true;
-  for (auto _ : state) {
-    state.PauseTiming();
-    table = MakeTaskTable();
-    state.ResumeTiming();
-    clean = clean && LoadDataBytes(*table, Data().bytes()).cutShortTasks.empty();
-  }
-  if (!clean) state.SkipWithError("the bytes did not load cleanly");
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(Data().bytes().size()));
+  TimeLoads(state, [](TaskTable& table) { return LoadDataBytes(table, Data().bytes()); });
 }
 
 // Writes `bytes` to `file` from its start and waits until the disk has them.

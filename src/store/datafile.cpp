@@ -486,7 +486,7 @@ class RecordLoader {
     // Both markers start with '*'; task texts hardly ever do.
     if (line.empty() || line[0] != '*') return false;
     if (line == separator_ || line == kEndMarker) return true;
-    if (line.empty() || (line.back() != ' ' && line.back() != '\t')) return false;
+    if (line.back() != ' ' && line.back() != '\t') return false;
     line = WithoutTrailingBlanks(line);
     return line == separator_ || line == kEndMarker;
   }
