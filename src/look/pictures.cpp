@@ -58,17 +58,17 @@ void UseDesignFont(QWidget* window) {
   window->setFont(font);
 }
 
-void UseDesignLook(QWidget* window) {
-  window->setStyleSheet(
+void UseDesignLook(QWidget* widget) {
+  widget->setStyleSheet(
       "QGroupBox { border: 1px solid #c4c9cf; border-radius: 3px; margin-top: 6px; }"
       "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
       " left: 6px; padding: 0px 2px; }"
       "QCheckBox { spacing: 2px; }");
-  // Set on every control: under a style sheet a window's font no longer
+  // Set on every control: under a style sheet a widget's font no longer
   // reaches its children. Hence this runs once the controls exist.
-  UseDesignFont(window);
-  const QFont font = window->font();
-  for (QWidget* child : window->findChildren<QWidget*>()) child->setFont(font);
+  UseDesignFont(widget);
+  const QFont font = widget->font();
+  for (QWidget* child : widget->findChildren<QWidget*>()) child->setFont(font);
 }
 
 }  // namespace zelto

@@ -15,9 +15,9 @@ QIcon Picture(const QString& name);
 QIcon AppIcon();
 
 // The windows are laid out in fixed positions for an 8-point font, with
-// frame captions drawn on the frame's top line. Call once the window's
-// controls exist.
-void UseDesignLook(QWidget* window);
+// frame captions drawn on the frame's top line. For `widget` and the
+// controls it holds, once they exist: a whole window, or only its frame.
+void UseDesignLook(QWidget* widget);
 // Only the font, for a window whose controls are yet to be made: they are
 // then measured in that font from the start, and the desktop's normal face
 // is not loaded for a first layout that the design font replaces.

@@ -47,7 +47,9 @@ Form1::Form1(TaskTable& table, const Clock& clock, MessageBoxes& prompter,
   ApplyColours(palette());
   list_ = std::make_unique<TaskList>(ListView1, imageList1_[1], imageList1_[2], imageList1_[3]);
   ConnectControls();
-  UseDesignLook(this);
+  // Only the frame needs the style sheet. Under a window-wide one every
+  // cell the list paints would ask the sheet's rules first.
+  UseDesignLook(Frame1);
   ListView1->setFocus();
 }
 
@@ -113,7 +115,14 @@ void Form1::BuildViewSwitch() {
 
 void Form1::ApplyColours(const QPalette& desktop) {
   const WindowColours colours = MainWindowColours(desktop);
+  // The list's border and check boxes are shaded from the window colour:
+  // they keep the desktop's, not the white of the window around them.
+  // Taken first, as `desktop` may be this window's own palette.
+  QPalette list = ListView1->palette();
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+    list.setBrush(group, QPalette::Window, desktop.brush(group, QPalette::Window));
   setPalette(colours.window);
+  ListView1->setPalette(list);
   Frame1->setPalette(colours.window);
   Option1->setPalette(colours.options);
   Option2->setPalette(colours.options);
