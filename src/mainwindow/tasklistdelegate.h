@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QFont>
+#include <QPointer>
+#include <QStyle>
 #include <QStyledItemDelegate>
+#include <array>
 
 namespace zelto {
 
@@ -16,6 +20,29 @@ class TaskListDelegate : public QStyledItemDelegate {
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override;
+
+ private:
+  // Where a cell's check box and text go, from its top left corner, for
+  // cells of one size and kind.
+  struct CellPlaces {
+    // Guarded: a style deleted and another made at its address must not
+    // match.
+    QPointer<QStyle> style;
+    QSize size;
+    QStyleOptionViewItem::ViewItemFeatures features;
+    QSize decorationSize;
+    Qt::Alignment displayAlignment;
+    QFont font;
+    QRect text, check;
+
+    bool Fits(const QStyle* style, const QStyleOptionViewItem& bare) const;
+  };
+  const CellPlaces& PlacesOf(QStyle* style, const QStyleOptionViewItem& bare) const;
+
+  mutable std::array<CellPlaces, 4> places_;
+  mutable size_t nextPlaces_ = 0;
+  mutable QPointer<QStyle> commonStyle_;
+  mutable bool common_ = false;
 };
 
 }  // namespace zelto
