@@ -1,10 +1,14 @@
 #include "mainwindow/tasklistdelegate.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QStyle>
 #include <QTextLayout>
+#include <algorithm>
+#include <cmath>
+#include <optional>
 
 namespace zelto {
 namespace {
@@ -14,6 +18,35 @@ namespace {
 bool DrawsItemsTheCommonWay(const QStyle* style) {
   return style && style->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0 &&
          qApp->styleSheet().isEmpty();
+}
+
+bool IsOpaqueColour(const QBrush& brush) {
+  return brush.style() == Qt::SolidPattern && brush.color().alpha() == 255;
+}
+
+// The one colour a cell shows under its check box once its background is
+// drawn, where that can be known: the highlight of a selected row, or the
+// list's own background that nothing was drawn over. Anything else (a
+// brush, a pattern, see-through colours, alternating rows) has none.
+std::optional<QRgb> PlainBackground(const QStyleOptionViewItem& check) {
+  if (check.backgroundBrush.style() != Qt::NoBrush ||
+      (check.features & QStyleOptionViewItem::Alternate))
+    return std::nullopt;
+  if (check.state & QStyle::State_Selected) {
+    const QPalette::ColorGroup group = !(check.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                       : check.state & QStyle::State_Active   ? QPalette::Normal
+                                                                              : QPalette::Inactive;
+    const QBrush& highlight = check.palette.brush(group, QPalette::Highlight);
+    if (!IsOpaqueColour(highlight)) return std::nullopt;
+    return highlight.color().rgba();
+  }
+  const auto* view = qobject_cast<const QAbstractScrollArea*>(check.widget);
+  const QWidget* viewport = view ? view->viewport() : nullptr;
+  if (!viewport || !viewport->autoFillBackground()) return std::nullopt;
+  // As the viewport fills itself: in its own colour group.
+  const QBrush& base = viewport->palette().brush(viewport->backgroundRole());
+  if (!IsOpaqueColour(base)) return std::nullopt;
+  return base.color().rgba();
 }
 
 }  // namespace
@@ -51,6 +84,62 @@ const TaskListDelegate::CellPlaces& TaskListDelegate::PlacesOf(
   places.displayAlignment = bare.displayAlignment;
   places.font = bare.font;
   return places;
+}
+
+bool TaskListDelegate::KeptCheck::Fits(const QStyle* style, const QStyleOptionViewItem& check,
+                                       const QRect& area, QRgb background, qreal ratio) const {
+  return this->style == style && state == check.state && size == check.rect.size() &&
+         offset == check.rect.topLeft() - area.topLeft() && picture.size() == area.size() * ratio &&
+         palette == check.palette.cacheKey() && this->background == background &&
+         this->ratio == ratio && font == check.font;
+}
+
+bool TaskListDelegate::DrawKeptCheck(QStyle* style, const QStyleOptionViewItem& check,
+                                     const QRect& cell, QPainter* painter) const {
+  // The style draws a check box with antialiased edges and a gradient, the
+  // most costly part of a cell. Drawn once on the colour it will stand on,
+  // it is the same pixels wherever it is copied to whole device pixels.
+  const qreal ratio = painter->device()->devicePixelRatio();
+  const QTransform& transform = painter->deviceTransform();
+  // The cell clips what the style draws, and the picture is clipped the same.
+  const QRect area =
+      check.rect.adjusted(-kCheckMargin, -kCheckMargin, kCheckMargin, kCheckMargin) & cell;
+  const auto whole = [](qreal value) { return value == std::floor(value); };
+  const std::optional<QRgb> background = PlainBackground(check);
+  if (!background || !whole(ratio) || transform.type() > QTransform::TxScale ||
+      transform.m11() != ratio || transform.m22() != ratio || !whole(transform.dx()) ||
+      !whole(transform.dy()) || area.isEmpty() || painter->opacity() != 1.0 ||
+      painter->compositionMode() != QPainter::CompositionMode_SourceOver)
+    return false;
+
+  auto kept = std::find_if(checks_.begin(), checks_.end(), [&](const KeptCheck& k) {
+    return k.Fits(style, check, area, *background, ratio);
+  });
+  if (kept == checks_.end()) {
+    kept = checks_.begin() + static_cast<std::ptrdiff_t>(nextCheck_);
+    nextCheck_ = (nextCheck_ + 1) % checks_.size();
+    QPixmap picture(area.size() * ratio);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(QColor::fromRgba(*background));
+    QPainter onPicture(&picture);
+    onPicture.setRenderHints(painter->renderHints());
+    QStyleOptionViewItem atOrigin = check;
+    atOrigin.rect.moveTopLeft(check.rect.topLeft() - area.topLeft());
+    style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &atOrigin, &onPicture,
+                         check.widget);
+    onPicture.end();
+    *kept = {style,
+             check.state,
+             check.rect.size(),
+             check.rect.topLeft() - area.topLeft(),
+             check.palette.cacheKey(),
+             *background,
+             ratio,
+             check.font,
+             std::move(picture)};
+  }
+  painter->drawPixmap(area.topLeft(), kept->picture);
+  return true;
 }
 
 void TaskListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -142,7 +231,8 @@ void TaskListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         check.state |= QStyle::State_On;
         break;
     }
-    style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, widget);
+    if (!DrawKeptCheck(style, check, opt.rect, painter))
+      style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, widget);
   }
   painter->setPen(opt.palette.color(
       group, opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QPixmap>
 #include <QPointer>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -39,7 +40,33 @@ class TaskListDelegate : public QStyledItemDelegate {
   };
   const CellPlaces& PlacesOf(QStyle* style, const QStyleOptionViewItem& bare) const;
 
+  // A check box as the style draws it on one background colour, with a
+  // margin around it, within its cell, for anything the style draws outside
+  // its rect.
+  static constexpr int kCheckMargin = 2;
+  struct KeptCheck {
+    QPointer<QStyle> style;
+    QStyle::State state;
+    QSize size;
+    QPoint offset;  // of the check box in its picture
+    qint64 palette = 0;
+    QRgb background = 0;
+    qreal ratio = 0;
+    QFont font;
+    QPixmap picture;
+
+    bool Fits(const QStyle* style, const QStyleOptionViewItem& check, const QRect& area,
+              QRgb background, qreal ratio) const;
+  };
+  // Draws `check` from a kept picture where the cell's background is known
+  // to be one colour; false when it is not, and the style must draw it.
+  bool DrawKeptCheck(QStyle* style, const QStyleOptionViewItem& check, const QRect& cell,
+                     QPainter* painter) const;
+
   mutable std::array<CellPlaces, 4> places_;
+  // Ticked and not, each selected and not, in an active and inactive window.
+  mutable std::array<KeptCheck, 8> checks_;
+  mutable size_t nextCheck_ = 0;
   mutable size_t nextPlaces_ = 0;
   mutable QPointer<QStyle> commonStyle_;
   mutable bool common_ = false;

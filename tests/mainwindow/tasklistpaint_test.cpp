@@ -67,6 +67,19 @@ TEST_F(Form1Test, CellsPaintAsTheStockDelegatePaintsThem) {
   compare("Done, ticked boxes");
   ClickHeader(1);
   compare("sorted by the task");
+  // Check boxes once drawn are kept, and must follow every colour they use.
+  QPalette colours = list->palette();
+  colours.setColor(QPalette::Text, QColor(0x40, 0x20, 0x10));
+  colours.setColor(QPalette::Window, QColor(0x90, 0x90, 0xc0));
+  list->setPalette(colours);
+  compare("other text and frame colours");
+  colours.setColor(QPalette::Base, QColor(0xfa, 0xf0, 0xe6));
+  colours.setColor(QPalette::Highlight, QColor(0x20, 0x60, 0x20));
+  list->setPalette(colours);
+  compare("other backgrounds");
+  list->setAlternatingRowColors(true);
+  compare("alternating rows");
+  list->setAlternatingRowColors(false);
   list->setEnabled(false);
   compare("disabled");
 }
