@@ -107,17 +107,47 @@ uint64_t ChunkKey(QStringView text, qsizetype at) {
 // Texts that share a long start cost a full comparison each time two of
 // them meet: they are sorted three units at a time instead, each run of
 // texts still equal by the next three, until they part or end.
+struct Keyed {
+  uint64_t key;
+  uint32_t row;
+};
+
+// Below this many, a comparison sort is the quicker.
+constexpr size_t kRadixFrom = 256;
+
+// [first, last) in ascending order of their keys: a radix sort like
+// SortedByKey's, for the many texts of a list that start alike.
+void SortByKey(std::vector<Keyed>::iterator first, std::vector<Keyed>::iterator last,
+               std::vector<Keyed>& spare) {
+  const auto [low, high] = std::minmax_element(
+      first, last, [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+  const uint64_t base = low->key, span = high->key - low->key;
+  spare.resize(static_cast<size_t>(last - first));
+  auto from = first, to = spare.begin();
+  bool inSpare = false;
+  constexpr int kBits = 11;
+  constexpr size_t kBuckets = size_t{1} << kBits;
+  for (int shift = 0; shift < 64 && (span >> shift) != 0; shift += kBits) {
+    std::array<uint32_t, kBuckets> start{};
+    const auto fromEnd = from + (last - first);
+    for (auto it = from; it != fromEnd; ++it) ++start[((it->key - base) >> shift) & (kBuckets - 1)];
+    uint32_t sum = 0;
+    for (uint32_t& s : start) sum += std::exchange(s, sum);
+    for (auto it = from; it != fromEnd; ++it)
+      to[start[((it->key - base) >> shift) & (kBuckets - 1)]++] = *it;
+    std::swap(from, to);
+    inSpare = !inSpare;
+  }
+  if (inSpare) std::copy(spare.begin(), spare.begin() + (last - first), first);
+}
+
 template <typename Text>
 std::vector<uint32_t> SortedTexts(size_t count, Text&& text) {
-  struct Keyed {
-    uint64_t key;
-    uint32_t row;
-  };
   struct Run {
     size_t begin, end;
     qsizetype at;
   };
-  std::vector<Keyed> keyed(count);
+  std::vector<Keyed> keyed(count), spare;
   for (uint32_t i = 0; i < count; ++i) keyed[i] = {ChunkKey(text(i), 0), i};
   std::vector<Run> runs{{0, count, 0}};
   while (!runs.empty()) {
@@ -128,7 +158,10 @@ std::vector<uint32_t> SortedTexts(size_t count, Text&& text) {
     const auto last = keyed.begin() + static_cast<std::ptrdiff_t>(run.end);
     if (run.at > 0)
       for (auto it = first; it != last; ++it) it->key = ChunkKey(text(it->row), run.at);
-    std::sort(first, last, [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+    if (run.end - run.begin < kRadixFrom)
+      std::sort(first, last, [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+    else
+      SortByKey(first, last, spare);
     if (first->key == (last - 1)->key) {
       // None parted: go on from the first place where any of them differ
       // (or stop where they all end, equal).

@@ -72,19 +72,23 @@ std::vector<RowSpec> ChosenRows() {
   };
 }
 
-// Many rows from few values, so that equal texts of every kind meet.
-std::vector<RowSpec> RandomRows(unsigned seed, int idStep) {
+// Many rows from few values, so that equal texts of every kind meet. Tasks
+// that all begin with `start` are sorted in long runs, a few units at a time.
+std::vector<RowSpec> RandomRows(unsigned seed, int idStep, int count = 300,
+                                const std::string& start = {}) {
   std::mt19937 random(seed);
   const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-  // UTF-8 and Windows-1252 letters too, and texts that mix them.
-  const std::string words[] = {"a",        "A", "ab",    "aB",    "b",    "\xc3\xa9",
-                               "\xc3\x89", "",  "abcde", "ABCDf", "\xe9", "\xc9"};
+  // UTF-8 and Windows-1252 letters too, texts that mix them, and a letter
+  // 1024 units past "a", which a radix sort that stops a pass short puts
+  // first.
+  const std::string words[] = {"a", "A",     "ab",    "aB",   "b",    "\xc3\xa9", "\xc3\x89",
+                               "",  "abcde", "ABCDf", "\xe9", "\xc9", "\xd1\xa1"};
   const QString texts[] = {"More than 1 year", "!!! Error !!!", "", "2024-01-0",
                            "2024-01-03 WED 05:00"};
   std::vector<RowSpec> rows;
   int id = pick(3);
-  for (int i = 0; i < 300; ++i) {
-    RowSpec row{id, words[pick(12)] + words[pick(12)], std::nullopt, {}};
+  for (int i = 0; i < count; ++i) {
+    RowSpec row{id, start + words[pick(13)] + words[pick(13)] + words[pick(13)], std::nullopt, {}};
     if (pick(4) == 0)
       row.text = texts[pick(5)];
     else
@@ -102,7 +106,8 @@ TEST(TaskListSort, EveryColumnInBothDirectionsOrdersAsTheCaseFoldedTexts) {
     std::vector<RowSpec> rows;
   } cases[] = {{"chosen", ChosenRows()},
                {"random", RandomRows(1, 30)},
-               {"random, other ids", RandomRows(3, 7)}};
+               {"random, other ids", RandomRows(3, 7)},
+               {"random, a long shared start", RandomRows(5, 3, 2000, "Task number one, ")}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     auto table = MakeTaskTable();
