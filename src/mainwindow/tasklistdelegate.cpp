@@ -33,9 +33,12 @@ std::optional<QRgb> PlainBackground(const QStyleOptionViewItem& check) {
       (check.features & QStyleOptionViewItem::Alternate))
     return std::nullopt;
   if (check.state & QStyle::State_Selected) {
-    const QPalette::ColorGroup group = !(check.state & QStyle::State_Enabled) ? QPalette::Disabled
-                                       : check.state & QStyle::State_Active   ? QPalette::Normal
-                                                                              : QPalette::Inactive;
+    // The colour group as the style picks it for an item's background.
+    const bool enabled =
+        check.widget ? check.widget->isEnabled() : bool(check.state & QStyle::State_Enabled);
+    const QPalette::ColorGroup group = !enabled                             ? QPalette::Disabled
+                                       : check.state & QStyle::State_Active ? QPalette::Normal
+                                                                            : QPalette::Inactive;
     const QBrush& highlight = check.palette.brush(group, QPalette::Highlight);
     if (!IsOpaqueColour(highlight)) return std::nullopt;
     return highlight.color().rgba();
@@ -57,8 +60,8 @@ std::optional<QRgb> PlainBackground(const QStyleOptionViewItem& check) {
 bool TaskListDelegate::CellPlaces::Fits(const QStyle* style,
                                         const QStyleOptionViewItem& bare) const {
   return this->style == style && size == bare.rect.size() && features == bare.features &&
-         decorationSize == bare.decorationSize && displayAlignment == bare.displayAlignment &&
-         font == bare.font;
+         decorationSize == bare.decorationSize && decorationPosition == bare.decorationPosition &&
+         displayAlignment == bare.displayAlignment && font == bare.font;
 }
 
 const TaskListDelegate::CellPlaces& TaskListDelegate::PlacesOf(
@@ -81,6 +84,7 @@ const TaskListDelegate::CellPlaces& TaskListDelegate::PlacesOf(
   places.size = bare.rect.size();
   places.features = bare.features;
   places.decorationSize = bare.decorationSize;
+  places.decorationPosition = bare.decorationPosition;
   places.displayAlignment = bare.displayAlignment;
   places.font = bare.font;
   return places;

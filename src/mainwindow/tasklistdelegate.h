@@ -32,6 +32,7 @@ class TaskListDelegate : public QStyledItemDelegate {
     QSize size;
     QStyleOptionViewItem::ViewItemFeatures features;
     QSize decorationSize;
+    QStyleOptionViewItem::Position decorationPosition = QStyleOptionViewItem::Left;
     Qt::Alignment displayAlignment;
     QFont font;
     QRect text, check;
