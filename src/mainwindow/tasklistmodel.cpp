@@ -508,7 +508,9 @@ void TaskListModel::SetHeaderImages(const QIcon& asc, const QIcon& desc, const Q
 }
 
 void TaskListModel::SetHeaderImage(int column, int image) {
-  if (column < 0 || column >= kColumnCount || image < 0 || image > 3) return;
+  if (column < 0 || column >= kColumnCount || image < 0 || image > 3 ||
+      headerImage_[static_cast<size_t>(column)] == image)
+    return;
   headerImage_[static_cast<size_t>(column)] = image;
   emit headerDataChanged(Qt::Horizontal, column, column);
 }
