@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -223,6 +224,55 @@ void BM_StartupUntilShown(benchmark::State& state) {
   });
 }
 
+// The program and the empty window started in turns, so that a machine that
+// speeds up or slows down during the run weighs on both alike: the ratio of
+// each pair, and its median, say more than two runs minutes apart.
+void BM_StartupBesideFloor(benchmark::State& state) {
+  zelto::test::TempFolder folder;
+  const fs::path executable = folder / "zelto-todo";
+  fs::copy_file(ZELTO_EXECUTABLE, executable);
+  const std::string content = TenThousandTasks(state.range(0) != 0);
+  const std::string width = std::to_string(zelto::DesignPixels(zelto::kDesignWidthTwips));
+  const std::string height = std::to_string(zelto::DesignPixels(zelto::kDesignHeightTwips));
+  std::vector<double> ratios, floors, programs, extraMb;
+  bool floorFirst = true;
+  for (auto _ : state) {
+    const auto startProgram = [&] {
+      zelto::test::WriteFileBytes(folder / "content.txt", content);
+      fs::remove(folder / "instance.lock");
+      return StartOnce(executable, {});
+    };
+    const auto startFloor = [&] { return StartOnce(ZELTO_EMPTY_WINDOW, {width, height}); };
+    Run floor, program;
+    if (floorFirst) {
+      floor = startFloor();
+      program = startProgram();
+    } else {
+      program = startProgram();
+      floor = startFloor();
+    }
+    floorFirst = !floorFirst;
+    if (floor.wallMs < 0 || program.wallMs < 0 || floor.rssMb < 0 || program.rssMb < 0) {
+      state.SkipWithError("a program did not report being shown and settled");
+      break;
+    }
+    state.SetIterationTime(program.wallMs / 1000.0);
+    floors.push_back(floor.wallMs);
+    programs.push_back(program.wallMs);
+    ratios.push_back(program.wallMs / floor.wallMs);
+    extraMb.push_back(program.rssMb - floor.rssMb);
+  }
+  const auto median = [](std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+  };
+  state.counters["floor_ms"] = median(floors);
+  state.counters["program_ms"] = median(programs);
+  state.counters["ratio"] = median(ratios);
+  state.counters["extra_rss_MB"] = median(extraMb);
+}
+
 BENCHMARK(BM_EmptyWindow)
     ->Name("BM_StartupUntilShown/floor")
     ->UseManualTime()
@@ -238,6 +288,15 @@ BENCHMARK(BM_StartupUntilShown)
     ->Iterations(1)
     ->Repetitions(10)
     ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_StartupBesideFloor)
+    ->Name("BM_StartupUntilShown/beside-floor")
+    ->ArgName("all_due")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(20)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
