@@ -2,50 +2,97 @@
 
 #include <QFont>
 #include <QImage>
-#include <QImageReader>
 #include <QPixmap>
+#include <QResource>
 #include <QWidget>
-#include <utility>
+#include <cstring>
+#include <vector>
 
-// The pictures are compiled into a static library, so nothing would pull
-// their resource object into the program: register it by hand, once.
-static void RegisterPictures() {
-  static const bool registered = [] {
-    Q_INIT_RESOURCE(pictures);
-    return true;
-  }();
-  (void)registered;
+#include "look/picturepixels.h"
+
+// Linked from a static library, the resource would not register itself;
+// the macro only works outside a namespace.
+static void RegisterPicturePixels() {
+  Q_INIT_RESOURCE(picture_pixels_resource);
 }
 
 namespace zelto {
 namespace {
 
-// A picture of the resources, read as what it is: left to find the format
-// itself, the reader loads every image format plugin there is to ask each
-// whether it knows the file, before it tries its own PNG reader.
-void AddPng(QIcon& icon, const QString& path) {
-  QImageReader reader(path, "png");
-  reader.setAutoDetectImageFormat(false);
-  QImage image;
-  if (reader.read(&image)) icon.addPixmap(QPixmap::fromImage(std::move(image)));
+// The pixels of every picture as the build decoded them from the PNGs, read
+// in place from the program's resources.
+class Pixels {
+ public:
+  static constexpr int kLargest = 1024;  // pixels a side
+  static const Pixels& Get() {
+    static const Pixels pixels;
+    return pixels;
+  }
+
+  // The picture of that file name, or a null image when the build has none
+  // (or the file is damaged: every entry is checked against its size).
+  QImage Image(QLatin1String fileName) const {
+    for (const PicturePixelsEntry& entry : entries_) {
+      if (fileName != QLatin1String(entry.name)) continue;
+      if (entry.format <= QImage::Format_Invalid || entry.format >= QImage::NImageFormats ||
+          entry.width <= 0 || entry.width > kLargest || entry.height <= 0 ||
+          entry.height > kLargest)
+        return {};
+      QImage image(entry.width, entry.height, static_cast<QImage::Format>(entry.format));
+      const auto rows = static_cast<uint64_t>(image.sizeInBytes());
+      if (image.isNull() || image.bytesPerLine() != entry.bytesPerLine || entry.size != rows ||
+          entry.offset > size_ || size_ - entry.offset < entry.size)
+        return {};
+      // Copied, not wrapped: the resource's bytes need not be aligned.
+      std::memcpy(image.bits(), data_ + entry.offset, rows);
+      image.setDevicePixelRatio(entry.ratioPermille > 0 ? entry.ratioPermille / 1000.0 : 1.0);
+      return image;
+    }
+    return {};
+  }
+
+ private:
+  Pixels() {
+    RegisterPicturePixels();
+    const QResource file(QStringLiteral(":/pixels/pictures.bin"));
+    if (!file.isValid() || file.compressionAlgorithm() != QResource::NoCompression) return;
+    data_ = file.data();
+    size_ = static_cast<uint64_t>(file.size());
+    uint32_t count = 0;
+    const uint64_t header = sizeof(kPicturePixelsMagic) + 8;
+    if (size_ < header || std::memcmp(data_, kPicturePixelsMagic, sizeof kPicturePixelsMagic) != 0)
+      return;
+    std::memcpy(&count, data_ + sizeof(kPicturePixelsMagic), sizeof count);
+    if (count > (size_ - header) / sizeof(PicturePixelsEntry)) return;
+    entries_.resize(count);
+    std::memcpy(entries_.data(), data_ + header, count * sizeof(PicturePixelsEntry));
+    for (PicturePixelsEntry& entry : entries_) entry.name[sizeof entry.name - 1] = '\0';
+  }
+
+  const uchar* data_ = nullptr;
+  uint64_t size_ = 0;
+  std::vector<PicturePixelsEntry> entries_;
+};
+
+void AddPicture(QIcon& icon, const QString& fileName) {
+  const QImage image = Pixels::Get().Image(QLatin1String(fileName.toLatin1()));
+  if (!image.isNull()) icon.addPixmap(QPixmap::fromImage(image));
 }
 
 }  // namespace
 
 QIcon Picture(const QString& name) {
-  RegisterPictures();
   // Both sizes by hand: QIcon looks for the "@2x" file only when the
   // program starts on a high-density screen, not when a window moves to one.
   QIcon icon;
-  AddPng(icon, ":/pictures/" + name + ".png");
-  AddPng(icon, ":/pictures/" + name + "@2x.png");
+  AddPicture(icon, name + ".png");
+  AddPicture(icon, name + "@2x.png");
   return icon;
 }
 
 QIcon AppIcon() {
-  RegisterPictures();
   QIcon icon;
-  for (int size : {16, 32, 64, 128}) AddPng(icon, QString(":/pictures/app%1.png").arg(size));
+  for (int size : {16, 32, 64, 128}) AddPicture(icon, QString("app%1.png").arg(size));
   return icon;
 }
 
