@@ -60,7 +60,8 @@ int main(int argc, char* argv[]) {
   out.write(reinterpret_cast<const char*>(entries.data()),
             static_cast<std::streamsize>(entries.size() * sizeof(entries[0])));
   for (size_t i = 0; i < entries.size(); ++i) {
-    const auto padding = static_cast<std::streamsize>(entries[i].offset) - out.tellp();
+    const std::streamsize padding =
+        static_cast<std::streamsize>(entries[i].offset) - static_cast<std::streamsize>(out.tellp());
     for (std::streamsize k = 0; k < padding; ++k) out.put('\0');
     out.write(reinterpret_cast<const char*>(images[i].constBits()),
               static_cast<std::streamsize>(images[i].sizeInBytes()));
