@@ -148,8 +148,9 @@ void TaskList::ColumnClick(int column, View view) {
     DoneSortColumn = key;
     DoneSortOrder = order;
   }
-  for (int c = 1; c <= 3; ++c) SetHeaderImage(c, 3);
-  SetHeaderImage(column, model_->SortOrder() + 1);
+  // Each header straight to its new picture: the clicked one does not pass
+  // through the plain picture on its way to its arrow.
+  for (int c = 1; c <= 3; ++c) SetHeaderImage(c, c == column ? model_->SortOrder() + 1 : 3);
 }
 
 void TaskList::SwitchTo(View view, const TaskTable& table) {
@@ -164,10 +165,11 @@ void TaskList::SwitchTo(View view, const TaskTable& table) {
 }
 
 void TaskList::ShowHeaderImages(const QString& column, const QString& order) {
-  for (int c = 1; c <= 3; ++c) SetHeaderImage(c, 3);
   const auto key = SortNumber(column);
   const auto direction = SortNumber(order);
-  if (key && direction) SetHeaderImage(*key + 1, *direction + 1);
+  // A stored direction that names no picture leaves the column plain.
+  const bool arrow = key && direction && *direction + 1 >= 0 && *direction + 1 <= 3;
+  for (int c = 1; c <= 3; ++c) SetHeaderImage(c, arrow && c == *key + 1 ? *direction + 1 : 3);
 }
 
 std::optional<int> TaskList::SelectedTaskId() const {

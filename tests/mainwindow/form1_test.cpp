@@ -1,3 +1,4 @@
+#include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 
@@ -83,6 +84,19 @@ TEST_F(Form1Test, SortingByCellTextPerView) {
   EXPECT_EQ(Column(1), (Cells{"task 10", "task 2", "task 9"}));
   EXPECT_EQ(form->List().HeaderImage(2), 1);
   EXPECT_EQ(form->List().HeaderImage(3), 3);
+}
+
+// A click tells the header only of the arrows that change, so that only
+// those sections are painted again.
+TEST_F(Form1Test, AClickChangesOnlyTheArrowsThatChange) {
+  AddTask(1, "a");
+  form->FillTaskList();
+  ClickHeader(1);
+  QSignalSpy changed(ListView1()->model(), &QAbstractItemModel::headerDataChanged);
+  ClickHeader(1);  // the same column again: only its arrow flips
+  ASSERT_EQ(changed.count(), 1);
+  EXPECT_EQ(changed[0][1].toInt(), 1);
+  EXPECT_EQ(changed[0][2].toInt(), 1);
 }
 
 // Sort values as position.txt keeps them: text, perhaps unset, junk or out
