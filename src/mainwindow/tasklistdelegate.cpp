@@ -16,8 +16,7 @@ namespace {
 // The styles whose item drawing is the common one: background, check box,
 // icon, then the text laid out in the rest of the cell.
 bool DrawsItemsTheCommonWay(const QStyle* style) {
-  return style && style->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0 &&
-         qApp->styleSheet().isEmpty();
+  return style && style->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0;
 }
 
 bool IsOpaqueColour(const QBrush& brush) {
@@ -163,6 +162,7 @@ void TaskListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     commonStyle_ = style;
     common_ = DrawsItemsTheCommonWay(style);
   }
+  // A style sheet may draw items its own way whatever the style's name.
   if (!common_ || !qApp->styleSheet().isEmpty()) return stock();
 
   // The cell without its text: background and check box as the style draws

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTreeView>
 #include <map>
 
 #include "form1_fixture.h"
@@ -97,6 +98,15 @@ TEST_F(Form1Test, EveryCaptionReadsWell) {
     EXPECT_EQ(readable(QRect(frame->x() + 8, frame->y(), metrics.horizontalAdvance("Tasks"),
                              metrics.height())),
               dark ? DarkDesktop().color(QPalette::Window) : QColor(Qt::white));
+    // The list's border is shaded from the desktop's window colour, not
+    // from the white around it: as a plain list of the same size draws it.
+    QTreeView plain;
+    plain.resize(ListView1()->size());
+    plain.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&plain));
+    const QImage list = ListView1()->grab().toImage(), expected = plain.grab().toImage();
+    const int middle = list.height() / 2;
+    EXPECT_EQ(QColor(list.pixel(0, middle)), QColor(expected.pixel(0, middle)));
     SaveScreenshots(form.get(), dark ? "form1-dark" : "form1-light");
   }
 }

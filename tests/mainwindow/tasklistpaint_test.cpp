@@ -1,5 +1,6 @@
 // The list paints its cells itself where it can; every pixel must be the one
 // the stock delegate paints.
+#include <QHeaderView>
 #include <QImage>
 #include <QScreen>
 #include <QStyledItemDelegate>
@@ -67,6 +68,10 @@ TEST_F(Form1Test, CellsPaintAsTheStockDelegatePaintsThem) {
   compare("Done, ticked boxes");
   ClickHeader(1);
   compare("sorted by the task");
+  // Where a cell's box and text go is kept a column at a time.
+  list->header()->resizeSection(0, list->header()->sectionSize(0) + 7);
+  list->header()->resizeSection(1, list->header()->sectionSize(1) - 40);
+  compare("columns resized");
   // Check boxes once drawn are kept, and must follow every colour they use.
   QPalette colours = list->palette();
   colours.setColor(QPalette::Text, QColor(0x40, 0x20, 0x10));
