@@ -7,10 +7,6 @@
 #include <optional>
 #include <string>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 // The rule test looks at the hour alone (hour mask) and at the date alone
 // (day-of-month, month and weekday masks, each-n-days), so an hour passes
 // exactly when its hour of the day is selected and its day passes. Instead
@@ -35,29 +31,12 @@ using DT = DateTime;
 
 // --- The rule as bit sets ---------------------------------------------------
 
-// Bit k set when entry k of the row is 1: only an entry holding exactly 1
-// selects. A wide entry's byte is never 1, and neither is its value (1 fits
-// a byte), so the bytes alone answer.
-uint32_t OnesOf(const MaskColumn::Row& row) {
-#if defined(__SSE2__)
-  const __m128i one = _mm_set1_epi8(1);
-  const auto* p = reinterpret_cast<const __m128i*>(row.data());
-  const auto low = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(p), one)));
-  const auto high =
-      static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(p + 1), one)));
-  return low | high << 16;
-#else
-  uint32_t bits = 0;
-  for (std::size_t k = 0; k < MaskColumn::kRowSize; ++k) bits |= uint32_t{row[k] == 1} << k;
+// The editor's value as the table keeps it: only which entries hold 1
+// matters to the search.
+MaskColumn::Bits BitsOf(const Mask& mask) {
+  MaskColumn::Bits bits;
+  for (int k = 0; k < kMaskSize; ++k) bits.ones |= uint32_t{mask[k] == 1} << k;
   return bits;
-#endif
-}
-
-// The same for the editor's value: its entries as the bytes 1 and 0.
-MaskColumn::Row RowOf(const Mask& mask) {
-  MaskColumn::Row row{};
-  for (int k = 0; k < kMaskSize; ++k) row[static_cast<std::size_t>(k)] = mask[k] == 1;
-  return row;
 }
 
 // 0 = Sunday.
@@ -99,19 +78,19 @@ struct Rule {
 
 // The rule's fields, from a slot of the table or from the editor's value.
 struct RuleFields {
-  const MaskColumn::Row& hourMask;
-  const MaskColumn::Row& weekdayMask;
-  const MaskColumn::Row& dayOfMonthMask;
-  const MaskColumn::Row& monthMask;
+  MaskColumn::Bits hourMask;
+  MaskColumn::Bits weekdayMask;
+  MaskColumn::Bits dayOfMonthMask;
+  MaskColumn::Bits monthMask;
   int16_t everyNDays, startYear, startMonth, startDay;
 };
 
 Rule ReadRule(const RuleFields& f) {
   Rule r;
-  r.hours = OnesOf(f.hourMask) & 0xFFFFFFu;
-  r.days = OnesOf(f.dayOfMonthMask) & kAllDays;
-  r.months = OnesOf(f.monthMask) & kAllMonths;
-  r.weekdays = OnesOf(f.weekdayMask) & 0x7Fu;
+  r.hours = f.hourMask.Selected() & 0xFFFFFFu;
+  r.days = f.dayOfMonthMask.Selected() & kAllDays;
+  r.months = f.monthMask.Selected() & kAllMonths;
+  r.weekdays = f.weekdayMask.Selected() & 0x7Fu;
   // A month too short for every selected day can never pass: dropping it
   // lets the month walk skip it.
   const int earliestDay = std::countr_zero(r.days) + 1;
@@ -538,10 +517,10 @@ bool CanPass(const Rule& r) {
 
 void FindOccurrences(TaskTable& table, int id, DateTime now) {
   if (HoldsText(table.PreviousOccurrence[id], kErrorMarker)) return;
-  const Rule rule =
-      ReadRule({table.HourMask[id].Bytes(), table.WeekdayMask[id].Bytes(),
-                table.DayOfMonthMask[id].Bytes(), table.MonthMask[id].Bytes(), table.EveryNDays[id],
-                table.StartYear[id], table.StartMonth[id], table.StartDay[id]});
+  const Rule rule = ReadRule({table.HourMask[id].AsBits(), table.WeekdayMask[id].AsBits(),
+                              table.DayOfMonthMask[id].AsBits(), table.MonthMask[id].AsBits(),
+                              table.EveryNDays[id], table.StartYear[id], table.StartMonth[id],
+                              table.StartDay[id]});
   Found found;
   if (CanPass(rule)) found = Search(rule, Window(now));
   Store(table.PreviousOccurrence[id], found.previous);
@@ -550,9 +529,9 @@ void FindOccurrences(TaskTable& table, int id, DateTime now) {
 
 std::vector<DateTime> NextOccurrences(const TaskValue& value, DateTime now, int count) {
   std::vector<DateTime> hours;
-  const Rule rule = ReadRule({RowOf(value.HourMask), RowOf(value.WeekdayMask),
-                              RowOf(value.DayOfMonthMask), RowOf(value.MonthMask), value.EveryNDays,
-                              value.StartYear, value.StartMonth, value.StartDay});
+  const Rule rule = ReadRule({BitsOf(value.HourMask), BitsOf(value.WeekdayMask),
+                              BitsOf(value.DayOfMonthMask), BitsOf(value.MonthMask),
+                              value.EveryNDays, value.StartYear, value.StartMonth, value.StartDay});
   if (!CanPass(rule)) return hours;
   hours.reserve(static_cast<size_t>(std::max(count, 0)));
   DateTime from = now;

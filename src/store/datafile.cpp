@@ -138,6 +138,26 @@ std::optional<DateTime> ParseDateField(std::string_view text) {
   return ParseFileDate(text);
 }
 
+// The 31 digits of a mask line that has the shape "d,d,...,d", at every
+// other byte from `s`: nearly always 0 and 1, which go straight into bits.
+void StoreDigits(MaskColumn::Ref mask, const char* s) {
+  MaskColumn::Bits bits;
+  bool plain = true;
+  for (int k = 0; k < kMaskSize; ++k) {
+    const int digit = s[2 * k] - '0';
+    plain &= MaskColumn::Fits(digit);
+    bits.ones |= uint32_t(digit & 1) << k;
+    bits.twos |= uint32_t(digit >> 1 & 1) << k;
+  }
+  if (plain) {
+    mask.Overwrite(bits);
+    return;
+  }
+  Mask values;
+  for (int k = 0; k < kMaskSize; ++k) values[k] = static_cast<int16_t>(s[2 * k] - '0');
+  mask = values;
+}
+
 // Masks as the program writes them, 31 single digits between commas, make
 // up most of a data file. Eight bytes at a time are checked for the shape
 // "d,d,d,d,": in little-endian order each digit with the comma after it is
@@ -161,8 +181,7 @@ bool ReadPlainMask(MaskColumn::Ref mask, std::string_view line) {
   if (bad != 0 || !IsDigit(s[56]) || s[57] != ',' || !IsDigit(s[58]) || s[59] != ',' ||
       !IsDigit(s[60]))
     return false;
-  MaskColumn::Row& row = mask.Overwrite();
-  for (std::size_t k = 0; k < kMaskSize; ++k) row[k] = static_cast<int8_t>(s[2 * k] - '0');
+  StoreDigits(mask, s);
   return true;
 }
 
@@ -178,7 +197,6 @@ using Bytes16 = uint8_t __attribute__((vector_size(16)));
 // byte after the LF belongs to the next line and is let through.
 bool ReadPlainMaskLine(MaskColumn::Ref mask, const char* s) {
   static_assert(kMaskSize == 31, "61 bytes, CR LF, and the next line's first byte");
-  static_assert(MaskColumn::kRowSize == 32, "a row is two vectors");
   constexpr Bytes16 kShape = {'0', ',', '0', ',', '0', ',', '0', ',',
                               '0', ',', '0', ',', '0', ',', '0', ','};
   constexpr Bytes16 kLimit = {9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 0};
@@ -208,21 +226,29 @@ bool ReadPlainMaskLine(MaskColumn::Ref mask, const char* s) {
   std::memcpy(halves, &bad, sizeof halves);
   if ((halves[0] | halves[1]) != 0) return false;
 #endif
-  MaskColumn::Row& row = mask.Overwrite();
 #if defined(__SSE2__)
   // Every separator is now 0, so each digit with the byte after it is its
-  // entry as a 16-bit lane, and packing the lanes gives the row. The last
-  // lane holds the next line's first byte: the row's spare byte stays 0.
+  // entry as a 16-bit lane, and packing the lanes gives one byte an entry.
+  // The last lane holds the next line's first byte: it is cleared.
   const __m128i low =
       _mm_packus_epi16(reinterpret_cast<__m128i>(v0), reinterpret_cast<__m128i>(v1));
   const __m128i high =
       _mm_and_si128(_mm_packus_epi16(reinterpret_cast<__m128i>(v2), reinterpret_cast<__m128i>(v3)),
                     _mm_set_epi8(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
-  _mm_store_si128(reinterpret_cast<__m128i*>(row.data()), low);
-  _mm_store_si128(reinterpret_cast<__m128i*>(row.data() + 16), high);
-#else
-  for (std::size_t k = 0; k < kMaskSize; ++k) row[k] = static_cast<int8_t>(s[2 * k] - '0');
+  const auto where = [&](int digit) {
+    const __m128i d = _mm_set1_epi8(static_cast<char>(digit));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, d))) |
+           static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, d))) << 16;
+  };
+  // A digit above 2 is rare, and goes the long way.
+  const __m128i two = _mm_set1_epi8(2);
+  const __m128i largest = _mm_max_epu8(_mm_max_epu8(low, high), two);
+  if (_mm_movemask_epi8(_mm_cmpeq_epi8(largest, two)) == 0xFFFF) {
+    mask.Overwrite({where(1), where(2)});
+    return true;
+  }
 #endif
+  StoreDigits(mask, s);
   return true;
 }
 

@@ -7,10 +7,6 @@
 #include <memory>
 #include <string>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "store/dataformat.h"
 
 namespace zelto {
@@ -29,6 +25,19 @@ constexpr auto kTwoDigits = [] {
 void TwoDigits(char* out, unsigned value) {
   std::memcpy(out, &kTwoDigits[2 * value], 2);
 }
+
+// Each byte of a mask's bits as the eight "d," pairs of its entries, the
+// lowest bit first.
+constexpr auto kPairs = [] {
+  std::array<std::array<char, 16>, 256> pairs{};
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    for (unsigned bit = 0; bit < 8; ++bit) {
+      pairs[byte][2 * bit] = static_cast<char>('0' + (byte >> bit & 1));
+      pairs[byte][2 * bit + 1] = ',';
+    }
+  }
+  return pairs;
+}();
 
 // Writes one record into room reserved beforehand, so that the ~1.3 million
 // numbers of a full table cost a store each instead of a checked append.
@@ -105,44 +114,19 @@ class RecordWriter {
     // nothing.
   }
   void MaskLine(MaskColumn::ConstRef mask) {
-    static_assert(kMaskSize == 31 && MaskColumn::kRowSize == 32, "a row is two vectors");
-    // Nearly every entry is 0 or 1. When all are 0..9, each byte with a
-    // comma after it is its "d," pair, and the row's spare byte (0) gives
-    // one pair too many, which the line end then overwrites.
-    const MaskColumn::Row& row = mask.Bytes();
-#if defined(__SSE2__)
-    const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(row.data()));
-    const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(row.data() + 16));
-    const __m128i nine = _mm_set1_epi8(9);
-    // Unsigned, so that negative entries and kWide count as large.
-    const __m128i small = _mm_and_si128(_mm_cmpeq_epi8(_mm_max_epu8(low, nine), nine),
-                                        _mm_cmpeq_epi8(_mm_max_epu8(high, nine), nine));
-    if (_mm_movemask_epi8(small) == 0xFFFF) {
-      const __m128i zero = _mm_set1_epi8('0'), comma = _mm_set1_epi8(',');
-      const __m128i digitsLow = _mm_add_epi8(low, zero), digitsHigh = _mm_add_epi8(high, zero);
-      auto* out = reinterpret_cast<__m128i*>(p_);
-      _mm_storeu_si128(out, _mm_unpacklo_epi8(digitsLow, comma));
-      _mm_storeu_si128(out + 1, _mm_unpackhi_epi8(digitsLow, comma));
-      _mm_storeu_si128(out + 2, _mm_unpacklo_epi8(digitsHigh, comma));
-      _mm_storeu_si128(out + 3, _mm_unpackhi_epi8(digitsHigh, comma));
+    static_assert(kMaskSize == 31, "four bytes of bits, the last entry spare");
+    // Nearly every entry is 0 or 1: each byte of bits gives its eight
+    // "d," pairs at once. The bits' spare top entry (0) gives one pair too
+    // many, which the line end then overwrites.
+    const MaskColumn::Bits& bits = mask.AsBits();
+    if (bits.twos == 0) {
+      for (int i = 0; i < 4; ++i)
+        std::memcpy(p_ + 16 * i, kPairs[bits.ones >> 8 * i & 0xFF].data(), 16);
       p_[2 * kMaskSize - 1] = '\r';  // no separator after the last value
       p_[2 * kMaskSize] = '\n';
       p_ += 2 * kMaskSize + 1;
       return;
     }
-#else
-    if (std::all_of(row.begin(), row.begin() + kMaskSize,
-                    [](int8_t entry) { return entry >= 0 && entry <= 9; })) {
-      for (std::size_t k = 0; k < kMaskSize; ++k) {
-        p_[2 * k] = static_cast<char>('0' + row[k]);
-        p_[2 * k + 1] = ',';
-      }
-      p_[2 * kMaskSize - 1] = '\r';
-      p_[2 * kMaskSize] = '\n';
-      p_ += 2 * kMaskSize + 1;
-      return;
-    }
-#endif
     for (int k = 0; k < kMaskSize; ++k) {
       Int(mask[k]);
       *p_++ = ',';

@@ -28,9 +28,9 @@ bool SameRule(const TaskTable& a, int i, const TaskTable& b, int j) {
 }
 
 // Base keeps a hash of the text and rule in place of them, of the fields
-// laid out as one run of bytes: the numbers, the four masks' rows of bytes,
-// then each mask that has an entry kept beside its bytes in full, and the
-// text last. The rows say which masks follow in full, and the run's length
+// laid out as one run of bytes: the numbers, the four masks' bits, then
+// each mask that has an entry kept beside its bits in full, and the text
+// last. The bits say which masks follow in full, and the run's length
 // (which the hash takes in) fixes the text's: two tasks that differ in any
 // field give different runs.
 class RuleHasher {
@@ -43,16 +43,14 @@ class RuleHasher {
                                            t.MonthMask[id]};
     bool wide = false;
     for (const auto& mask : masks) {
-      const MaskColumn::Row& row = mask.Bytes();
-      run_.append(reinterpret_cast<const char*>(row.data()), row.size());
-      wide = wide || std::memchr(row.data(), static_cast<uint8_t>(MaskColumn::kWide), row.size()) !=
-                         nullptr;
+      const MaskColumn::Bits& bits = mask.AsBits();
+      run_.append(reinterpret_cast<const char*>(&bits.ones), sizeof bits.ones);
+      run_.append(reinterpret_cast<const char*>(&bits.twos), sizeof bits.twos);
+      wide = wide || bits.Wide() != 0;
     }
     if (wide) {
       for (const auto& mask : masks) {
-        const MaskColumn::Row& row = mask.Bytes();
-        if (std::memchr(row.data(), static_cast<uint8_t>(MaskColumn::kWide), row.size()) == nullptr)
-          continue;
+        if (mask.AsBits().Wide() == 0) continue;
         for (int k = 0; k < kMaskSize; ++k) {
           const int16_t entry = mask[k];
           run_.append(reinterpret_cast<const char*>(&entry), sizeof entry);

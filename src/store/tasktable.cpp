@@ -75,63 +75,49 @@ int16_t MaskColumn::GetWide(int id, int k) const {
 }
 
 void MaskColumn::SetWide(int id, int k, int16_t value) {
-  Row& row = rows_[id];
-  const auto entry = static_cast<std::size_t>(k);
+  Bits& bits = rows_[id];
   if (!Fits(value)) {
-    row[entry] = kWide;
-    wide_[id][entry] = value;
+    const uint32_t bit = uint32_t{1} << k;
+    bits.ones |= bit;
+    bits.twos |= bit;
+    wide_[id][static_cast<std::size_t>(k)] = value;
     return;
   }
   // The entry was wide and is not any more.
-  row[entry] = static_cast<int8_t>(value);
-  if (std::find(row.begin(), row.end(), kWide) == row.end()) wide_.erase(id);
+  SetCode(bits, k, value);
+  if (bits.Wide() == 0) wide_.erase(id);
 }
 
 Mask MaskColumn::Read(int id) const {
-  const Row& row = rows_[id];
   Mask mask;
-  for (int k = 0; k < kMaskSize; ++k) mask[k] = row[static_cast<std::size_t>(k)];
-  if (!wide_.empty()) [[unlikely]] {
-    if (const auto wide = wide_.find(id); wide != wide_.end()) {
-      for (int k = 0; k < kMaskSize; ++k) {
-        if (row[static_cast<std::size_t>(k)] == kWide)
-          mask[k] = wide->second[static_cast<std::size_t>(k)];
-      }
-    }
-  }
+  for (int k = 0; k < kMaskSize; ++k) mask[k] = Get(id, k);
   return mask;
 }
 
 void MaskColumn::Write(int id, const Mask& mask) {
-  Row& row = rows_[id];
-  bool fits = true;
-  for (int k = 0; k < kMaskSize; ++k) {
-    fits &= Fits(mask[k]);
-    row[static_cast<std::size_t>(k)] = static_cast<int8_t>(mask[k]);
-  }
-  if (fits) {
+  Bits bits;
+  for (int k = 0; k < kMaskSize; ++k) SetCode(bits, k, Fits(mask[k]) ? mask[k] : 3);
+  rows_[id] = bits;
+  if (bits.Wide() == 0) {
     if (!wide_.empty()) wide_.erase(id);
     return;
   }
   WideEntries& wide = wide_[id];
-  for (int k = 0; k < kMaskSize; ++k) {
-    wide[static_cast<std::size_t>(k)] = mask[k];
-    if (!Fits(mask[k])) row[static_cast<std::size_t>(k)] = kWide;
-  }
+  for (int k = 0; k < kMaskSize; ++k) wide[static_cast<std::size_t>(k)] = mask[k];
 }
 
 void MaskColumn::Copy(int id, const MaskColumn& from, int fromId) {
-  const Row& source = from.rows_[fromId];
-  Row& row = rows_[id];
+  const Bits source = from.rows_[fromId];
+  Bits& bits = rows_[id];
   if (from.wide_.empty() && wide_.empty()) {
-    row = source;
+    bits = source;
     return;
   }
   // Copied out first: the source may be this column, whose map the
   // assignment may rehash.
   std::optional<WideEntries> wide;
   if (const auto found = from.wide_.find(fromId); found != from.wide_.end()) wide = found->second;
-  row = source;
+  bits = source;
   if (wide) {
     wide_[id] = *wide;
   } else {
@@ -140,29 +126,21 @@ void MaskColumn::Copy(int id, const MaskColumn& from, int fromId) {
 }
 
 void MaskColumn::Fill(int id, int16_t value) {
-  Row& row = rows_[id];
-  std::fill_n(row.begin(), kMaskSize, Fits(value) ? static_cast<int8_t>(value) : kWide);
   if (Fits(value)) {
+    rows_[id] = {value & 1 ? kAllEntries : 0, value & 2 ? kAllEntries : 0};
     if (!wide_.empty()) wide_.erase(id);
   } else {
+    rows_[id] = {kAllEntries, kAllEntries};
     wide_[id].fill(value);
   }
 }
 
 bool MaskColumn::Equal(const MaskColumn& a, int i, const MaskColumn& b, int j) {
-  // Rows compared as four words, with no call and no early exit.
-  const Row &x = a.rows_[i], &y = b.rows_[j];
-  uint64_t difference = 0;
-  for (std::size_t offset = 0; offset < kRowSize; offset += 8) {
-    uint64_t u, v;
-    std::memcpy(&u, x.data() + offset, 8);
-    std::memcpy(&v, y.data() + offset, 8);
-    difference |= u ^ v;
-  }
-  if (difference != 0) return false;
-  if (a.wide_.empty() || b.wide_.empty()) return true;  // the same bytes, so neither has kWide
+  const Bits &x = a.rows_[i], &y = b.rows_[j];
+  if (x != y) return false;
+  if (x.Wide() == 0) return true;
   for (int k = 0; k < kMaskSize; ++k) {
-    if (x[static_cast<std::size_t>(k)] == kWide && a.Get(i, k) != b.Get(j, k)) return false;
+    if ((x.Wide() >> k & 1) && a.GetWide(i, k) != b.GetWide(j, k)) return false;
   }
   return true;
 }

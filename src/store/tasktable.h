@@ -57,21 +57,29 @@ class CheckedArray {
 // A mask as a value on its own, as the editor works on it.
 using Mask = CheckedArray<int16_t, kMaskSize>;
 
-// The table's masks, one column per mask with a byte per entry. Entries are
-// nearly always 0 or 1, yet a data file may give any 16-bit value, and the
-// file written back must hold it unchanged: a value of -127..127 is its own
-// byte, any other is kept beside the bytes, with kWide as its byte. Since
-// a value that fits is always its own byte, two masks are equal exactly
-// when their bytes are and their wide entries are. Every access is
+// The table's masks, one column per mask with two bits per entry. Entries
+// are nearly always 0 or 1, now and then 2 (a greyed box), yet a data file
+// may give any 16-bit value, and the file written back must hold it
+// unchanged. Bit k of `ones` and of `twos` give entry k: neither set is 0,
+// `ones` alone 1, `twos` alone 2, and both say that the value is kept beside
+// the bits. Since 0, 1 and 2 are always their own bits, two masks are equal
+// exactly when their bits are and their kept entries are. Every access is
 // bounds-checked like CheckedArray's, the entry too.
 class MaskColumn {
  public:
-  // 31 entries and a byte that stays 0, so that a row is two vector words.
-  static constexpr std::size_t kRowSize = 32;
-  static constexpr int8_t kWide = INT8_MIN;
-  struct alignas(16) Row : std::array<int8_t, kRowSize> {};
+  struct Bits {
+    uint32_t ones = 0;
+    uint32_t twos = 0;
 
-  static constexpr bool Fits(int value) { return value >= -127 && value <= 127; }
+    // Only an entry holding exactly 1 selects.
+    uint32_t Selected() const { return ones & ~twos; }
+    // The entries whose values are kept beside the bits.
+    uint32_t Wide() const { return ones & twos; }
+    bool operator==(const Bits&) const = default;
+  };
+  static constexpr uint32_t kAllEntries = (uint32_t{1} << kMaskSize) - 1;
+
+  static constexpr bool Fits(int value) { return value >= 0 && value <= 2; }
   static constexpr bool Valid(int id) { return Rows::Valid(id); }
   constexpr std::size_t size() const { return kSlotCount; }
 
@@ -102,8 +110,8 @@ class MaskColumn {
    public:
     int16_t operator[](int k) const { return column_->Get(id_, CheckEntry(k)); }
     operator Mask() const { return column_->Read(id_); }
-    // The entries as bytes; kWide marks one that only operator[] reads.
-    const Row& Bytes() const { return column_->rows_[id_]; }
+    // The entries as bits; Wide() marks those that only operator[] reads.
+    const Bits& AsBits() const { return column_->rows_[id_]; }
     bool operator==(const ConstRef& other) const {
       return Equal(*column_, id_, *other.column_, other.id_);
     }
@@ -136,9 +144,9 @@ class MaskColumn {
     }
     Ref(const Ref&) = default;
     void Fill(int16_t value) const { Column().Fill(id_, value); }
-    // For a reader that sets all entries at once to values that fit: the
-    // bytes to write them into, with no wide entry left behind.
-    Row& Overwrite() const { return Column().Overwrite(id_); }
+    // For a reader that sets all entries at once to 0, 1 or 2 (`bits` has no
+    // wide entry): no kept value is left behind.
+    void Overwrite(Bits bits) const { Column().Overwrite(id_, bits); }
 
    private:
     friend class MaskColumn;
@@ -151,8 +159,8 @@ class MaskColumn {
   ConstRef operator[](int id) const { return ConstRef(*this, CheckId(id)); }
 
  private:
-  using Rows = CheckedArray<Row, kSlotCount>;
-  using WideEntries = std::array<int16_t, kMaskSize>;  // only those under a kWide byte count
+  using Rows = CheckedArray<Bits, kSlotCount>;
+  using WideEntries = std::array<int16_t, kMaskSize>;  // only those that Wide() marks count
 
   static int CheckId(int id) {
     if (!Valid(id)) [[unlikely]]
@@ -167,21 +175,27 @@ class MaskColumn {
   [[noreturn, gnu::cold, gnu::noinline]] static void OutOfRange();
 
   int16_t Get(int id, int k) const {
-    const int8_t byte = rows_[id][static_cast<std::size_t>(k)];
-    return byte != kWide ? byte : GetWide(id, k);
+    const Bits& bits = rows_[id];
+    const auto code = static_cast<int16_t>((bits.ones >> k & 1) | (bits.twos >> k & 1) << 1);
+    return code != 3 ? code : GetWide(id, k);
   }
   void Set(int id, int k, int16_t value) {
-    int8_t& byte = rows_[id][static_cast<std::size_t>(k)];
-    if (Fits(value) && byte != kWide) {
-      byte = static_cast<int8_t>(value);
+    Bits& bits = rows_[id];
+    if (Fits(value) && !(bits.Wide() >> k & 1)) {
+      SetCode(bits, k, value);
     } else {
       SetWide(id, k, value);
     }
   }
-  Row& Overwrite(int id) {
+  static void SetCode(Bits& bits, int k, int value) {
+    const uint32_t bit = uint32_t{1} << k;
+    bits.ones = (bits.ones & ~bit) | (value & 1 ? bit : 0);
+    bits.twos = (bits.twos & ~bit) | (value & 2 ? bit : 0);
+  }
+  void Overwrite(int id, Bits bits) {
     if (!wide_.empty()) [[unlikely]]
       wide_.erase(id);
-    return rows_[id];
+    rows_[id] = bits;
   }
   Mask Read(int id) const;
   void Write(int id, const Mask& mask);
@@ -192,7 +206,7 @@ class MaskColumn {
   void SetWide(int id, int k, int16_t value);
 
   Rows rows_;
-  // By slot, for the slots that have a kWide byte and for no other.
+  // By slot, for the slots that have a wide entry and for no other.
   std::unordered_map<int, WideEntries> wide_;
 };
 
@@ -293,7 +307,7 @@ std::optional<DateTime> OccurrenceAsDate(const Occurrence& value);
 
 // The whole data model: 10,001 slots as parallel arrays, one per field,
 // indexed by task id. A slot is in use exactly when its TaskText is not
-// empty. About 2.5 MB, so it lives on the heap (use MakeTaskTable).
+// empty. About 1.1 MB, so it lives on the heap (use MakeTaskTable).
 struct TaskTable {
   template <typename T>
   using Column = CheckedArray<T, kSlotCount>;
@@ -317,7 +331,7 @@ struct TaskTable {
 
   bool InUse(int id) const { return TaskText.Valid(id) && !TaskText[id].empty(); }
 
-  // Start-up makes a table and fills it at once: its thousand pages are
+  // Start-up makes a table and fills it at once: its hundreds of pages are
   // made present in one step instead of one fault each as they are first
   // cleared. Allocated as usual otherwise, so leak checkers still see the
   // texts it holds.

@@ -30,6 +30,9 @@ struct Entries {
 
 const Entries kCases[] = {
     {"small values", {{0, 2}, {1, -1}, {2, 9}, {30, 10}}},
+    // A greyed box (2) is kept like 0 and 1; other single digits are not.
+    {"greyed boxes", {{0, 2}, {5, 1}, {6, 2}, {30, 2}}},
+    {"single digits above 2", {{0, 3}, {1, 9}, {2, 2}, {4, 1}, {30, 5}}},
     {"the ends of a byte", {{0, 127}, {1, -127}, {2, -128}, {3, 128}, {4, 255}}},
     {"near 0 and 1 in the low byte", {{0, 256}, {1, 257}, {2, -256}, {3, -255}, {30, 513}}},
     {"the ends of 16 bits", {{0, -32768}, {15, 32767}, {30, -32767}}},
@@ -86,33 +89,42 @@ void Task(TaskTable& t, int id, const Entries& c) {
   Put(t.HourMask[id], c);
 }
 
+// With dates, the record has the shape the program writes and is read the
+// quick way; without, line by line.
 TEST(MaskValues, RoundTripThroughTheFileByteForByte) {
-  for (const Entries& c : kCases) {
-    SCOPED_TRACE(c.what);
-    const auto entries = Expected(c);
-    auto table = MakeTaskTable();
-    table->TaskText[7] = "task";
-    // Each mask of its own, so that no column's entries stand in for another's;
-    // every entry was wide before.
-    for (const auto column : {&TaskTable::HourMask, &TaskTable::WeekdayMask,
-                              &TaskTable::DayOfMonthMask, &TaskTable::MonthMask}) {
-      ((*table).*column)[7].Fill(-5000);
-      for (int k = 0; k < kMaskSize; ++k) ((*table).*column)[7][k] = 0;
-      Put(((*table).*column)[7], c);
-    }
-    const std::string file = FormatDataFile(*table);
-    EXPECT_NE(file.find("\r\n" + LineOf(entries) + LineOf(entries) + LineOf(entries) +
-                        LineOf(entries) + "*** end\r\n"),
-              std::string::npos)
-        << file;
+  for (const bool dated : {false, true})
+    for (const Entries& c : kCases) {
+      SCOPED_TRACE(c.what);
+      SCOPED_TRACE(dated ? "dated" : "no dates");
+      const auto entries = Expected(c);
+      auto table = MakeTaskTable();
+      table->TaskText[7] = "task";
+      if (dated) {
+        table->CheckedDate[7] = At(2024, 3, 15, 12);
+        table->PreviousOccurrence[7] = At(2024, 3, 15, 9);
+        table->NextOccurrence[7] = At(2024, 3, 16, 9);
+      }
+      // Each mask of its own, so that no column's entries stand in for another's;
+      // every entry was wide before.
+      for (const auto column : {&TaskTable::HourMask, &TaskTable::WeekdayMask,
+                                &TaskTable::DayOfMonthMask, &TaskTable::MonthMask}) {
+        ((*table).*column)[7].Fill(-5000);
+        for (int k = 0; k < kMaskSize; ++k) ((*table).*column)[7][k] = 0;
+        Put(((*table).*column)[7], c);
+      }
+      const std::string file = FormatDataFile(*table);
+      EXPECT_NE(file.find("\r\n" + LineOf(entries) + LineOf(entries) + LineOf(entries) +
+                          LineOf(entries) + "*** end\r\n"),
+                std::string::npos)
+          << file;
 
-    auto loaded = MakeTaskTable();
-    ASSERT_TRUE(LoadDataBytes(*loaded, file).Read());
-    for (const auto column : {&TaskTable::HourMask, &TaskTable::WeekdayMask,
-                              &TaskTable::DayOfMonthMask, &TaskTable::MonthMask})
-      ExpectEntries((std::as_const(*loaded).*column)[7], entries);
-    EXPECT_EQ(FormatDataFile(*loaded), file);
-  }
+      auto loaded = MakeTaskTable();
+      ASSERT_TRUE(LoadDataBytes(*loaded, file).Read());
+      for (const auto column : {&TaskTable::HourMask, &TaskTable::WeekdayMask,
+                                &TaskTable::DayOfMonthMask, &TaskTable::MonthMask})
+        ExpectEntries((std::as_const(*loaded).*column)[7], entries);
+      EXPECT_EQ(FormatDataFile(*loaded), file);
+    }
 }
 
 // Later records overwrite earlier ones field by field: a wide entry that a
