@@ -17,6 +17,7 @@
 #include "look/pictures.h"
 #include "look/twips.h"
 #include "mainwindow/tasklistmodel.h"
+#include "mainwindow/tasklistview.h"
 #include "platform/messagebox.h"
 #include "schedule/occurrences.h"
 #include "schedule/passes.h"
@@ -64,7 +65,7 @@ void Form1::BuildControls() {
   Command2->setAccessibleDescription(
       "Focus rests here after a command; Tab or Shift+Tab moves to the buttons");
 
-  ListView1 = new QTreeView(this);
+  ListView1 = new TaskListView(this);
   ListView1->setObjectName("ListView1");
   ListView1->setGeometry(TwipsRect(0, 720, 5775, 6375));
   ListView1->setAccessibleName("Tasks");

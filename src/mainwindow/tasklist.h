@@ -14,6 +14,7 @@ class QTreeView;
 namespace zelto {
 
 class TaskListModel;
+class TaskListView;
 
 // The list's three columns as start-up adds them: "ID", "Task", the occurrence.
 inline constexpr std::array<int, 3> kColumnTwips{650, 3100, 2000};
@@ -70,8 +71,10 @@ class TaskList {
 
  private:
   void ShowHeaderImages(const QString& column, const QString& order);
+  void Resort();
 
   QTreeView* view_;
+  TaskListView* resortable_;  // view_ when it is one
   TaskListModel* model_;
 };
 

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 
 #include "form1_fixture.h"
@@ -110,6 +111,71 @@ TEST_F(Form1Test, ASortRepaintsTheListAndTheSelectionGoesWithItsTask) {
     EXPECT_EQ(list->currentIndex().row(), row);
     EXPECT_TRUE(OnScreen(list) == Shot(list));
   }
+}
+
+struct PaintCount : QObject {
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    paints += event->type() == QEvent::Paint;
+    return false;
+  }
+};
+
+// A header click moves rows and nothing else: the scroll bars stay as they
+// are, unpainted, and the list on screen is the sorted one.
+TEST_F(Form1Test, AHeaderClickRepaintsNeitherScrollBar) {
+  for (int id = 1; id <= 200; ++id) AddTask(id, "task " + std::to_string(id * 7 % 200));
+  form->FillTaskList();
+  QTreeView* list = ListView1();
+  Shot(list);
+  // Until the fill's own updates are done with.
+  for (int i = 0; i < 3; ++i) QApplication::processEvents();
+  QScrollBar* bars[] = {list->verticalScrollBar(), list->horizontalScrollBar()};
+  for (QScrollBar* bar : bars) ASSERT_TRUE(bar->isVisible());
+  const int maximum = bars[0]->maximum();
+  for (int column : {2, 2, 3, 1}) {
+    SCOPED_TRACE(column);
+    // Counted until the list is painted; taking its picture paints it all.
+    PaintCount counts[2];
+    for (int i = 0; i < 2; ++i) bars[i]->installEventFilter(&counts[i]);
+    ClickHeader(column - 1);
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    for (int i = 0; i < 2; ++i) bars[i]->removeEventFilter(&counts[i]);
+    EXPECT_EQ(counts[0].paints, 0);
+    EXPECT_EQ(counts[1].paints, 0);
+    EXPECT_TRUE(OnScreen(list) == Shot(list));
+  }
+  EXPECT_EQ(bars[0]->maximum(), maximum);
+}
+
+// Rows as tall as the first one: a re-sort that brings a taller row to the
+// top changes how many rows a page holds, and the scroll bar follows.
+TEST_F(Form1Test, AResortThatChangesTheRowHeightReachesTheScrollBar) {
+  struct TallTasks : QStyledItemDelegate {
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+      QSize size = QStyledItemDelegate::sizeHint(option, index);
+      if (index.siblingAtColumn(1).data().toString().startsWith("zzz")) size.rheight() *= 3;
+      return size;
+    }
+  } tall;
+  for (int id = 1; id <= 200; ++id)
+    AddTask(id, (id == 200 ? "zzz " : "task ") + std::to_string(id));
+  form->FillTaskList();
+  QTreeView* list = ListView1();
+  QAbstractItemDelegate* own = list->itemDelegate();
+  list->setItemDelegate(&tall);
+  Shot(list);
+  QScrollBar* bar = list->verticalScrollBar();
+  const int maximum = bar->maximum();
+  form->ColumnClick(2);  // descending: the tall task first
+  ASSERT_EQ(form->List().CellText(0, 1), "zzz 200");
+  Shot(list);
+  EXPECT_GT(bar->maximum(), maximum);
+  const int afterClick = bar->maximum(), page = bar->pageStep();
+  list->doItemsLayout();  // laid out afresh
+  EXPECT_EQ(bar->maximum(), afterClick);
+  EXPECT_EQ(bar->pageStep(), page);
+  list->setItemDelegate(own);
 }
 
 }  // namespace
