@@ -156,8 +156,10 @@ void* TaskTable::operator new(std::size_t size) {
   return table;
 }
 
-void TaskTable::operator delete(void* table, std::size_t size) noexcept {
-  ::operator delete(table, size);
+void TaskTable::operator delete(void* table, std::size_t) noexcept {
+  // Unsized: a compiler without sized deallocation (clang before 16, as
+  // the fuzz build uses) has no sized global delete to call.
+  ::operator delete(table);
 }
 
 std::unique_ptr<TaskTable> MakeTaskTable() {
