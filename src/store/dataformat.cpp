@@ -119,7 +119,7 @@ class RecordWriter {
     // "d," pairs at once. The bits' spare top entry (0) gives one pair too
     // many, which the line end then overwrites.
     const MaskColumn::Bits& bits = mask.AsBits();
-    if (bits.twos == 0) {
+    if (bits.twos == 0) [[likely]] {
       for (int i = 0; i < 4; ++i)
         std::memcpy(p_ + 16 * i, kPairs[bits.ones >> 8 * i & 0xFF].data(), 16);
       p_[2 * kMaskSize - 1] = '\r';  // no separator after the last value
@@ -127,6 +127,11 @@ class RecordWriter {
       p_ += 2 * kMaskSize + 1;
       return;
     }
+    MaskLineOfValues(mask);
+  }
+  // Apart, so that the line of 0s and 1s above stays small enough to be
+  // written in place.
+  [[gnu::noinline]] void MaskLineOfValues(MaskColumn::ConstRef mask) {
     for (int k = 0; k < kMaskSize; ++k) {
       Int(mask[k]);
       *p_++ = ',';
