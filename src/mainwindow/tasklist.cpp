@@ -8,7 +8,6 @@
 #include "look/twips.h"
 #include "mainwindow/tasklistdelegate.h"
 #include "mainwindow/tasklistmodel.h"
-#include "mainwindow/tasklistview.h"
 #include "platform/textcodec.h"
 #include "store/convert.h"
 
@@ -87,7 +86,7 @@ QString ListText(const std::string& bytes) {
 }
 
 TaskList::TaskList(QTreeView* view, const QIcon& asc, const QIcon& desc, const QIcon& none)
-    : view_(view), resortable_(dynamic_cast<TaskListView*>(view)), model_(new TaskListModel(view)) {
+    : view_(view), model_(new TaskListModel(view)) {
   model_->SetHeaderImages(asc, desc, none);
   model_->SetHeaderText(0, "ID");
   model_->SetHeaderText(1, "Task");
@@ -139,7 +138,7 @@ void TaskList::SelectFirstRow() {
 void TaskList::ColumnClick(int column, View view) {
   model_->SetSortKey(column - 1);
   model_->SetSortOrder(1 - model_->SortOrder());
-  Resort();
+  model_->Sort();
   const QString key = QString::number(model_->SortKey());
   const QString order = QString::number(model_->SortOrder());
   if (view == View::ToDo) {
@@ -220,11 +219,6 @@ int TaskList::SortOrder() const {
 void TaskList::SetSort(int column, int order) {
   model_->SetSortKey(column);
   model_->SetSortOrder(order);
-  Resort();
-}
-
-void TaskList::Resort() {
-  if (resortable_) resortable_->Resorted();
   model_->Sort();
 }
 

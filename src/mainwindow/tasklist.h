@@ -14,7 +14,6 @@ class QTreeView;
 namespace zelto {
 
 class TaskListModel;
-class TaskListView;
 
 // The list's three columns as start-up adds them: "ID", "Task", the occurrence.
 inline constexpr std::array<int, 3> kColumnTwips{650, 3100, 2000};
@@ -71,10 +70,8 @@ class TaskList {
 
  private:
   void ShowHeaderImages(const QString& column, const QString& order);
-  void Resort();
 
   QTreeView* view_;
-  TaskListView* resortable_;  // view_ when it is one
   TaskListModel* model_;
 };
 

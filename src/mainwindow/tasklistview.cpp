@@ -6,6 +6,17 @@
 
 namespace zelto {
 
+void TaskListView::setModel(QAbstractItemModel* model) {
+  disconnect(sorts_);
+  QTreeView::setModel(model);
+  if (model)
+    sorts_ = connect(
+        model, &QAbstractItemModel::layoutChanged, this,
+        [this](const QList<QPersistentModelIndex>&, QAbstractItemModel::LayoutChangeHint hint) {
+          if (hint == QAbstractItemModel::VerticalSortHint) resorted_ = true;
+        });
+}
+
 void TaskListView::doItemsLayout() {
   resortLayout_ = std::exchange(resorted_, false);
   inLayout_ = true;

@@ -18,8 +18,8 @@ class TaskListView : public QTreeView {
  public:
   using QTreeView::QTreeView;
 
-  // The next layout of the rows follows a re-sort.
-  void Resorted() { resorted_ = true; }
+  // A re-sort is known by the hint the model gives with its change of order.
+  void setModel(QAbstractItemModel* model) override;
 
  protected:
   void doItemsLayout() override;
@@ -40,6 +40,7 @@ class TaskListView : public QTreeView {
   };
   Geometry Measure();
 
+  QMetaObject::Connection sorts_;
   bool resorted_ = false;
   bool resortLayout_ = false;
   bool inLayout_ = false;

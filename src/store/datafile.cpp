@@ -221,13 +221,6 @@ bool ReadPlainMaskLine(MaskColumn::Ref mask, const char* s) {
   const __m128i excess = _mm_or_si128(_mm_or_si128(over(v0, kLimit), over(v1, kLimit)),
                                       _mm_or_si128(over(v2, kLimit), over(v3, kLastLimit)));
   if (_mm_movemask_epi8(_mm_cmpeq_epi8(excess, _mm_setzero_si128())) != 0xFFFF) return false;
-#else
-  const auto bad = (v0 > kLimit) | (v1 > kLimit) | (v2 > kLimit) | (v3 > kLastLimit);
-  uint64_t halves[2];
-  std::memcpy(halves, &bad, sizeof halves);
-  if ((halves[0] | halves[1]) != 0) return false;
-#endif
-#if defined(__SSE2__)
   // Every separator is now 0, so each digit with the byte after it is its
   // entry as a 16-bit lane, and packing the lanes gives one byte an entry.
   // The last lane holds the next line's first byte: it is cleared.
@@ -243,6 +236,10 @@ bool ReadPlainMaskLine(MaskColumn::Ref mask, const char* s) {
   };
   mask.Overwrite({where(1), where(2)});
 #else
+  const auto bad = (v0 > kLimit) | (v1 > kLimit) | (v2 > kLimit) | (v3 > kLastLimit);
+  uint64_t halves[2];
+  std::memcpy(halves, &bad, sizeof halves);
+  if ((halves[0] | halves[1]) != 0) return false;
   StoreDigits(mask, s);
 #endif
   return true;
