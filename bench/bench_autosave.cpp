@@ -23,8 +23,8 @@ std::unique_ptr<TaskTable> FullTable() {
   auto table = MakeTaskTable();
   const DateTime base = *DateTime::FromParts(2024, 3, 1);
   for (int id = 1; id <= kTasks; ++id) {
-    table->TaskText[id] = "Task " + std::to_string(id) +
-                          ": water the plants, pay the rent, renew the caf\xe9 passport";
+    table->TaskText.Set(id, "Task " + std::to_string(id) +
+                                ": water the plants, pay the rent, renew the caf\xe9 passport");
     table->TaskChecked[id] = static_cast<int16_t>(id % 2 ? -1 : 0);
     table->CheckedDate[id] = base.AddHours(id % 2000);
     table->PreviousOccurrence[id] = base.AddHours(id % 5000);

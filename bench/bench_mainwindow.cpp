@@ -25,7 +25,7 @@ DateTime Start() {
 std::unique_ptr<TaskTable> MakeFullTable() {
   auto table = MakeTaskTable();
   for (int id = 1; id <= kRows; ++id) {
-    table->TaskText[id] = "Task number " + std::to_string((id * 7919) % kRows);
+    table->TaskText.Set(id, "Task number " + std::to_string((id * 7919) % kRows));
     table->TaskChecked[id] = 0;
     if (id % 97 == 0)
       table->PreviousOccurrence[id] = std::string(kMoreThanOneYear);
@@ -97,7 +97,7 @@ void BM_FillTaskList(benchmark::State& state) {
 // file): the fill should cost no more than about twice the plain one.
 void BM_FillTaskListHugeText(benchmark::State& state) {
   Fixture f;
-  f.table->TaskText[kRows / 2] = std::string(10 << 20, 'x');
+  f.table->TaskText.Set(kRows / 2, std::string(10 << 20, 'x'));
   for (auto _ : state) {
     f.form.FillTaskList();
     QCoreApplication::processEvents();

@@ -28,8 +28,8 @@ std::unique_ptr<TaskTable> MakeFullTable(int ticked) {
   auto table = MakeTaskTable();
   for (int id = 1; id <= kTasks; ++id) {
     TaskTable& t = *table;
-    t.TaskText[id] = "Task number " + std::to_string((id * 7919) % kTasks) + " " +
-                     std::string(static_cast<std::size_t>(id % 40), 'x');
+    t.TaskText.Set(id, "Task number " + std::to_string((id * 7919) % kTasks) + " " +
+                           std::string(static_cast<std::size_t>(id % 40), 'x'));
     t.EveryNDays[id] = 0;
     for (int k = 0; k < kMaskSize; ++k) {
       t.HourMask[id][k] = static_cast<int16_t>(k == id % 24);

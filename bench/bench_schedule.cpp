@@ -37,7 +37,7 @@ void WriteMask(MaskColumn::Ref mask, const std::vector<int>& selected, int first
 }
 
 void WriteRule(TaskTable& t, int id, const Rule& r) {
-  t.TaskText[id] = r.name;
+  t.TaskText.Set(id, r.name);
   WriteMask(t.HourMask[id], r.hours, 0, 24);
   WriteMask(t.WeekdayMask[id], r.weekdays, 1, 7);
   WriteMask(t.DayOfMonthMask[id], r.days, 1, 31);

@@ -41,7 +41,7 @@ std::string TenThousandTasks(bool due) {
   auto table = zelto::MakeTaskTable();
   const DateTime now = zelto::LocalDateTime(std::time(nullptr)).StartOfHour();
   for (int id = 1; id <= 10000; ++id) {
-    table->TaskText[id] = "Task number " + std::to_string(id) + " with a few words of text";
+    table->TaskText.Set(id, "Task number " + std::to_string(id) + " with a few words of text");
     table->TaskChecked[id] = id % 3 == 0 ? -1 : 0;
     for (int h = 0; h < 24; h += 1 + id % 5) table->HourMask[id][h] = 1;
     for (int w = 0; w < 7; ++w) table->WeekdayMask[id][w] = 1;

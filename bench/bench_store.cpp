@@ -36,7 +36,7 @@ std::unique_ptr<TaskTable> RealisticTable() {
     std::string text = "Task " + std::to_string(id) + ":";
     const int words = 8 + pick(14);
     for (int w = 0; w < words; ++w) text += std::string(" ") + kWords[pick(20)];
-    t.TaskText[id] = text;
+    t.TaskText.Set(id, text);
     t.TaskChecked[id] = static_cast<int16_t>(pick(2) ? -1 : 0);
     t.CheckedDate[id] = t.TaskChecked[id] ? base.AddHours(pick(2000)) : DateTime();
     t.PreviousOccurrence[id] = base.AddHours(pick(5000));
@@ -188,11 +188,13 @@ MergeSides DayApart() {
   TaskTable &mine = *sides.mine, &theirs = *sides.theirs;
   const DateTime now = *DateTime::FromParts(2024, 9, 1, 10);
   for (int id = 7; id <= kTasks; id += 97) mine.TaskChecked[id] = -1, mine.CheckedDate[id] = now;
-  for (int id = 11; id <= kTasks; id += 201) mine.TaskText[id] += " (edited)";
+  for (int id = 11; id <= kTasks; id += 201)
+    mine.TaskText.Set(id, std::string(mine.TaskText[id]) + " (edited)");
   for (int id = 13; id <= kTasks; id += 89) theirs.TaskChecked[id] ^= -1;
   for (int id = 17; id <= kTasks; id += 43) theirs.NextOccurrence[id] = now.AddHours(id);
-  for (int id = 19; id <= kTasks; id += 499) theirs.TaskText[id].clear();
-  for (int id = 11; id <= kTasks; id += 2010) theirs.TaskText[id] += " (elsewhere)";
+  for (int id = 19; id <= kTasks; id += 499) theirs.TaskText.Set(id, {});
+  for (int id = 11; id <= kTasks; id += 2010)
+    theirs.TaskText.Set(id, std::string(theirs.TaskText[id]) + " (elsewhere)");
   return sides;
 }
 
@@ -218,7 +220,7 @@ void Merge(benchmark::State& state) {
 // A re-count on one side: every task is looked for at another id.
 void MergePlanRecounted(benchmark::State& state) {
   MergeSides sides = DayApart();
-  sides.mine->TaskText[1].clear();
+  sides.mine->TaskText.Set(1, {});
   RecountTasks(*sides.mine);
   const MergeBase shared = MakeMergeBase(Data().table());
   bool renumbered = true;

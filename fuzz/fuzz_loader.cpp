@@ -22,7 +22,7 @@ void ResetSlots(zelto::TaskTable& table, std::string_view bytes) {
   while (!lines.AtEnd()) {
     const auto id = zelto::ParseInt16(lines.Next());
     if (!id || !table.TaskText.Valid(*id)) continue;
-    table.TaskText[*id].clear();
+    table.TaskText.Set(*id, {});
     table.EveryNDays[*id] = 0;
     table.StartDay[*id] = 0;
     table.StartMonth[*id] = 0;

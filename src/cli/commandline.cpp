@@ -92,8 +92,9 @@ std::string ListView(const TaskTable& t, bool done) {
   for (int id = 0; id <= kMaxTaskId; ++id) {
     if (!t.InUse(id) || t.TaskChecked[id] != (done ? kTicked : 0)) continue;
     out += std::to_string(id) + '\t' +
-           FormatOccurrence(done ? t.NextOccurrence[id] : t.PreviousOccurrence[id]) + '\t' +
-           t.TaskText[id] + '\n';
+           FormatOccurrence(done ? t.NextOccurrence[id] : t.PreviousOccurrence[id]) + '\t';
+    out += t.TaskText[id];
+    out += '\n';
   }
   return out;
 }

@@ -336,7 +336,7 @@ void Form1::DeleteSelectedTask() {
   const QString question = "Delete task " + DisplayText(table_.TaskText[*id]) + "?";
   if (prompter_.Ask(question, "Delete task", Buttons::YesNo, Answer::Yes) != Answer::Yes) return;
   if (list_->RowCount() == 0) return;
-  table_.TaskText[*id].clear();
+  table_.TaskText.Set(*id, {});
   life_->TableChanged();
   FillTaskList();
 }

@@ -274,7 +274,7 @@ void Lifecycle::Reload(DiskCheck& disk, std::unique_ptr<TaskTable> theirs,
 std::optional<Lifecycle::Selected> Lifecycle::SelectedTask() const {
   const std::optional<int> id = window_.List().SelectedTaskId();
   if (!id) return std::nullopt;
-  return Selected{*id, table_.TaskText[*id]};
+  return Selected{*id, std::string(table_.TaskText[*id])};
 }
 
 void Lifecycle::RefreshKeepingSelection(const std::optional<Selected>& before) {

@@ -33,7 +33,7 @@ std::optional<DateTime> ShownDate(const Occurrence& value) {
   return std::nullopt;
 }
 
-bool IsAscii(const std::string& bytes) {
+bool IsAscii(std::string_view bytes) {
   return QtPrivate::isAscii(QLatin1StringView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
@@ -61,12 +61,12 @@ void SetUpView(QTreeView* view) {
 }  // namespace
 
 // Task text is nearly always ASCII; skip the decoder for it.
-QString DisplayText(const std::string& bytes) {
+QString DisplayText(std::string_view bytes) {
   if (!IsAscii(bytes)) return DecodeText(bytes);
   return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-QString ListText(const std::string& bytes) {
+QString ListText(std::string_view bytes) {
   if (bytes.size() <= kListTextChars) return DisplayText(bytes);
   // The encoding is the whole text's, as the editor shows it; only the
   // start is decoded. No byte gives more than one UTF-16 unit.

@@ -76,7 +76,7 @@ class TaskList {
 };
 
 // Task text for display: UTF-8 when it is valid UTF-8, else Windows-1252.
-QString DisplayText(const std::string& bytes);
+QString DisplayText(std::string_view bytes);
 
 // How much of a task's text the list and its tooltip show. A 10 MB text
 // laid out in a cell costs seconds at every fill; the whole text stays in
@@ -84,6 +84,6 @@ QString DisplayText(const std::string& bytes);
 inline constexpr std::size_t kListTextChars = 4000;
 // The start of a task's text as the list shows it: at most kListTextChars
 // characters, then "…" when the text goes on.
-QString ListText(const std::string& bytes);
+QString ListText(std::string_view bytes);
 
 }  // namespace zelto

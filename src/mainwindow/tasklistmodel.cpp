@@ -23,7 +23,7 @@ QString SortKeyOf(const QString& text) {
 // Appends the text the list shows for `bytes`, without letter case, to
 // `out`: short plain ASCII widened and folded by hand, the rest as Qt
 // folds it.
-void AppendFolded(QString& out, const std::string& bytes) {
+void AppendFolded(QString& out, std::string_view bytes) {
   const qsizetype start = out.size();
   if (bytes.size() <= kListTextChars) {
     out.resize(start + static_cast<qsizetype>(bytes.size()));  // the new end uninitialised

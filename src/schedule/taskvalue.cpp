@@ -23,7 +23,7 @@ TaskValue ReadTaskValue(const TaskTable& table, int id) {
 
 void StoreTaskValue(TaskTable& table, int id, const TaskValue& value, DateTime now) {
   if (!table.TaskText.Valid(id)) return;
-  table.TaskText[id] = value.Text;
+  table.TaskText.Set(id, value.Text);
   table.EveryNDays[id] = value.EveryNDays;
   table.StartDay[id] = value.StartDay;
   table.StartMonth[id] = value.StartMonth;

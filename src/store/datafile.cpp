@@ -319,7 +319,7 @@ class RecordLoader {
       // store of the record fail: its lines are consumed, nothing is kept.
       std::optional<int> id;
       if (const auto value = ToInt16(idLine); value && table_.TaskText.Valid(*value)) id = *value;
-      if (id) StoreText(table_.TaskText[*id], textLine);
+      if (id) table_.TaskText.Set(*id, textLine);
       if (!ReadDataLines(id) || !ReadClosingLine(markerLine)) RecordError(id);
     }
   }
@@ -437,7 +437,7 @@ class RecordLoader {
 
     std::string_view text;
     if (!CrLfLine(p, end, text) || IsMarker(text)) return false;
-    StoreText(table_.TaskText[id], text);
+    table_.TaskText.Set(id, text);
 
     // Three dates take fixed places; anything else is looked at whole.
     constexpr std::size_t kDates = 3 * 13 + 2;
@@ -489,16 +489,6 @@ class RecordLoader {
       if (head == Word("*** end\r") && p[8] == '\n') return skipOver("*** end\r\n");
     }
     return false;
-  }
-
-  // A fresh table's texts are empty: a string made to size and moved in
-  // costs less than growing the empty one, which must allow for overlap.
-  static void StoreText(std::string& target, std::string_view text) {
-    if (target.capacity() >= text.size()) {
-      target.assign(text);
-    } else {
-      target = std::string(text);
-    }
   }
 
   bool IsMarker(std::string_view line) const {
@@ -560,7 +550,7 @@ class RecordLoader {
     if (!id) return;  // no slot to mark and no text to name
     table_.PreviousOccurrence[*id] = Occurrence(kErrorMarker);
     table_.NextOccurrence[*id] = Occurrence(kErrorMarker);
-    cutShort_.push_back(table_.TaskText[*id]);
+    cutShort_.emplace_back(table_.TaskText[*id]);
   }
 
   // Every field is a step of its own: one that does not convert keeps the
@@ -626,8 +616,8 @@ class RecordLoader {
 
 // Every slot back to its state in a fresh table, without allocating.
 void ClearTable(TaskTable& table) {
+  table.TaskText.Clear();
   for (int id = 0; id <= kMaxTaskId; ++id) {
-    table.TaskText[id] = std::string();
     table.EveryNDays[id] = 0;
     table.StartDay[id] = 0;
     table.StartMonth[id] = 0;

@@ -182,7 +182,7 @@ FormattedData FormatDataBytes(const TaskTable& table) {
   out.data.reset(new char[capacity]);
   std::size_t used = 0;
   for (int id = 0; id <= kMaxTaskId; ++id) {
-    const std::string& text = table.TaskText[id];
+    const std::string_view text = table.TaskText[id];
     if (text.empty()) continue;
     const std::size_t room = RecordWriter::Room(
         text.size() + TextSize(table.PreviousOccurrence[id]) + TextSize(table.NextOccurrence[id]));

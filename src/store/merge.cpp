@@ -57,10 +57,10 @@ class RuleHasher {
         }
       }
     }
-    const std::string& text = t.TaskText[id];
+    const std::string_view text = t.TaskText[id];
     const std::size_t at = run_.size();
     run_ += text;
-    if (lineBreaksAsBlanks && text.find('\n') != std::string::npos)
+    if (lineBreaksAsBlanks && text.find('\n') != std::string_view::npos)
       std::replace(run_.begin() + static_cast<std::ptrdiff_t>(at), run_.end(), '\n', ' ');
     return HashBytes(run_);
   }
@@ -232,7 +232,7 @@ Decision Decide(const MergeBase& base, const TaskTable& mine, const TaskTable& t
 void CopyFromTheirs(TaskTable& mine, int to, const TaskTable& theirs, int from, bool rule,
                     bool tick, bool occurrences) {
   if (rule) {
-    mine.TaskText[to] = theirs.TaskText[from];
+    mine.TaskText.Set(to, theirs.TaskText[from]);
     mine.EveryNDays[to] = theirs.EveryNDays[from];
     mine.StartDay[to] = theirs.StartDay[from];
     mine.StartMonth[to] = theirs.StartMonth[from];

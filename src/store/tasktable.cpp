@@ -145,6 +145,62 @@ bool MaskColumn::Equal(const MaskColumn& a, int i, const MaskColumn& b, int j) {
   return true;
 }
 
+void TextColumn::Set(int id, std::string_view text) {
+  Span& span = spans_[id];
+  if (text.size() <= span.length) {
+    // In place, also when `text` is a part of this very text.
+    if (!text.empty()) std::memmove(bytes_.data() + span.start, text.data(), text.size());
+    unused_ += span.length - text.size();
+    span.length = static_cast<uint32_t>(text.size());
+    if (text.empty()) span.start = 0;
+  } else {
+    Drop(std::exchange(span, Span{}));
+    if (bytes_.size() + text.size() > UINT32_MAX) {
+      // Written anew, the buffer moves, and `text` may be one of its texts.
+      const std::string copy(text);
+      Compact();
+      if (bytes_.size() + copy.size() > UINT32_MAX) throw std::length_error("task texts too long");
+      Set(id, copy);
+      return;
+    }
+    // Appending copes with `text` being another text of the buffer.
+    span = Span{static_cast<uint32_t>(bytes_.size()), static_cast<uint32_t>(text.size())};
+    bytes_.append(text);
+  }
+  // Edits leave old texts behind; a buffer more than half unused is
+  // written anew.
+  if (unused_ > 4096 && unused_ > bytes_.size() / 2) Compact();
+}
+
+void TextColumn::Move(int to, int from) {
+  if (to == from) return;
+  Drop(spans_[to]);
+  spans_[to] = std::exchange(spans_[from], Span{});
+}
+
+void TextColumn::Clear() {
+  spans_.Fill(Span{});
+  bytes_.clear();
+  unused_ = 0;
+}
+
+void TextColumn::Compact() {
+  std::string kept;
+  kept.reserve(bytes_.size() - unused_);
+  for (int id = 0; id < kSlotCount; ++id) {
+    Span& span = spans_[id];
+    if (span.length == 0) {
+      span.start = 0;
+      continue;
+    }
+    const auto start = static_cast<uint32_t>(kept.size());
+    kept.append(bytes_, span.start, span.length);
+    span.start = start;
+  }
+  bytes_ = std::move(kept);
+  unused_ = 0;
+}
+
 void* TaskTable::operator new(std::size_t size) {
   void* table = ::operator new(size);
   // The whole pages inside it; a kernel without the request just leaves
@@ -174,8 +230,7 @@ void RecountTasks(TaskTable& table) {
     if (table.TaskText[i].empty()) continue;
     ++n;
     if (n == i) continue;
-    table.TaskText[n] = std::move(table.TaskText[i]);
-    table.TaskText[i].clear();
+    table.TaskText.Move(n, i);
     table.CheckedDate[n] = table.CheckedDate[i];
     table.PreviousOccurrence[n] = table.PreviousOccurrence[i];
     table.NextOccurrence[n] = table.NextOccurrence[i];

@@ -308,11 +308,47 @@ std::optional<DateTime> OccurrenceAsDate(const Occurrence& value);
 // The whole data model: 10,001 slots as parallel arrays, one per field,
 // indexed by task id. A slot is in use exactly when its TaskText is not
 // empty. About 1.1 MB, so it lives on the heap (use MakeTaskTable).
+// The tasks' texts, as the bytes the data file holds, one after another in
+// a single buffer: ten thousand texts are one allocation instead of one
+// each, and a load appends them in one pass. A text read from the column is
+// a view that holds until the next change of the column.
+class TextColumn {
+ public:
+  static constexpr bool Valid(int id) { return Spans::Valid(id); }
+  constexpr std::size_t size() const { return kSlotCount; }
+
+  // const: assigning to the view would compile and change nothing.
+  const std::string_view operator[](int id) const {
+    const Span span = spans_[id];
+    return {bytes_.data() + span.start, span.length};
+  }
+  void Set(int id, std::string_view text);
+  // The text of `from` goes to `to` and `from` is left empty; no byte moves.
+  void Move(int to, int from);
+  // Every text empty; the buffer is kept for the next fill.
+  void Clear();
+  // Room for `bytes` bytes of texts in all, for a caller that knows.
+  void Reserve(std::size_t bytes) { bytes_.reserve(bytes); }
+
+ private:
+  struct Span {
+    uint32_t start = 0;
+    uint32_t length = 0;
+  };
+  using Spans = CheckedArray<Span, kSlotCount>;
+  void Drop(Span span) { unused_ += span.length; }
+  void Compact();
+
+  Spans spans_;
+  std::string bytes_;
+  std::size_t unused_ = 0;  // bytes that no span covers any more
+};
+
 struct TaskTable {
   template <typename T>
   using Column = CheckedArray<T, kSlotCount>;
 
-  Column<std::string> TaskText;  // bytes as stored in the data file
+  TextColumn TaskText;  // bytes as stored in the data file
   Column<int16_t> EveryNDays;
   Column<int16_t> StartDay;
   Column<int16_t> StartMonth;

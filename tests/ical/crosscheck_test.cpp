@@ -195,7 +195,7 @@ TEST(CalendarExport, LibicalExpandsEveryRandomRuleAsTheProgramSearches) {
   auto table = MakeTaskTable();
   for (int id = 1; id <= kRules; ++id) {
     RandomRule(rng, *table, id);
-    table->TaskText[id] = RandomText(rng, id);
+    table->TaskText.Set(id, RandomText(rng, id));
   }
   const std::string file = ExportCalendar(*table, *DateTime::FromParts(2024, 5, 6, 7, 8, 9));
 

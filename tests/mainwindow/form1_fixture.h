@@ -54,7 +54,7 @@ class Form1Test : public ::testing::Test {
 
   // A task due at every hour, started 2011-12-18, with fresh occurrences.
   void AddTask(int id, const std::string& text, int16_t checked = 0) {
-    table->TaskText[id] = text;
+    table->TaskText.Set(id, text);
     table->EveryNDays[id] = 1;
     table->StartDay[id] = 18;
     table->StartMonth[id] = 12;

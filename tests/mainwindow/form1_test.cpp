@@ -159,7 +159,7 @@ TEST_F(Form1Test, WithoutASelectionEditAndDeleteDoNothing) {
   ListView1()->selectionModel()->clear();
   Click(Find("Command6"));
   Click(Find("Command4"));
-  table->TaskText[1].clear();
+  table->TaskText.Set(1, {});
   form->FillTaskList();
   Click(Find("Command6"));
   QTest::mouseDClick(ListView1()->viewport(), Qt::LeftButton);

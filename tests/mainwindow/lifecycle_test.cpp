@@ -249,7 +249,7 @@ TEST_F(LifecycleTest, AnEarlyLoadIsTakenOnlyWhileTheFileIsUnchanged) {
     if (c.fileAtFirst) write({"one", "two", "three"});
     EarlyLoad early = LoadEarly(folder.path());
     // Marks what only the early load holds.
-    if (early.table->InUse(1)) early.table->TaskText[1] = "taken";
+    if (early.table->InUse(1)) early.table->TaskText.Set(1, "taken");
     if (c.replaced) write({"new one"});
     table = std::move(early.table);
     form = std::make_unique<Form1>(*table, clock, prompter, folder.path());

@@ -96,7 +96,7 @@ TEST_F(OtherWriterTest, WithoutLocalChangesTheOtherVersionIsShownQuietly) {
     SelectTask(before);
     Other([](TaskTable& t) {
       TickIn(t, 3);
-      t.TaskText[9] = "Call mum tonight";
+      t.TaskText.Set(9, "Call mum tonight");
     });
     const std::string theirs = ReadFileBytes(folder / "content.txt");
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->List().RowCount() == 2; }, 10000));
@@ -119,7 +119,7 @@ TEST_F(OtherWriterTest, TheSelectionFollowsItsTask) {
     int before, after;
   } cases[] = {
       {"renumbered there", [](TaskTable& t) { RecountTasks(t); }, 3, 1},
-      {"renamed there", [](TaskTable& t) { t.TaskText[9] = "Call mum tonight"; }, 9, 9},
+      {"renamed there", [](TaskTable& t) { t.TaskText.Set(9, "Call mum tonight"); }, 9, 9},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -140,8 +140,8 @@ TEST_F(OtherWriterTest, LocalAndOtherChangesAreMergedAndSaved) {
     Start();
     TickTask(3);
     Other([](TaskTable& t) {
-      t.TaskText[9] = "Call mum tonight";
-      t.TaskText[12] = "Pay rent";
+      t.TaskText.Set(9, "Call mum tonight");
+      t.TaskText.Set(12, "Pay rent");
     });
     byWatch ? form->Life().CheckDataFile() : Saver().SaveNow();
     ASSERT_TRUE(SavesSettle());
@@ -162,7 +162,7 @@ TEST_F(OtherWriterTest, TheLastSavedOrTakenVersionIsShared) {
     SCOPED_TRACE(how);
     Start();
     if (std::string_view(how) == "taken in") {
-      Other([](TaskTable& t) { t.TaskText[9] = "Call mum tonight"; });
+      Other([](TaskTable& t) { t.TaskText.Set(9, "Call mum tonight"); });
       form->Life().CheckDataFile();
     } else {
       SelectTask(9);
@@ -174,7 +174,7 @@ TEST_F(OtherWriterTest, TheLastSavedOrTakenVersionIsShared) {
     ASSERT_TRUE(SavesSettle());
     ASSERT_EQ(table->TaskText[9], "Call mum tonight");
     TickTask(7);  // unsaved: the other version is merged
-    Other([](TaskTable& t) { t.TaskText[9].clear(); });
+    Other([](TaskTable& t) { t.TaskText.Set(9, {}); });
     MessageBoxes::ClearAsked();
     MessageBoxes::SetNextAnswer(Answer::Yes);  // should it ask: Keep Mine
     form->Life().CheckDataFile();
@@ -204,9 +204,9 @@ TEST_F(OtherWriterTest, ConflictsAreAskedAboutOnce) {
     TickTask(7);
     const DateTime myTick = table->CheckedDate[7];
     Other([](TaskTable& t) {
-      t.TaskText[3] = "Water the roses";
+      t.TaskText.Set(3, "Water the roses");
       TickIn(t, 7);
-      t.TaskText[9] = "Call mum tonight";  // theirs alone
+      t.TaskText.Set(9, "Call mum tonight");  // theirs alone
     });
     MessageBoxes::ClearAsked();
     MessageBoxes::SetNextAnswer(c.answer);
@@ -235,10 +235,10 @@ TEST_F(OtherWriterTest, ConflictsAreAskedAboutOnce) {
 TEST_F(OtherWriterTest, AFullListKeepsTheOtherFileWhole) {
   Start();
   for (int id = 1; id <= kMaxTaskId; ++id)
-    if (!table->InUse(id)) table->TaskText[id] = "Filler " + std::to_string(id);
-  table->TaskText[3] = "Water the plants here";
+    if (!table->InUse(id)) table->TaskText.Set(id, "Filler " + std::to_string(id));
+  table->TaskText.Set(3, "Water the plants here");
   form->Life().TableChanged();
-  Other([](TaskTable& t) { t.TaskText[3] = "Water the roses"; });
+  Other([](TaskTable& t) { t.TaskText.Set(3, "Water the roses"); });
   const std::string theirs = ReadFileBytes(folder / "content.txt");
   MessageBoxes::ClearAsked();
   MessageBoxes::SetNextAnswer(Answer::Cancel);  // Keep Both
@@ -266,11 +266,11 @@ TEST_F(OtherWriterTest, TheConflictQuestionShowsBothVersions) {
     std::function<void(TaskTable&)> there;
     const char* shown;
   } cases[] = {
-      {"renamed on both sides", 0, [](TaskTable& t) { t.TaskText[9] = "Call mum there"; },
+      {"renamed on both sides", 0, [](TaskTable& t) { t.TaskText.Set(9, "Call mum there"); },
        "\n    Call mum here\n      other program: Call mum there\n"},
-      {"deleted here", 3, [](TaskTable& t) { t.TaskText[3] = "Water the roses"; },
+      {"deleted here", 3, [](TaskTable& t) { t.TaskText.Set(3, "Water the roses"); },
        "\n    Water the roses (deleted in this list)\n"},
-      {"deleted there", 0, [](TaskTable& t) { t.TaskText[9].clear(); },
+      {"deleted there", 0, [](TaskTable& t) { t.TaskText.Set(9, {}); },
        "\n    Call mum here (deleted by the other program)\n"},
   };
   for (const auto& c : cases) {
@@ -309,7 +309,7 @@ TEST_F(OtherWriterTest, TheSessionsEndWaitsForTheMergeQuestion) {
     Click(Find("Command4"));
     Opened()->Text1->setText("Call mum here");
     QTest::keyClick(Opened()->Text1, Qt::Key_Return);
-    Other([](TaskTable& t) { t.TaskText[9] = "Call mum there"; });
+    Other([](TaskTable& t) { t.TaskText.Set(9, "Call mum there"); });
     MessageBoxes::ClearAsked();
     bool again = askedAgain;
     // Answers Keep Both, or asks to end again (and then, should the question
@@ -344,7 +344,7 @@ TEST_F(OtherWriterTest, ARenumberedSideIsKeptWholeAndTheOtherCopied) {
     WriteFileBytes(earlier, "earlier");
     Start();
     Click(Find("Command3"));  // 3, 7, 9 become 1, 2, 3
-    Other([](TaskTable& t) { t.TaskText[9] = "Call mum tonight"; });
+    Other([](TaskTable& t) { t.TaskText.Set(9, "Call mum tonight"); });
     const std::string theirs = ReadFileBytes(folder / "content.txt");
     const std::string mine = FormatDataFile(*table);
     MessageBoxes::SetNextAnswer(answer);
@@ -416,7 +416,7 @@ TEST_F(OtherWriterTest, AReadableVersionAfterAnUnreadableOneIsMergedWhereBothSha
     ASSERT_EQ(form->Life().DataFileError, 1);
     TickTask(7);
     WriteFileBytes(folder / "content.txt", shared);
-    Other([](TaskTable& t) { t.TaskText[9] = "Call mum tonight"; });
+    Other([](TaskTable& t) { t.TaskText.Set(9, "Call mum tonight"); });
     form->Life().CheckDataFile();
     ASSERT_TRUE(SavesSettle());
     const auto saved = OnDisk();
@@ -447,7 +447,7 @@ TEST_F(OtherWriterTest, AVersionEmptiedOrCutShortIsTakenOnlyOnceItStaysTheSame) 
     if (c.changeHere) TickTask(3);
     Other([](TaskTable& t) {
       TickIn(t, 7);
-      t.TaskText[9] = "Call mum tonight";
+      t.TaskText.Set(9, "Call mum tonight");
     });
     const std::string full = ReadFileBytes(folder / "content.txt");
     const std::string cut =
@@ -474,7 +474,7 @@ TEST_F(OtherWriterTest, TheOpenEditorHoldsTheReloadBack) {
   Start();
   SelectTask(7);
   Click(Find("Command4"));
-  Other([](TaskTable& t) { t.TaskText[7] = "Feed the dog"; });
+  Other([](TaskTable& t) { t.TaskText.Set(7, "Feed the dog"); });
   form->Life().CheckDataFile();
   EXPECT_EQ(table->TaskText[7], "Feed the cat");
   QTest::keyClick(Opened(), Qt::Key_Escape);

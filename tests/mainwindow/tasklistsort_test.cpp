@@ -113,7 +113,7 @@ TEST(TaskListSort, EveryColumnInBothDirectionsOrdersAsTheCaseFoldedTexts) {
     auto table = MakeTaskTable();
     TaskListModel::Rows rows;
     for (const RowSpec& r : c.rows) {
-      table->TaskText[r.id] = r.task;
+      table->TaskText.Set(r.id, r.task);
       rows.Add(r.id, false, r.date, r.date ? QString() : r.text);
     }
     TaskListModel model;

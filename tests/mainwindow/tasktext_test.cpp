@@ -63,13 +63,13 @@ TEST_F(Form1Test, ARowShowsTheTextTheTableHoldsWhenPainted) {
     Cells shown;
   } steps[] = {
       {"grown far past what the list shows",
-       [&] { table->TaskText[1] = std::string(10 << 20, 'g'); },
+       [&] { table->TaskText.Set(1, std::string(10 << 20, 'g')); },
        {huge, "second", "third"}},
-      {"Windows-1252", [&] { table->TaskText[2] = "Caf\xe9"; }, {huge, "Caf\u00e9", "third"}},
-      {"deleted", [&] { table->TaskText[3].clear(); }, {huge, "Caf\u00e9", ""}},
+      {"Windows-1252", [&] { table->TaskText.Set(2, "Caf\xe9"); }, {huge, "Caf\u00e9", "third"}},
+      {"deleted", [&] { table->TaskText.Set(3, {}); }, {huge, "Caf\u00e9", ""}},
       {"renumbered",
        [&] {
-         table->TaskText[1].clear();
+         table->TaskText.Set(1, {});
          RecountTasks(*table);
        },
        {"Caf\u00e9", "", ""}},

@@ -51,11 +51,11 @@ TEST(CalendarRule, ExpressesTheRuleFromItsFirstOccurrence) {
 TEST(CalendarExport, WritesOneTodoPerTaskWithEscapedTextAndReasonsForMissingRules) {
   auto table = MakeTaskTable();
   WriteRule(*table, 3, {.hours = "9"});
-  table->TaskText[3] = "Call Ann, Bob; bring \\ cables ";
+  table->TaskText.Set(3, "Call Ann, Bob; bring \\ cables ");
   WriteRule(*table, 7, {.hours = ""});
-  table->TaskText[7] = "Never";
+  table->TaskText.Set(7, "Never");
   WriteRule(*table, 12, {.hours = "9"});
-  table->TaskText[12] = "Cut short";
+  table->TaskText.Set(12, "Cut short");
   table->PreviousOccurrence[12] = std::string(kErrorMarker);
   EXPECT_EQ(ExportCalendar(*table, At(2024, 5, 6, 7, 8, 9)),
             "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Zelto//Zelto Todo List 2.3//EN\r\n"

@@ -144,7 +144,7 @@ class RuleMaker {
     }
     if (kind >= 15 && Chance(kind < 19 ? 0.75 : 0.85)) p[3] = 0.0;
     const bool mayBeEmpty = kind == 19 && Chance(0.2);
-    t.TaskText[id] = "random";
+    t.TaskText.Set(id, "random");
     Fill(t.WeekdayMask[id], 7, p[0], mayBeEmpty);
     Fill(t.DayOfMonthMask[id], 31, p[1], mayBeEmpty);
     Fill(t.MonthMask[id], 12, p[2], mayBeEmpty);

@@ -110,7 +110,7 @@ TEST(Passes, WalkTheSlotsInUse) {
     Pass(refresh, *t, kNow);
     EXPECT_EQ(t->TaskCount, kMaxTaskId);
     DailyAtNine(*t, kMaxTaskId, At(2024, 5, 10, 9));
-    t->TaskText[kMaxTaskId].clear();
+    t->TaskText.Set(kMaxTaskId, {});
     Pass(refresh, *t, kNow);
     EXPECT_EQ(t->TaskCount, 7);
     EXPECT_EQ(t->TaskChecked[kMaxTaskId], kTicked) << "a free slot is not searched";

@@ -32,7 +32,7 @@ inline void WriteMask(MaskColumn::Ref mask, std::string_view list, int first, in
 }
 
 inline void WriteRule(TaskTable& t, int id, const RuleText& r) {
-  t.TaskText[id] = "task " + std::to_string(id);
+  t.TaskText.Set(id, "task " + std::to_string(id));
   WriteMask(t.HourMask[id], r.hours, 0, 23, r.unselected);
   WriteMask(t.WeekdayMask[id], r.weekdays, 1, 7, r.unselected);
   WriteMask(t.DayOfMonthMask[id], r.days, 1, 31, r.unselected);

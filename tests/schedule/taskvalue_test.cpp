@@ -24,7 +24,7 @@ TEST(NewTaskId, NextAfterTheCountNeverASlotInUse) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.count);
     auto table = MakeTaskTable();
-    for (int id : c.inUse) table->TaskText[id] = "t";
+    for (int id : c.inUse) table->TaskText.Set(id, "t");
     table->TaskCount = c.count;
     EXPECT_EQ(NewTaskId(*table), c.id);
     EXPECT_EQ(table->TaskCount, c.id);

@@ -69,7 +69,8 @@ std::string Loaded(const TaskTable& table) {
   std::string loaded;
   for (int id = 0; id <= kMaxTaskId; ++id) {
     if (!table.InUse(id)) continue;
-    loaded += (loaded.empty() ? "" : " ") + std::to_string(id) + ":" + table.TaskText[id];
+    loaded +=
+        (loaded.empty() ? "" : " ") + std::to_string(id) + ":" + std::string(table.TaskText[id]);
     if (HoldsText(table.NextOccurrence[id], kErrorMarker)) loaded += "!";
   }
   return loaded;
@@ -237,7 +238,7 @@ TEST(LoadDataBytes, ReadsWhatItCanAndRefusesWhatIsNoDataFile) {
     for (int id = 0; id <= kMaxTaskId; ++id) {
       if (!table->InUse(id)) continue;
       if (HoldsText(table->PreviousOccurrence[id], kErrorMarker)) {
-        messages.push_back("Error for task: " + table->TaskText[id]);
+        messages.push_back("Error for task: " + std::string(table->TaskText[id]));
       } else {  // the whole record was read
         EXPECT_EQ(OccurrenceAsDate(table->NextOccurrence[id]), At(2024, 1, 2, 5)) << id;
       }

@@ -81,7 +81,7 @@ void ExpectEntries(MaskColumn::ConstRef mask, const std::array<int16_t, kMaskSiz
 
 // A task in slot `id` due daily at 9, the given entries in its hour mask.
 void Task(TaskTable& t, int id, const Entries& c) {
-  t.TaskText[id] = "task " + std::to_string(id);
+  t.TaskText.Set(id, "task " + std::to_string(id));
   t.WeekdayMask[id].Fill(1);
   t.DayOfMonthMask[id].Fill(1);
   t.MonthMask[id].Fill(1);
@@ -98,7 +98,7 @@ TEST(MaskValues, RoundTripThroughTheFileByteForByte) {
       SCOPED_TRACE(dated ? "dated" : "no dates");
       const auto entries = Expected(c);
       auto table = MakeTaskTable();
-      table->TaskText[7] = "task";
+      table->TaskText.Set(7, "task");
       if (dated) {
         table->CheckedDate[7] = At(2024, 3, 15, 12);
         table->PreviousOccurrence[7] = At(2024, 3, 15, 9);
@@ -159,7 +159,7 @@ TEST(MaskValues, RecountMovesThemAndLeavesNoneBehind) {
     RecountTasks(*table);
     auto expected = MakeTaskTable();
     Task(*expected, 1, c);
-    expected->TaskText[1] = "task 6";
+    expected->TaskText.Set(1, "task 6");
     EXPECT_EQ(test::Dump(*table), test::Dump(*expected));
     ExpectEntries(std::as_const(*table).HourMask[1], TaskHours(c));
     EXPECT_EQ(std::as_const(*table).DayOfMonthMask[1][29], 1);

@@ -23,7 +23,7 @@ constexpr int kId = 5;   // the task every case is about
 constexpr int kNew = 9;  // a slot free in base
 
 void Put(TaskTable& t, int id, std::string text) {
-  t.TaskText[id] = std::move(text);
+  t.TaskText.Set(id, text);
   t.HourMask[id][9] = 1;
   t.TaskChecked[id] = -1;
   t.CheckedDate[id] = At(2024, 3, 1, 10);
@@ -45,8 +45,8 @@ Table Applied(const TaskTable& base, std::initializer_list<Edit> edits) {
   return t;
 }
 
-const Edit Text = [](TaskTable& t) { t.TaskText[kId] = "r\xe9sum\xe9"; };
-const Edit OtherText = [](TaskTable& t) { t.TaskText[kId] = "renew passport"; };
+const Edit Text = [](TaskTable& t) { t.TaskText.Set(kId, "r\xe9sum\xe9"); };
+const Edit OtherText = [](TaskTable& t) { t.TaskText.Set(kId, "renew passport"); };
 const Edit Rule = [](TaskTable& t) { t.DayOfMonthMask[kId][30] = 1; };  // the 31st
 const Edit Untick = [](TaskTable& t) { t.TaskChecked[kId] = 0, t.CheckedDate[kId] = {}; };
 const Edit RefreshUntick = [](TaskTable& t) { t.TaskChecked[kId] = 0; };  // the date stays
@@ -60,7 +60,7 @@ const Edit TickAfterDue = [](TaskTable& t) {
 const Edit TickBeforeDue = [](TaskTable& t) {
   t.TaskChecked[kId] = -1, t.CheckedDate[kId] = At(2024, 3, 2, 8);
 };
-const Edit Delete = [](TaskTable& t) { t.TaskText[kId].clear(); };
+const Edit Delete = [](TaskTable& t) { t.TaskText.Set(kId, {}); };
 const Edit Add = [](TaskTable& t) { Put(t, kNew, "new task"); };
 const Edit AddOther = [](TaskTable& t) { Put(t, kNew, "another new task"); };
 
@@ -150,7 +150,7 @@ TEST(Merge, EachChoiceSettlesEachConflict) {
 TEST(Merge, KeepBothPlacesTheirsAtTheLowestIdFreeAfterTheMerge) {
   const auto base = Base();
   auto mine = Applied(*base, {Text, Add}), theirs = Applied(*base, {OtherText, AddOther});
-  mine->TaskText[6].clear(), theirs->TaskText[6] = "restored";
+  mine->TaskText.Set(6, {}), theirs->TaskText.Set(6, "restored");
   Put(*theirs, 7, "added there");
   auto merged = Applied(*mine, {});
   const MergeBase shared = MakeMergeBase(*base);
@@ -175,7 +175,7 @@ TEST(Merge, KeepBothPlacesTheirsAtTheLowestIdFreeAfterTheMerge) {
 }
 
 TEST(Merge, ARecountOnEitherSideIsNoMergeById) {
-  const Edit recount = [](TaskTable& t) { t.TaskText[3].clear(), RecountTasks(t); };
+  const Edit recount = [](TaskTable& t) { t.TaskText.Set(3, {}), RecountTasks(t); };
   const struct {
     const char* what;
     Edit edit;
@@ -183,13 +183,16 @@ TEST(Merge, ARecountOnEitherSideIsNoMergeById) {
   } cases[] = {
       {"a re-count", recount, true},
       {"a re-count that moved one task",
-       [](TaskTable& t) { t.TaskText[7].clear(), RecountTasks(t); }, true},
+       [](TaskTable& t) { t.TaskText.Set(7, {}), RecountTasks(t); }, true},
       {"a task deleted, another added",
-       [](TaskTable& t) { t.TaskText[3].clear(), Put(t, NewTaskId(t), "another task"); }, false},
+       [](TaskTable& t) { t.TaskText.Set(3, {}), Put(t, NewTaskId(t), "another task"); }, false},
       {"a task deleted and made again",
-       [](TaskTable& t) { Put(t, NewTaskId(t), t.TaskText[3]), t.TaskText[3].clear(); }, false},
+       [](TaskTable& t) {
+         Put(t, NewTaskId(t), std::string(t.TaskText[3])), t.TaskText.Set(3, {});
+       },
+       false},
       {"the last deleted, a new one in its slot",
-       [](TaskTable& t) { t.TaskText[8].clear(), t.TaskCount = 7, Put(t, NewTaskId(t), "new"); },
+       [](TaskTable& t) { t.TaskText.Set(8, {}), t.TaskCount = 7, Put(t, NewTaskId(t), "new"); },
        false},
       {"ticks", [](TaskTable& t) { t.TaskChecked[2] = t.TaskChecked[4] = 0; }, false},
   };
@@ -206,6 +209,15 @@ TEST(Merge, ARecountOnEitherSideIsNoMergeById) {
       << "a copy from before it";
 }
 
+// An edit of the text of task kId, made on a copy of it.
+std::function<void(TaskTable&)> EditText(void (*edit)(std::string&)) {
+  return [edit](TaskTable& t) {
+    std::string text(t.TaskText[kId]);
+    edit(text);
+    t.TaskText.Set(kId, text);
+  };
+}
+
 // Base keeps only a hash of each text and rule: a change of any one of
 // their fields must show, or the merge would drop it unseen.
 TEST(Merge, SeesAChangeOfAnyOneFieldOfTextAndRule) {
@@ -216,10 +228,10 @@ TEST(Merge, SeesAChangeOfAnyOneFieldOfTextAndRule) {
     (*base).DayOfMonthMask[kId][k] = 1;
   }
   std::vector<std::pair<std::string, std::function<void(TaskTable&)>>> changes = {
-      {"a byte more", [](TaskTable& t) { t.TaskText[kId] += ' '; }},
-      {"a byte less", [](TaskTable& t) { t.TaskText[kId].pop_back(); }},
-      {"another first byte", [](TaskTable& t) { t.TaskText[kId][0] ^= 0x20; }},
-      {"another last byte", [](TaskTable& t) { t.TaskText[kId].back() ^= 0x01; }},
+      {"a byte more", EditText([](std::string& s) { s += ' '; })},
+      {"a byte less", EditText([](std::string& s) { s.pop_back(); })},
+      {"another first byte", EditText([](std::string& s) { s[0] ^= 0x20; })},
+      {"another last byte", EditText([](std::string& s) { s.back() ^= 0x01; })},
       {"every n days", [](TaskTable& t) { t.EveryNDays[kId] = 2; }},
       {"start day", [](TaskTable& t) { t.StartDay[kId] = -1; }},
       {"start month", [](TaskTable& t) { t.StartMonth[kId] = 1; }},
@@ -268,7 +280,7 @@ TEST(Merge, TheBaseOfASaveIsTheFileAsReadAgain) {
   table->CheckedDate[1] = At(2024, 3, 1, 10, 37, 12);
   table->TaskChecked[2] = 0, table->CheckedDate[2] = {};
   table->CheckedDate[3] = At(1850, 1, 1, 23, 59, 59);  // before the zero date-time
-  table->TaskText[4] = "two\nlines";
+  table->TaskText.Set(4, "two\nlines");
   table->WeekdayMask[4][3] = -7, table->EveryNDays[4] = 32767, table->TaskChecked[4] = 5;
   auto read = MakeTaskTable();
   ASSERT_TRUE(LoadDataBytes(*read, FormatDataFile(*table)).Read());
@@ -279,7 +291,8 @@ TEST(Merge, TheBaseOfASaveIsTheFileAsReadAgain) {
 TEST(Merge, UntouchedTasksKeepTheirBytes) {
   const auto base = Base(40);
   auto theirs = Applied(*base, {});
-  for (int id = 1; id <= 40; id += 3) theirs->TaskText[id] += "\xff";
+  for (int id = 1; id <= 40; id += 3)
+    theirs->TaskText.Set(id, std::string(theirs->TaskText[id]) + "\xff");
   for (int id = 2; id <= 40; id += 5) theirs->TaskChecked[id] = 0;
   auto mine = Applied(*base, {});
   const MergeBase shared = MakeMergeBase(*base);

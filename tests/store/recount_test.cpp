@@ -13,7 +13,7 @@ using test::At;
 // Every field of slot `id` made from `n`, so that each field tells the
 // tasks apart.
 void Distinct(TaskTable& t, int id, int n) {
-  t.TaskText[id] = "task " + std::to_string(n);
+  t.TaskText.Set(id, "task " + std::to_string(n));
   t.EveryNDays[id] = static_cast<int16_t>(100 + n);
   t.StartDay[id] = static_cast<int16_t>(n + 1);
   t.StartMonth[id] = static_cast<int16_t>(n + 2);

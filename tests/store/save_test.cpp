@@ -23,7 +23,7 @@ using test::At;
 
 void Set(TaskTable& t, int id, std::string text, DateTime checked, Occurrence previous,
          Occurrence next, std::array<int16_t, 5> numbers) {
-  t.TaskText[id] = std::move(text);
+  t.TaskText.Set(id, text);
   t.CheckedDate[id] = checked;
   t.PreviousOccurrence[id] = std::move(previous);
   t.NextOccurrence[id] = std::move(next);
@@ -148,7 +148,7 @@ TEST(Save, LineBreaksAndOccurrenceTabsBecomeBlanks) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     auto table = MakeTaskTable();
-    table->TaskText[1] = c.text;
+    table->TaskText.Set(1, c.text);
     table->PreviousOccurrence[1] = c.occurrence;
     const std::string bytes = FormatDataFile(*table);
     const std::string start =

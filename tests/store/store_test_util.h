@@ -44,8 +44,8 @@ inline std::string Dump(const TaskTable& t) {
   std::string out;
   for (int id = 0; id <= kMaxTaskId; ++id) {
     if (!t.InUse(id)) continue;
-    out += std::to_string(id) + " " + t.TaskText[id] + " " + date(t.CheckedDate[id]) + " " +
-           occurrence(t.PreviousOccurrence[id]) + " " + occurrence(t.NextOccurrence[id]);
+    out += std::to_string(id) + " " + std::string(t.TaskText[id]) + " " + date(t.CheckedDate[id]) +
+           " " + occurrence(t.PreviousOccurrence[id]) + " " + occurrence(t.NextOccurrence[id]);
     for (int16_t v :
          {t.TaskChecked[id], t.EveryNDays[id], t.StartDay[id], t.StartMonth[id], t.StartYear[id]})
       out += " " + std::to_string(v);
