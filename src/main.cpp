@@ -5,7 +5,6 @@
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -110,8 +109,7 @@ int main(int argc, char* argv[]) {
     // Commands for scripts and panels run without a window or a display.
     const zelto::SystemClock clock;
     if (const auto code = zelto::RunCommandLine(
-            argc, argv, zelto::DataFolder(ZELTO_APP_ID, ZELTO_DATA_FROM_BIN, false), clock,
-            std::cout, std::cerr)) {
+            argc, argv, zelto::DataFolder(ZELTO_APP_ID, ZELTO_DATA_FROM_BIN, false), clock)) {
       return *code;
     }
   }

@@ -1,7 +1,12 @@
 #include "cli/commandline.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <ctime>
 #include <fstream>
+#include <ostream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -114,15 +119,50 @@ DateTime UtcNow() {
       .value_or(DateTime());
 }
 
-}  // namespace
+// Output onto a file descriptor. The program does without the standard
+// streams: linked in, they set up the C++ locales at every start, a few
+// hundred kilobytes of library pages for a window that never prints.
+class FdOutput : public std::streambuf {
+ public:
+  explicit FdOutput(int fd) : fd_(fd) { setp(buffer_, buffer_ + sizeof buffer_); }
+  ~FdOutput() override { sync(); }
+  FdOutput(const FdOutput&) = delete;
+  FdOutput& operator=(const FdOutput&) = delete;
 
-std::optional<int> RunCommandLine(int argc, const char* const* argv,
-                                  const std::filesystem::path& folder, const Clock& clock,
-                                  std::ostream& out, std::ostream& err) {
-  if (argc < 2) return std::nullopt;
-  const std::string_view first = argv[1];
-  if (first.size() > 1 && first[0] == '-' && first[1] != '-' && first != "-h") return std::nullopt;
+ protected:
+  int_type overflow(int_type c) override {
+    if (sync() != 0) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
 
+  // A failed write fails the stream (a full disk, a closed pipe): the
+  // exit code must not say that everything was printed.
+  int sync() override {
+    const char* p = pbase();
+    while (!failed_ && p < pptr()) {
+      const ssize_t written = ::write(fd_, p, static_cast<std::size_t>(pptr() - p));
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0)
+        failed_ = true;
+      else
+        p += written;
+    }
+    setp(buffer_, buffer_ + sizeof buffer_);
+    return failed_ ? -1 : 0;
+  }
+
+ private:
+  int fd_;
+  bool failed_ = false;
+  char buffer_[4096];
+};
+
+int RunCommand(int argc, const char* const* argv, const std::filesystem::path& folder,
+               const Clock& clock, std::ostream& out, std::ostream& err) {
   const auto parsed = Parse(std::vector<std::string_view>(argv + 1, argv + argc));
   if (const auto* message = std::get_if<std::string>(&parsed)) {
     err << "zelto-todo: " << *message << '\n';
@@ -178,6 +218,22 @@ std::optional<int> RunCommandLine(int argc, const char* const* argv,
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
   out.flush();
   return out ? 0 : 2;
+}
+
+}  // namespace
+
+std::optional<int> RunCommandLine(int argc, const char* const* argv,
+                                  const std::filesystem::path& folder, const Clock& clock) {
+  if (argc < 2) return std::nullopt;
+  const std::string_view first = argv[1];
+  if (first.size() > 1 && first[0] == '-' && first[1] != '-' && first != "-h") return std::nullopt;
+  FdOutput outBuffer(STDOUT_FILENO), errBuffer(STDERR_FILENO);
+  std::ostream out(&outBuffer), err(&errBuffer);
+  const int code = RunCommand(argc, argv, folder, clock, out, err);
+  // Also what a command printed without flushing, as --version does.
+  out.flush();
+  err.flush();
+  return code == 0 && !out ? 2 : code;
 }
 
 }  // namespace zelto

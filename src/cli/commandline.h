@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <optional>
-#include <ostream>
 
 #include "store/ports.h"
 
@@ -15,9 +14,9 @@ namespace zelto {
 // -platform, ...).
 //
 // The commands read the data file of `folder` and compute as start-up
-// does, then print; they never write, lock or change a file there.
+// does, then print to the standard output and error; they never write,
+// lock or change a file there.
 std::optional<int> RunCommandLine(int argc, const char* const* argv,
-                                  const std::filesystem::path& folder, const Clock& clock,
-                                  std::ostream& out, std::ostream& err);
+                                  const std::filesystem::path& folder, const Clock& clock);
 
 }  // namespace zelto

@@ -112,6 +112,33 @@ TEST_F(CommandLine, ExportsTheCalendarToStandardOutputOrAFile) {
   EXPECT_EQ(WithoutStamps(ReadFileBytes(elsewhere / "tasks.ics")), WithoutStamps(toStdout.out));
 }
 
+// Output far larger than the program's buffer comes out whole, the same
+// as the file export writes, and a write that fails is an exit code of 2.
+TEST_F(CommandLine, PrintsLongOutputWholeAndSaysWhenItCouldNotBeWritten) {
+  std::string many;
+  for (int id = 1; id <= 300; ++id)
+    many += Record(id, "Water plant number " + std::to_string(id),
+                   "1899-12-30-00\t2024-03-04-18\t2099-03-07-18", "0,0,1,1,2024", id % 24);
+  WriteFileBytes(folder_ / "content.txt", many + "*** end\r\n");
+  const Outcome toStdout = Start({"--export-ics=-"});
+  TempFolder elsewhere;
+  EXPECT_EQ(Start({"--export-ics=" + QString::fromStdString((elsewhere / "tasks.ics").string())})
+                .exitCode,
+            0);
+  EXPECT_EQ(toStdout.exitCode, 0);
+  EXPECT_GT(toStdout.out.size(), 40000u);
+  EXPECT_EQ(WithoutStamps(toStdout.out), WithoutStamps(ReadFileBytes(elsewhere / "tasks.ics")));
+
+  for (const char* command : {"--list", "--count", "--export-ics=-", "--version"}) {
+    QProcess process;
+    process.setStandardOutputFile("/dev/full");
+    process.start(QString::fromStdString((folder_ / "zelto-todo").string()), {command});
+    ASSERT_TRUE(process.waitForFinished(20000)) << command;
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << command;
+    EXPECT_EQ(process.exitCode(), 2) << command;
+  }
+}
+
 TEST_F(CommandLine, RefusesBadOptionsWithOneLineAndExitCode2) {
   const QStringList cases[] = {
       {"--bogus"},           {"--list=all"}, {"--export-ics"},     {"--export-ics="},
