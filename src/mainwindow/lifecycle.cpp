@@ -172,10 +172,13 @@ void Lifecycle::AfterRefresh(const RefreshResult& refreshed) {
   RestoreRequest = refreshed.restore ? 1 : 0;
   if (refreshed.changed) TableChanged();
   // Done tasks that fell due again: the desktop is told of them, whether the
-  // window is hidden, behind others or not.
-  QStringList dueAgain;
-  for (const int id : refreshed.dueAgain) dueAgain << DecodeText(table_.TaskText[id]);
-  Notifications->TasksDueAgain(dueAgain);
+  // window is hidden, behind others or not. It names only the first few.
+  QStringList first;
+  for (const int id : refreshed.dueAgain) {
+    if (first.size() == Notifier::kShownTasks) break;
+    first << DecodeText(table_.TaskText[id]);
+  }
+  Notifications->TasksDueAgain(first, static_cast<qsizetype>(refreshed.dueAgain.size()));
   if (RestoreRequest != 1) return;
   // A done task fell due while the window was hidden: back, in ToDo.
   RestoreRequest = 0;

@@ -4,6 +4,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QVariantMap>
+#include <algorithm>
 #include <utility>
 
 namespace zelto {
@@ -41,10 +42,9 @@ QDBusConnection& Notifier::Bus() {
   return *bus_;
 }
 
-QString Notifier::BodyText(const QStringList& tasks) {
-  QStringList lines = tasks.mid(0, kShownTasks);
-  if (tasks.size() > kShownTasks)
-    lines << QStringLiteral("and %1 more").arg(tasks.size() - kShownTasks);
+QString Notifier::BodyText(const QStringList& first, qsizetype count) {
+  QStringList lines = first.mid(0, std::min<qsizetype>(kShownTasks, count));
+  if (count > kShownTasks) lines << QStringLiteral("and %1 more").arg(count - kShownTasks);
   // The bus carries text only up to a NUL; a task text from a damaged file
   // must not cut the rest of the notification short.
   return lines.join(QLatin1Char('\n')).remove(QChar(u'\0'));
@@ -58,8 +58,8 @@ QString Notifier::EscapeMarkup(const QString& text) {
   return escaped;
 }
 
-void Notifier::TasksDueAgain(const QStringList& tasks) {
-  if (tasks.isEmpty()) return;
+void Notifier::TasksDueAgain(const QStringList& first, qsizetype count) {
+  if (count <= 0) return;
   QDBusConnection& bus = Bus();
   if (!bus.isConnected()) return;
   if (!listening_) {
@@ -71,7 +71,7 @@ void Notifier::TasksDueAgain(const QStringList& tasks) {
   }
   // Whether the service reads markup decides whether the text is escaped:
   // escaped text shown raw would read "&amp;".
-  const QString body = BodyText(tasks);
+  const QString body = BodyText(first, count);
   Expect(bus.asyncCall(Call(QStringLiteral("GetCapabilities")), kReplyTimeoutMs),
          [this, body](const QDBusPendingCall& call) {
            const QDBusPendingReply<QStringList> reply = call;

@@ -26,14 +26,17 @@ class Notifier : public QObject {
   // notification goes out.
   void SetBus(const QDBusConnection& bus);
 
-  // One notification naming the tasks (as displayed) that fell due again.
-  void TasksDueAgain(const QStringList& tasks);
+  // One notification naming the tasks (as displayed) that fell due again:
+  // `count` of them, of which `first` holds the first texts, kShownTasks
+  // at least where there are as many.
+  void TasksDueAgain(const QStringList& first, qsizetype count);
+  void TasksDueAgain(const QStringList& tasks) { TasksDueAgain(tasks, tasks.size()); }
 
   // Calls still waiting for the service's answer.
   int Pending() const { return pending_; }
 
   // The first few tasks, one a line, then how many more there are.
-  static QString BodyText(const QStringList& tasks);
+  static QString BodyText(const QStringList& first, qsizetype count);
   // Markup is a service's option: where it reads markup, text is escaped.
   static QString EscapeMarkup(const QString& text);
 
