@@ -226,7 +226,9 @@ void BM_StartupUntilShown(benchmark::State& state) {
 
 // The program and the empty window started in turns, so that a machine that
 // speeds up or slows down during the run weighs on both alike: the ratio of
-// each pair, and its median, say more than two runs minutes apart.
+// each pair, and its median, say more than two runs minutes apart. Between
+// them starts the window of the same controls and rows without the program
+// (widgets_*), which tells the toolkit's share from the program's.
 void BM_StartupBesideFloor(benchmark::State& state) {
   zelto::test::TempFolder folder;
   const fs::path executable = folder / "zelto-todo";
@@ -234,7 +236,7 @@ void BM_StartupBesideFloor(benchmark::State& state) {
   const std::string content = TenThousandTasks(state.range(0) != 0);
   const std::string width = std::to_string(zelto::DesignPixels(zelto::kDesignWidthTwips));
   const std::string height = std::to_string(zelto::DesignPixels(zelto::kDesignHeightTwips));
-  std::vector<double> ratios, floors, programs, extraMb;
+  std::vector<double> ratios, floors, programs, extraMb, widgetsRatios, widgetsExtraMb;
   bool floorFirst = true;
   for (auto _ : state) {
     const auto startProgram = [&] {
@@ -243,16 +245,19 @@ void BM_StartupBesideFloor(benchmark::State& state) {
       return StartOnce(executable, {});
     };
     const auto startFloor = [&] { return StartOnce(ZELTO_EMPTY_WINDOW, {width, height}); };
-    Run floor, program;
+    Run floor, widgets, program;
     if (floorFirst) {
       floor = startFloor();
+      widgets = StartOnce(ZELTO_WIDGETS_WINDOW, {width, height});
       program = startProgram();
     } else {
       program = startProgram();
+      widgets = StartOnce(ZELTO_WIDGETS_WINDOW, {width, height});
       floor = startFloor();
     }
     floorFirst = !floorFirst;
-    if (floor.wallMs < 0 || program.wallMs < 0 || floor.rssMb < 0 || program.rssMb < 0) {
+    if (floor.wallMs < 0 || program.wallMs < 0 || floor.rssMb < 0 || program.rssMb < 0 ||
+        widgets.wallMs < 0 || widgets.rssMb < 0) {
       state.SkipWithError("a program did not report being shown and settled");
       break;
     }
@@ -261,6 +266,8 @@ void BM_StartupBesideFloor(benchmark::State& state) {
     programs.push_back(program.wallMs);
     ratios.push_back(program.wallMs / floor.wallMs);
     extraMb.push_back(program.rssMb - floor.rssMb);
+    widgetsRatios.push_back(widgets.wallMs / floor.wallMs);
+    widgetsExtraMb.push_back(widgets.rssMb - floor.rssMb);
   }
   const auto median = [](std::vector<double> v) {
     if (v.empty()) return 0.0;
@@ -271,6 +278,8 @@ void BM_StartupBesideFloor(benchmark::State& state) {
   state.counters["program_ms"] = median(programs);
   state.counters["ratio"] = median(ratios);
   state.counters["extra_rss_MB"] = median(extraMb);
+  state.counters["widgets_ratio"] = median(widgetsRatios);
+  state.counters["widgets_extra_rss_MB"] = median(widgetsExtraMb);
 }
 
 BENCHMARK(BM_EmptyWindow)

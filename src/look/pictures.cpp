@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "look/picturepixels.h"
+#include "look/stylesheet.h"
 
 // Linked from a static library, the resource would not register itself;
 // the macro only works outside a namespace.
@@ -106,11 +107,7 @@ void UseDesignFont(QWidget* window) {
 }
 
 void UseDesignLook(QWidget* widget) {
-  widget->setStyleSheet(
-      "QGroupBox { border: 1px solid #c4c9cf; border-radius: 3px; margin-top: 6px; }"
-      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-      " left: 6px; padding: 0px 2px; }"
-      "QCheckBox { spacing: 2px; }");
+  widget->setStyleSheet(kDesignStyleSheet);
   // Set on every control: under a style sheet a widget's font no longer
   // reaches its children. Hence this runs once the controls exist.
   UseDesignFont(widget);
