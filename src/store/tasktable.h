@@ -305,9 +305,6 @@ inline bool HoldsText(const Occurrence& value, std::string_view text) {
 // as text), and a marker text gives nothing.
 std::optional<DateTime> OccurrenceAsDate(const Occurrence& value);
 
-// The whole data model: 10,001 slots as parallel arrays, one per field,
-// indexed by task id. A slot is in use exactly when its TaskText is not
-// empty. About 1.1 MB, so it lives on the heap (use MakeTaskTable).
 // The tasks' texts, as the bytes the data file holds, one after another in
 // a single buffer: ten thousand texts are one allocation instead of one
 // each, and a load appends them in one pass. A text read from the column is
@@ -327,8 +324,6 @@ class TextColumn {
   void Move(int to, int from);
   // Every text empty; the buffer is kept for the next fill.
   void Clear();
-  // Room for `bytes` bytes of texts in all, for a caller that knows.
-  void Reserve(std::size_t bytes) { bytes_.reserve(bytes); }
 
  private:
   struct Span {
@@ -344,6 +339,10 @@ class TextColumn {
   std::size_t unused_ = 0;  // bytes that no span covers any more
 };
 
+// The whole data model: 10,001 slots as parallel arrays, one per field,
+// indexed by task id. A slot is in use exactly when its TaskText is not
+// empty. About 0.9 MB besides the texts, so it lives on the heap (use
+// MakeTaskTable).
 struct TaskTable {
   template <typename T>
   using Column = CheckedArray<T, kSlotCount>;
