@@ -3,20 +3,19 @@
 // file, no pictures, no tray. Started beside the program and the empty
 // window, it tells how much of the program's start-up and memory the
 // toolkit takes for such a window and its rows. Reports its first paint
-// and its settling as the empty window does.
+// and its settling as the real program does.
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <QTreeView>
-#include <cstdio>
 #include <cstdlib>
 
 #include "look/stylesheet.h"
 #include "look/twips.h"
+#include "reportingwindow.h"
 
 namespace {
 
@@ -45,29 +44,12 @@ class Rows : public QAbstractTableModel {
   }
 };
 
-class Window : public QWidget {
- protected:
-  void paintEvent(QPaintEvent*) override {
-    if (painted_) return;
-    painted_ = true;
-    std::fprintf(stderr, "zelto-shown\n");
-    std::fflush(stderr);
-    QTimer::singleShot(0, [] {
-      std::fprintf(stderr, "zelto-settled\n");
-      std::fflush(stderr);
-    });
-  }
-
- private:
-  bool painted_ = false;
-};
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
   using zelto::TwipsRect;
   QApplication app(argc, argv);
-  Window window;
+  ReportingWindow window;
   window.resize(argc > 2 ? std::atoi(argv[1]) : 400, argc > 2 ? std::atoi(argv[2]) : 400);
   QFont font = window.font();
   font.setPointSizeF(8);
