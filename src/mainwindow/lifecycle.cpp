@@ -96,9 +96,27 @@ void Lifecycle::StartUp(EarlyLoad* early) {
   }
   known_ = read.problem == ReadProblem::None ? read.stamp : StatStamp(file);
   known_.hash = hash;
-  for (const std::string& message : LoadMessages(loaded, folder_))
-    prompter_.Ask(message, kAppTitle, Buttons::Ok);
-  DataFileError = loaded.Read() ? 0 : 1;
+  // Tasks that could not be placed in the table would be gone with the
+  // next save: the file as it is now is kept beside content.txt first, and
+  // where that fails only the save's question writes over it.
+  QString kept;
+  bool notKept = false;
+  if (!loaded.unplacedTasks.empty()) {
+    const std::filesystem::path copy = WriteKeptCopy(folder_, read.bytes.View(), clock_.Now());
+    notKept = copy.empty();
+    kept = notKept ? QStringLiteral(
+                         "It could not be kept beside content.txt: the list is not "
+                         "saved over it without asking.")
+                   : QStringLiteral("The data file as it was is kept as ") +
+                         QFile::decodeName(copy.c_str());
+  }
+  const std::vector<std::string> messages = LoadMessages(loaded, folder_);
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    // That message comes last, with where the file was kept.
+    prompter_.Ask(DecodeText(messages[i]), DecodeText(kAppTitle), Buttons::Ok, std::nullopt,
+                  i + 1 == messages.size() ? kept : QString());
+  }
+  DataFileError = loaded.Read() && !notKept ? 0 : 1;
   stepDone("load");
   // A file that was not read shares nothing with a later merge.
   if (shared)

@@ -293,10 +293,11 @@ constexpr uint64_t Word(const char (&bytes)[9]) {
 
 class RecordLoader {
  public:
-  RecordLoader(TaskTable& table, std::vector<std::string>& cutShort, LineReader& lines,
-               std::string_view separator, Generation generation)
+  RecordLoader(TaskTable& table, LoadResult& result, LineReader& lines, std::string_view separator,
+               Generation generation)
       : table_(table),
-        cutShort_(cutShort),
+        cutShort_(result.cutShortTasks),
+        unplaced_(result.unplacedTasks),
         lines_(lines),
         separator_(separator),
         generation_(generation) {}
@@ -316,10 +317,15 @@ class RecordLoader {
       if (IsMarker(textLine) && (lines_.AtEnd() || !HasDateLineShape(lines_.Peek()))) continue;
 
       // An id that is not a number or lies outside the table makes every
-      // store of the record fail: its lines are consumed, nothing is kept.
+      // store of the record fail: its lines are consumed, nothing is kept
+      // but its text, for the user to be told.
       std::optional<int> id;
       if (const auto value = ToInt16(idLine); value && table_.TaskText.Valid(*value)) id = *value;
-      if (id) table_.TaskText.Set(*id, textLine);
+      if (id) {
+        table_.TaskText.Set(*id, textLine);
+      } else if (!textLine.empty()) {
+        unplaced_.emplace_back(textLine);
+      }
       if (!ReadDataLines(id) || !ReadClosingLine(markerLine)) RecordError(id);
     }
   }
@@ -609,6 +615,7 @@ class RecordLoader {
 
   TaskTable& table_;
   std::vector<std::string>& cutShort_;
+  std::vector<std::string>& unplaced_;
   LineReader& lines_;
   const std::string_view separator_;
   const Generation generation_;
@@ -702,7 +709,7 @@ LoadResult LoadDataBytes(TaskTable& table, std::string_view bytes) {
   }
   LoadResult result;
   try {
-    RecordLoader(table, result.cutShortTasks, lines, first, generation).Run();
+    RecordLoader(table, result, lines, first, generation).Run();
   } catch (const std::bad_alloc&) {
     ClearTable(table);
     return Problem(LoadProblem::OutOfMemory);
@@ -724,6 +731,16 @@ std::vector<std::string> LoadMessages(const LoadResult& result,
   std::vector<std::string> messages;
   for (const std::string& text : result.cutShortTasks)
     messages.push_back("Error for task: " + text);
+  if (const std::size_t count = result.unplacedTasks.size(); count == 1) {
+    messages.push_back("The task \"" + result.unplacedTasks[0] +
+                       "\" in the data file could not be loaded: its ID is not a number from 0 "
+                       "to 10000.");
+  } else if (count > 1) {
+    messages.push_back(std::to_string(count) +
+                       " tasks in the data file could not be loaded: their IDs are not numbers "
+                       "from 0 to 10000. The first is \"" +
+                       result.unplacedTasks[0] + "\".");
+  }
   if (!result.Read() && result.problem != LoadProblem::Missing) {
     messages.push_back("The data file " + (folder / kContentFile).string() +
                        " could not be loaded (" + Reason(result) +

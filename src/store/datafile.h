@@ -41,6 +41,9 @@ struct LoadResult {
   // The text of every task whose record was cut short, in the order the
   // records came; a slot may have changed its text since.
   std::vector<std::string> cutShortTasks;
+  // The text of every record whose id is no number from 0 to 10000: nothing
+  // of it could be stored, and a save of the table would drop it.
+  std::vector<std::string> unplacedTasks;
 
   bool Read() const { return problem == LoadProblem::None; }
 };
@@ -62,9 +65,10 @@ LoadResult LoadDataBytes(TaskTable& table, std::string_view bytes);
 LoadResult LoadDataRead(TaskTable& table, const FileRead& read);
 
 // The messages for the user about a load, in the order they are shown at
-// start-up: one "Error for task: " per cut-short record, then, for a file
-// that exists but was not loaded, one that names it and says why. A missing
-// file gives none.
+// start-up: one "Error for task: " per cut-short record, then one for the
+// tasks that could not be placed in the table, or, for a file that exists
+// but was not loaded, one that names it and says why. A missing file gives
+// none.
 std::vector<std::string> LoadMessages(const LoadResult& result,
                                       const std::filesystem::path& folder);
 

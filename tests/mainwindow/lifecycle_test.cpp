@@ -221,6 +221,40 @@ TEST_F(LifecycleTest, StartUpReportsWhatTheDataFileHeld) {
   }
 }
 
+// A task whose ID names no place in the table cannot be loaded, and the
+// next save would drop it: start-up names it and keeps the file as it was
+// beside content.txt before anything is saved over it.
+TEST_F(LifecycleTest, AFileWithATaskThatCannotBeLoadedIsKeptBeforeItIsSavedOver) {
+  const std::string mask = "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1\r\n";
+  const std::string rest = "1899-12-30-00\t\t\r\n0,1,18,12,2011\r\n" + mask + mask + mask + mask;
+  const std::string file =
+      "*****\r\n 2x \r\nzwei\r\n" + rest + "*****\r\n 4 \r\nfour\r\n" + rest + "*** end\r\n";
+  WriteFileBytes(folder / "content.txt", file);
+  MessageBoxes::ClearAsked();
+  MessageBoxes::SetNextAnswer(Answer::Ok);
+  Start();
+  const auto asked = MessageBoxes::Asked();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].text,
+            "The task \"zwei\" in the data file could not be loaded: its ID is not a number from "
+            "0 to 10000.");
+  std::vector<std::filesystem::path> kept;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+    if (entry.path().filename().string().starts_with("content (kept "))
+      kept.push_back(entry.path());
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(ReadFileBytes(kept[0]), file);
+  EXPECT_EQ(asked[0].detail,
+            "The data file as it was is kept as " + QString::fromStdString(kept[0].string()));
+  EXPECT_EQ(form->Life().DataFileError, 0) << "kept: the save need not ask";
+  EXPECT_EQ(form->List().RowCount(), 1);
+
+  Click(Find("Command1"));  // Refresh list & Save
+  EXPECT_EQ(MessageBoxes::Asked().size(), 1u);
+  EXPECT_EQ(ReadFileBytes(folder / "content.txt").find("zwei"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(kept[0]), file);
+}
+
 // Start-up loads content.txt before the window exists; the window takes
 // that load only while the file is still the one read, since another
 // program may have replaced it in between (or made it, or made it readable).
