@@ -102,7 +102,10 @@ void Lifecycle::StartUp(EarlyLoad* early) {
   QString kept;
   bool notKept = false;
   if (!loaded.unplacedTasks.empty()) {
-    const std::filesystem::path copy = WriteKeptCopy(folder_, read.bytes.View(), clock_.Now());
+    // Never an empty copy for the file: without its bytes, the save asks.
+    const std::filesystem::path copy =
+        read.bytes.View().empty() ? std::filesystem::path()
+                                  : WriteKeptCopy(folder_, read.bytes.View(), clock_.Now());
     notKept = copy.empty();
     kept = notKept ? QStringLiteral(
                          "It could not be kept beside content.txt: the list is not "
@@ -159,7 +162,8 @@ EarlyLoad LoadEarly(std::filesystem::path folder) {
   early.loaded = LoadDataRead(*early.table, early.read);
   early.hash = HashBytes(early.read.bytes.View());
   if (early.loaded.Read()) early.shared = MakeMergeBase(*early.table);
-  early.read.bytes = {};
+  // Start-up keeps a copy of a file whose tasks did not all load.
+  if (early.loaded.unplacedTasks.empty()) early.read.bytes = {};
   return early;
 }
 

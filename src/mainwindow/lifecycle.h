@@ -38,7 +38,7 @@ struct EarlyLoad {
   LoadResult loaded;
   std::uint64_t hash = 0;  // of read's bytes
   // The base of a later merge, made with the load; read's bytes are given
-  // back once it is.
+  // back once it is, unless some tasks could not be loaded.
   MergeBase shared;
 };
 

@@ -229,30 +229,46 @@ TEST_F(LifecycleTest, AFileWithATaskThatCannotBeLoadedIsKeptBeforeItIsSavedOver)
   const std::string rest = "1899-12-30-00\t\t\r\n0,1,18,12,2011\r\n" + mask + mask + mask + mask;
   const std::string file =
       "*****\r\n 2x \r\nzwei\r\n" + rest + "*****\r\n 4 \r\nfour\r\n" + rest + "*** end\r\n";
-  WriteFileBytes(folder / "content.txt", file);
-  MessageBoxes::ClearAsked();
-  MessageBoxes::SetNextAnswer(Answer::Ok);
-  Start();
-  const auto asked = MessageBoxes::Asked();
-  ASSERT_EQ(asked.size(), 1u);
-  EXPECT_EQ(asked[0].text,
-            "The task \"zwei\" in the data file could not be loaded: its ID is not a number from "
-            "0 to 10000.");
-  std::vector<std::filesystem::path> kept;
-  for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
-    if (entry.path().filename().string().starts_with("content (kept "))
-      kept.push_back(entry.path());
-  ASSERT_EQ(kept.size(), 1u);
-  EXPECT_EQ(ReadFileBytes(kept[0]), file);
-  EXPECT_EQ(asked[0].detail,
-            "The data file as it was is kept as " + QString::fromStdString(kept[0].string()));
-  EXPECT_EQ(form->Life().DataFileError, 0) << "kept: the save need not ask";
-  EXPECT_EQ(form->List().RowCount(), 1);
+  // The program loads the file before its window exists; a window started
+  // without that load reads the file itself.
+  for (const bool earlyLoad : {true, false}) {
+    SCOPED_TRACE(earlyLoad ? "loaded early" : "loaded by the window");
+    form.reset();
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+      std::filesystem::remove(entry.path());
+    WriteFileBytes(folder / "content.txt", file);
+    MessageBoxes::ClearAsked();
+    MessageBoxes::SetNextAnswer(Answer::Ok);
+    if (earlyLoad) {
+      EarlyLoad early = LoadEarly(folder.path());
+      table = std::move(early.table);
+      form = std::make_unique<Form1>(*table, clock, prompter, folder.path());
+      form->Life().StartUp(&early);
+    } else {
+      table = MakeTaskTable();
+      Start();
+    }
+    const auto asked = MessageBoxes::Asked();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text,
+              "The task \"zwei\" in the data file could not be loaded: its ID is not a number "
+              "from 0 to 10000.");
+    std::vector<std::filesystem::path> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+      if (entry.path().filename().string().starts_with("content (kept "))
+        kept.push_back(entry.path());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(kept[0]), file);
+    EXPECT_EQ(asked[0].detail,
+              "The data file as it was is kept as " + QString::fromStdString(kept[0].string()));
+    EXPECT_EQ(form->Life().DataFileError, 0) << "kept: the save need not ask";
+    EXPECT_EQ(form->List().RowCount(), 1);
 
-  Click(Find("Command1"));  // Refresh list & Save
-  EXPECT_EQ(MessageBoxes::Asked().size(), 1u);
-  EXPECT_EQ(ReadFileBytes(folder / "content.txt").find("zwei"), std::string::npos);
-  EXPECT_EQ(ReadFileBytes(kept[0]), file);
+    Click(Find("Command1"));  // Refresh list & Save
+    EXPECT_EQ(MessageBoxes::Asked().size(), 1u);
+    EXPECT_EQ(ReadFileBytes(folder / "content.txt").find("zwei"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(kept[0]), file);
+  }
 }
 
 // Start-up loads content.txt before the window exists; the window takes
