@@ -115,7 +115,8 @@ void Lifecycle::StartUp(EarlyLoad* early) {
   }
   const std::vector<std::string> messages = LoadMessages(loaded, folder_);
   for (std::size_t i = 0; i < messages.size(); ++i) {
-    // That message comes last, with where the file was kept.
+    // The message about tasks that could not be placed comes last: it
+    // carries where the file was kept.
     prompter_.Ask(DecodeText(messages[i]), DecodeText(kAppTitle), Buttons::Ok, std::nullopt,
                   i + 1 == messages.size() ? kept : QString());
   }
